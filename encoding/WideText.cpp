@@ -1,0 +1,119 @@
+#include "encoding/WideText.h"
+
+#include <cstdint>
+#include <type_traits>
+
+namespace encoding {
+namespace {
+
+constexpr char32_t kEscapeBase = 0xDC00;
+constexpr char32_t kMaxCodePoint = 0x10FFFF;
+
+bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+
+struct SequenceShape {
+    int length;
+    char32_t leadBits;
+    char32_t minimum;
+};
+
+// Length, payload and smallest legal value of the sequence a lead byte starts.
+SequenceShape ShapeOf(unsigned char lead) {
+    if (lead < 0x80) return {1, lead, 0};
+    if (lead >= 0xC2 && lead <= 0xDF) return {2, lead & 0x1Fu, 0x80};
+    if (lead >= 0xE0 && lead <= 0xEF) return {3, lead & 0x0Fu, 0x800};
+    if (lead >= 0xF0 && lead <= 0xF4) return {4, lead & 0x07u, 0x10000};
+    return {0, 0, 0};
+}
+
+// Decodes one valid sequence at the start of bytes; returns its length, or 0.
+int DecodeSequence(std::string_view bytes, char32_t& codePoint) {
+    const SequenceShape shape = ShapeOf(static_cast<unsigned char>(bytes[0]));
+    if (shape.length == 0 || bytes.size() < static_cast<size_t>(shape.length)) return 0;
+    char32_t value = shape.leadBits;
+    for (int i = 1; i < shape.length; ++i) {
+        const auto byte = static_cast<unsigned char>(bytes[static_cast<size_t>(i)]);
+        if (!IsContinuation(byte)) return 0;
+        value = (value << 6) | (byte & 0x3Fu);
+    }
+    const bool surrogate = value >= 0xD800 && value <= 0xDFFF;
+    if (value < shape.minimum || value > kMaxCodePoint || surrogate) return 0;
+    codePoint = value;
+    return shape.length;
+}
+
+void AppendCodePoint(std::wstring& text, char32_t codePoint) {
+    if constexpr (sizeof(wchar_t) == 2) {
+        if (codePoint >= 0x10000) {
+            const char32_t offset = codePoint - 0x10000;
+            text.push_back(static_cast<wchar_t>(0xD800 + (offset >> 10)));
+            text.push_back(static_cast<wchar_t>(0xDC00 + (offset & 0x3FF)));
+            return;
+        }
+    }
+    text.push_back(static_cast<wchar_t>(codePoint));
+}
+
+void AppendUtf8(std::string& bytes, char32_t codePoint) {
+    if (codePoint < 0x80) {
+        bytes.push_back(static_cast<char>(codePoint));
+    } else if (codePoint < 0x800) {
+        bytes.push_back(static_cast<char>(0xC0 | (codePoint >> 6)));
+        bytes.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+    } else if (codePoint < 0x10000) {
+        bytes.push_back(static_cast<char>(0xE0 | (codePoint >> 12)));
+        bytes.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
+        bytes.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+    } else {
+        bytes.push_back(static_cast<char>(0xF0 | (codePoint >> 18)));
+        bytes.push_back(static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F)));
+        bytes.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
+        bytes.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+    }
+}
+
+bool IsEscapedByte(char32_t unit) { return unit >= kEscapeBase + 0x80 && unit <= kEscapeBase + 0xFF; }
+bool IsHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool IsLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+}  // namespace
+
+std::wstring WideFromBytes(std::string_view bytes) {
+    std::wstring text;
+    text.reserve(bytes.size());
+    while (!bytes.empty()) {
+        char32_t codePoint = 0;
+        int length = DecodeSequence(bytes, codePoint);
+        if (length == 0) {
+            codePoint = kEscapeBase + static_cast<unsigned char>(bytes[0]);
+            length = 1;
+        }
+        AppendCodePoint(text, codePoint);
+        bytes.remove_prefix(static_cast<size_t>(length));
+    }
+    return text;
+}
+
+std::string BytesFromWide(std::wstring_view text) {
+    std::string bytes;
+    bytes.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        // wchar_t may be signed: take the code unit's bits as an unsigned value.
+        char32_t unit = static_cast<char32_t>(static_cast<std::make_unsigned_t<wchar_t>>(text[i]));
+        if (IsEscapedByte(unit)) {
+            bytes.push_back(static_cast<char>(unit - kEscapeBase));
+            continue;
+        }
+        if (sizeof(wchar_t) == 2 && IsHighSurrogate(unit) && i + 1 < text.size()) {
+            const auto next = static_cast<char32_t>(static_cast<std::make_unsigned_t<wchar_t>>(text[i + 1]));
+            if (IsLowSurrogate(next)) {
+                unit = 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00);
+                ++i;
+            }
+        }
+        AppendUtf8(bytes, unit > kMaxCodePoint ? char32_t{0xFFFD} : unit);
+    }
+    return bytes;
+}
+
+}  // namespace encoding
