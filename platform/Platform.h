@@ -1,0 +1,80 @@
+// What the tool needs from the operating system, in one place.
+//
+// Platform_posix.cpp and Platform_win32.cpp implement this header; CMake picks
+// one. Nothing outside those files includes a system header of its own.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// The separator the platform puts between the parts of a path.
+extern const wchar_t kPathSeparator;
+
+// Writes wide text to standard output in the platform's byte encoding,
+// byte-exact for text that came from the command line.
+void PrintText(std::wstring_view text);
+
+// Reads the whole current directory; false when it cannot be read whole.
+bool ReadCurrentDirectory(std::wstring& directory);
+// A relative directory is resolved against the current one.
+bool ChangeCurrentDirectory(const std::wstring& directory);
+
+bool IsRelativePath(std::wstring_view path);
+
+// A library loaded by full path; its own dependencies are searched for first in
+// its own directory.
+using LibraryModule = void*;
+LibraryModule LoadLibraryFile(const std::wstring& path);
+void* FindLibraryExport(LibraryModule module, const char* name);
+void FreeLibraryFile(LibraryModule module);
+
+// An open local file. Closed by CloseFile, on every path that opened it.
+struct FileHandle {
+    std::intptr_t value = -1;
+    bool IsOpen() const { return value != -1; }
+};
+
+// Opens an existing file for reading while others may only read it, where the
+// platform can express that. A directory does not open.
+FileHandle OpenFileForReading(const std::wstring& path);
+// Creates a file, or empties an existing one, for writing.
+FileHandle CreateFileForWriting(const std::wstring& path);
+bool QueryFileSize(FileHandle file, std::uint64_t& size);
+// Reads until count bytes have arrived or the file ends; false on a read error.
+bool ReadFromFile(FileHandle file, void* buffer, std::size_t count, std::size_t& bytesRead);
+// Writes until count bytes are written; on failure errorCode is the
+// platform's error number and bytesWritten what got through before it.
+bool WriteToFile(FileHandle file, const void* buffer, std::size_t count, std::size_t& bytesWritten,
+                 std::int32_t& errorCode);
+void CloseFile(FileHandle file);
+
+// Copies a whole file over destination, replacing it. A concurrent reader of
+// destination sees the old copy or the new one, never a torn one.
+bool CopyFileReplacing(const std::wstring& source, const std::wstring& destination);
+
+// The machine-wide settings that name the default repository location: a data
+// folder, and a setup key with named text values. Shaped after the calls the
+// Windows side makes, so that one algorithm serves every platform and tests can
+// stand in for the machine.
+class MachineSettings {
+public:
+    virtual ~MachineSettings() = default;
+    // Writes the machine-wide application data folder, terminated, into path
+    // (capacity characters); false when it cannot.
+    virtual bool GetDataFolder(wchar_t* path, std::size_t capacity) = 0;
+    virtual bool OpenSetupKey() = 0;
+    // Copies the value's text into buffer (byteCount bytes offered) and sets
+    // byteCount to the bytes stored; false when the value is missing or does
+    // not fit.
+    virtual bool QuerySetupValue(const wchar_t* name, wchar_t* buffer, std::uint32_t& byteCount) = 0;
+    virtual void CloseSetupKey() = 0;
+};
+
+// The settings of the machine the tool runs on.
+MachineSettings& SystemMachineSettings();
+
+}  // namespace platform
