@@ -1,0 +1,45 @@
+// The one place where the tool calls through the repository library's tables.
+#pragma once
+
+#include <cstdint>
+
+#include "KVDFiles.h"
+
+namespace repository {
+
+inline KvdStatus AddFile(IZarnRepository* repository, const wchar_t* fileId, const wchar_t* targetPath,
+                         const wchar_t* version, const wchar_t* description, std::int32_t permissions,
+                         IZarnFileStream** stream) {
+    return repository->table->AddFile(repository, fileId, targetPath, version, description, permissions, stream);
+}
+
+inline KvdStatus RemoveFile(IZarnRepository* repository, const wchar_t* fileId) {
+    return repository->table->RemoveFile(repository, fileId);
+}
+
+inline KvdStatus GetFile(IZarnRepository* repository, const wchar_t* fileId, IZarnFile** file) {
+    return repository->table->GetFile(repository, fileId, file);
+}
+
+inline KvdStatus OpenStream(IZarnFile* file, std::int32_t mode, IZarnFileStream** stream) {
+    return file->table->OpenStream(file, mode, stream, -1);
+}
+
+inline IZarnFileInfo* GetInfo(IZarnFile* file) { return file->table->GetInfo(file); }
+
+inline const wchar_t* GetPath(IZarnFileInfo* info) { return info->table->GetPath(info); }
+
+inline KvdStatus Read(IZarnFileStream* stream, void* buffer, std::uint32_t* size) {
+    return stream->table->Read(stream, buffer, size);
+}
+
+inline KvdStatus Write(IZarnFileStream* stream, const void* buffer, std::uint32_t size) {
+    return stream->table->Write(stream, buffer, size);
+}
+
+inline std::uint32_t GetSize(IZarnFileStream* stream) { return stream->table->GetSize(stream); }
+
+// The flag is always 1; the result carries nothing the tool acts on.
+inline void Close(IZarnFileStream* stream) { stream->table->Close(stream, 1); }
+
+}  // namespace repository
