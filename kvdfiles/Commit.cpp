@@ -1,0 +1,152 @@
+#include "kvdfiles/Commit.h"
+
+#include "kvdfiles/platform/FaultInjection.h"
+
+namespace kvd {
+namespace {
+
+using durable::FileHandle;
+using durable::Path;
+using faults::CrashPoint;
+
+// Writes a whole new file and flushes it. On any failure the file is removed
+// and the flush is not tried again: after a failed fsync the kernel may have
+// dropped the data while a second fsync reports success.
+std::error_code WriteTempFile(const Path& temp, Content content, const Path* permissionsFrom) {
+    FileHandle file;
+    if (auto error = durable::CreateNew(temp, file)) return error;
+    std::error_code error;
+    if (permissionsFrom != nullptr) error = durable::CopyPermissions(*permissionsFrom, file);
+    if (!error) error = durable::WriteAt(file, 0, content.data, content.size);
+    if (!error) error = durable::SyncFile(file);
+    const std::error_code closeError = durable::CloseWritten(file);
+    if (!error) error = closeError;
+    if (error) durable::RemoveIfPresent(temp);  // if this fails too, the journal still names it
+    return error;
+}
+
+bool LinksUnsupported(std::error_code error) {
+    return error == std::errc::operation_not_permitted || error == std::errc::not_supported ||
+           error == std::errc::operation_not_supported;
+}
+
+// A second name for the old file, so that the change can be undone after the
+// new file has taken its place. A file system without hard links gives no
+// way back; the change still goes through, only without undo.
+std::error_code KeepOldFile(const Path& file, const Path& backup) {
+    const std::error_code error = durable::LinkFile(file, backup);
+    return LinksUnsupported(error) ? std::error_code{} : error;
+}
+
+// Undoes whatever of the change reached the disk. When that fails too, the
+// journal stays for the next writer, which settles the change first.
+std::error_code Abandon(FileHandle lockFile, const ChangeIntent& intent, std::error_code cause) {
+    if (!Settle(intent, false)) ClearJournal(lockFile);
+    return cause;
+}
+
+// The end of every commit, once the new index has its name.
+std::error_code FinishCommit(FileHandle lockFile, const ChangeIntent& intent) {
+    // The rename is the commit point, but only this flush makes it survive a
+    // power loss; if it fails the change is undone rather than left to chance.
+    if (auto error = durable::SyncDirectory(intent.index.parent_path())) {
+        return Abandon(lockFile, intent, error);
+    }
+    CrashPoint("index-directory-synced");
+    // The commit stands; leftovers of a failed cleanup stay named in the
+    // journal and the next writer removes them.
+    if (Settle(intent, true)) return {};
+    CrashPoint("backups-removed");
+    ClearJournal(lockFile);
+    CrashPoint("journal-cleared");
+    return {};
+}
+
+// Steps shared by both kinds of change until the first visible one.
+std::error_code Prepare(FileHandle lockFile, const ChangeIntent& intent,
+                        const std::vector<std::uint8_t>& newIndex) {
+    // The index temporary goes beside the index so the rename stays inside one
+    // directory, which is what makes it atomic.
+    if (auto error = WriteTempFile(intent.indexTemp, {newIndex.data(), newIndex.size()}, nullptr)) return error;
+    CrashPoint("index-temp-written");
+    // Until the journal is on disk a power loss could leave a visible change
+    // that no later writer knows how to settle.
+    if (auto error = durable::SyncFile(lockFile)) return error;
+    CrashPoint("journal-synced");
+    if (!intent.indexExisted) return {};
+    if (auto error = KeepOldFile(intent.index, intent.indexBackup)) return error;
+    CrashPoint("index-backup-linked");
+    return {};
+}
+
+std::error_code StoreSteps(FileHandle lockFile, const ChangeIntent& intent, Content content,
+                           const std::vector<std::uint8_t>& newIndex) {
+    const Path* permissionsFrom = intent.destinationExisted ? &intent.destination : nullptr;
+    if (auto error = WriteTempFile(intent.contentTemp, content, permissionsFrom)) return error;
+    CrashPoint("content-temp-written");
+    if (auto error = Prepare(lockFile, intent, newIndex)) return error;
+    if (intent.destinationExisted) {
+        if (auto error = KeepOldFile(intent.destination, intent.destinationBackup)) return error;
+        CrashPoint("content-backup-linked");
+    }
+    // Rename replaces the stored copy in one step: a reader sees the old
+    // content or the new one, never a mix.
+    if (auto error = durable::RenameOver(intent.contentTemp, intent.destination)) return error;
+    CrashPoint("content-renamed");
+    // The new content must be durable before the index that describes it.
+    if (auto error = durable::SyncDirectory(intent.destination.parent_path())) return error;
+    CrashPoint("content-directory-synced");
+    return durable::RenameOver(intent.indexTemp, intent.index);
+}
+
+std::error_code RemovalSteps(FileHandle lockFile, const ChangeIntent& intent,
+                             const std::vector<std::uint8_t>& newIndex) {
+    if (auto error = Prepare(lockFile, intent, newIndex)) return error;
+    if (intent.destinationExisted) {
+        // Moved aside, not deleted: until the index commits it can come back.
+        if (auto error = durable::RenameOver(intent.destination, intent.destinationBackup)) return error;
+        CrashPoint("content-moved-aside");
+        if (auto error = durable::SyncDirectory(intent.destination.parent_path())) return error;
+        CrashPoint("content-directory-synced");
+    }
+    return durable::RenameOver(intent.indexTemp, intent.index);
+}
+
+void NameTemporaries(ChangeIntent& intent) {
+    intent.indexTemp = durable::SiblingName(intent.index, ".tmp");
+    intent.indexBackup = durable::SiblingName(intent.index, ".old");
+}
+
+std::error_code Begin(FileHandle lockFile, const ChangeIntent& intent) {
+    // Written before any file is created, so that a writer killed from here
+    // on leaves a record of every name it may have used.
+    if (auto error = WriteJournal(lockFile, intent)) return error;
+    CrashPoint("journal-written");
+    return {};
+}
+
+}  // namespace
+
+std::error_code CommitContent(FileHandle lockFile, ChangeIntent intent, Content content,
+                              const std::vector<std::uint8_t>& newIndex) {
+    NameTemporaries(intent);
+    intent.contentTemp = durable::SiblingName(intent.destination, ".tmp");
+    intent.destinationBackup = durable::SiblingName(intent.destination, ".old");
+    if (auto error = Begin(lockFile, intent)) return Abandon(lockFile, intent, error);
+    if (auto error = StoreSteps(lockFile, intent, content, newIndex)) return Abandon(lockFile, intent, error);
+    CrashPoint("index-renamed");
+    return FinishCommit(lockFile, intent);
+}
+
+std::error_code CommitRemoval(FileHandle lockFile, ChangeIntent intent,
+                              const std::vector<std::uint8_t>& newIndex) {
+    NameTemporaries(intent);
+    intent.contentTemp.clear();
+    intent.destinationBackup = durable::SiblingName(intent.destination, ".old");
+    if (auto error = Begin(lockFile, intent)) return Abandon(lockFile, intent, error);
+    if (auto error = RemovalSteps(lockFile, intent, newIndex)) return Abandon(lockFile, intent, error);
+    CrashPoint("index-renamed");
+    return FinishCommit(lockFile, intent);
+}
+
+}  // namespace kvd

@@ -1,0 +1,28 @@
+// The commit sequence: how a change of a stored copy and of the index reaches
+// the disk so that a crash or an I/O error at any step leaves either the old
+// state or the new one. Called with the writers' lock held.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <system_error>
+#include <vector>
+
+#include "kvdfiles/Journal.h"
+#include "kvdfiles/platform/DurableFiles.h"
+
+namespace kvd {
+
+struct Content {
+    const void* data = nullptr;
+    std::size_t size = 0;
+};
+
+// Makes content the stored copy at intent.destination and newIndex the index.
+std::error_code CommitContent(durable::FileHandle lockFile, ChangeIntent intent, Content content,
+                              const std::vector<std::uint8_t>& newIndex);
+// Makes newIndex the index and deletes the stored copy at intent.destination.
+std::error_code CommitRemoval(durable::FileHandle lockFile, ChangeIntent intent,
+                              const std::vector<std::uint8_t>& newIndex);
+
+}  // namespace kvd

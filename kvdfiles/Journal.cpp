@@ -1,0 +1,172 @@
+#include "kvdfiles/Journal.h"
+
+#include <array>
+
+#include "kvdfiles/Crc32c.h"
+#include "kvdfiles/Utf16Text.h"
+
+namespace kvd {
+namespace {
+
+using durable::FileHandle;
+using durable::Path;
+
+constexpr std::array<std::uint8_t, 4> kMagic = {'K', 'V', 'D', 'J'};
+constexpr std::size_t kFrameSize = 12;  // magic, payload size, checksum
+constexpr std::size_t kMaxJournalSize = std::size_t{1} << 20;
+
+void AppendU32(std::vector<std::uint8_t>& bytes, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+std::uint32_t ReadU32(const std::uint8_t* at) {
+    return std::uint32_t{at[0]} | std::uint32_t{at[1]} << 8 | std::uint32_t{at[2]} << 16 |
+           std::uint32_t{at[3]} << 24;
+}
+
+void AppendPath(std::vector<std::uint8_t>& bytes, const Path& path) {
+    const std::u16string units = Utf16FromWide(durable::WideFromPath(path));
+    AppendU32(bytes, static_cast<std::uint32_t>(units.size()));
+    for (const char16_t unit : units) {
+        bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+        bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
+    }
+}
+
+std::vector<std::uint8_t> EncodePayload(const ChangeIntent& intent) {
+    std::vector<std::uint8_t> payload;
+    AppendU32(payload, static_cast<std::uint32_t>(intent.newGeneration));
+    AppendU32(payload, static_cast<std::uint32_t>(intent.newGeneration >> 32));
+    payload.push_back(static_cast<std::uint8_t>((intent.indexExisted ? 1 : 0) |
+                                                (intent.destinationExisted ? 2 : 0)));
+    for (const Path* path : {&intent.index, &intent.indexTemp, &intent.indexBackup,
+                             &intent.destination, &intent.contentTemp, &intent.destinationBackup}) {
+        AppendPath(payload, *path);
+    }
+    return payload;
+}
+
+class PayloadReader {
+public:
+    explicit PayloadReader(const std::vector<std::uint8_t>& bytes) : bytes_(bytes) {}
+
+    bool U32(std::uint32_t& value) {
+        if (bytes_.size() - at_ < 4) return false;
+        value = ReadU32(bytes_.data() + at_);
+        at_ += 4;
+        return true;
+    }
+
+    bool Byte(std::uint8_t& value) {
+        if (at_ >= bytes_.size()) return false;
+        value = bytes_[at_++];
+        return true;
+    }
+
+    bool PathValue(Path& path) {
+        std::uint32_t length = 0;
+        if (!U32(length) || (bytes_.size() - at_) / 2 < length) return false;
+        std::u16string units(length, u'\0');
+        for (std::size_t i = 0; i < length; ++i, at_ += 2) {
+            units[i] = static_cast<char16_t>(bytes_[at_] | bytes_[at_ + 1] << 8);
+        }
+        path = durable::PathFromWide(WideFromUtf16(units));
+        return true;
+    }
+
+    bool AtEnd() const { return at_ == bytes_.size(); }
+
+private:
+    const std::vector<std::uint8_t>& bytes_;
+    std::size_t at_ = 0;
+};
+
+std::optional<ChangeIntent> DecodePayload(const std::vector<std::uint8_t>& payload) {
+    PayloadReader reader(payload);
+    ChangeIntent intent;
+    std::uint32_t low = 0;
+    std::uint32_t high = 0;
+    std::uint8_t flags = 0;
+    if (!reader.U32(low) || !reader.U32(high) || !reader.Byte(flags)) return std::nullopt;
+    intent.newGeneration = std::uint64_t{high} << 32 | low;
+    intent.indexExisted = (flags & 1) != 0;
+    intent.destinationExisted = (flags & 2) != 0;
+    for (Path* path : {&intent.index, &intent.indexTemp, &intent.indexBackup, &intent.destination,
+                       &intent.contentTemp, &intent.destinationBackup}) {
+        if (!reader.PathValue(*path)) return std::nullopt;
+    }
+    if (!reader.AtEnd()) return std::nullopt;
+    return intent;
+}
+
+bool Exists(const Path& path) {
+    durable::FileStatus status;
+    return !durable::Status(path, status) && status.kind != durable::FileKind::Missing;
+}
+
+// Puts the file kept under backup back at its place; without a backup, a
+// file that did not exist before the change must not exist after it.
+std::error_code Restore(const Path& backup, const Path& target, bool targetExisted) {
+    if (!backup.empty() && Exists(backup)) {
+        if (auto error = durable::RenameOver(backup, target)) return error;
+        // Renaming a second name over the first is a no-op that leaves both.
+        return durable::RemoveIfPresent(backup);
+    }
+    if (!targetExisted) return durable::RemoveIfPresent(target);
+    return {};
+}
+
+std::error_code RemoveAllPresent(std::initializer_list<const Path*> paths) {
+    for (const Path* path : paths) {
+        if (path->empty()) continue;
+        if (auto error = durable::RemoveIfPresent(*path)) return error;
+    }
+    return {};
+}
+
+}  // namespace
+
+std::error_code WriteJournal(FileHandle lockFile, const ChangeIntent& intent) {
+    const std::vector<std::uint8_t> payload = EncodePayload(intent);
+    std::vector<std::uint8_t> frame(kMagic.begin(), kMagic.end());
+    AppendU32(frame, static_cast<std::uint32_t>(payload.size()));
+    frame.insert(frame.end(), payload.begin(), payload.end());
+    AppendU32(frame, Crc32c(payload.data(), payload.size()));
+    if (auto error = durable::WriteAt(lockFile, 0, frame.data(), frame.size())) return error;
+    return durable::Truncate(lockFile, frame.size());
+}
+
+std::optional<ChangeIntent> ReadJournal(FileHandle lockFile) {
+    durable::FileStatus status;
+    if (durable::Status(lockFile, status) || status.size < kFrameSize || status.size > kMaxJournalSize) {
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> frame(static_cast<std::size_t>(status.size));
+    std::size_t count = 0;
+    if (durable::ReadAt(lockFile, 0, frame.data(), frame.size(), count) || count != frame.size()) {
+        return std::nullopt;
+    }
+    if (!std::equal(kMagic.begin(), kMagic.end(), frame.begin())) return std::nullopt;
+    const std::uint32_t payloadSize = ReadU32(frame.data() + 4);
+    if (payloadSize != frame.size() - kFrameSize) return std::nullopt;
+    const std::vector<std::uint8_t> payload(frame.begin() + 8, frame.end() - 4);
+    if (Crc32c(payload.data(), payload.size()) != ReadU32(frame.data() + frame.size() - 4)) return std::nullopt;
+    return DecodePayload(payload);
+}
+
+std::error_code ClearJournal(FileHandle lockFile) { return durable::Truncate(lockFile, 0); }
+
+std::error_code Settle(const ChangeIntent& intent, bool committed) {
+    if (auto error = RemoveAllPresent({&intent.contentTemp, &intent.indexTemp})) return error;
+    if (committed) return RemoveAllPresent({&intent.destinationBackup, &intent.indexBackup});
+    // The index first: once it is the old one again, the change is undone
+    // for every reader, whatever happens to the content afterwards.
+    if (auto error = Restore(intent.indexBackup, intent.index, intent.indexExisted)) return error;
+    if (auto error = durable::SyncDirectory(intent.index.parent_path())) return error;
+    if (auto error = Restore(intent.destinationBackup, intent.destination, intent.destinationExisted)) {
+        return error;
+    }
+    return durable::SyncDirectory(intent.destination.parent_path());
+}
+
+}  // namespace kvd

@@ -1,0 +1,38 @@
+// The writer's journal: what a change in progress has put or may put on disk,
+// kept in the lock file while the writers' lock is held. A writer that dies
+// leaves it behind; the next writer reads it under the lock and settles the
+// change (finishes or undoes it), so no half-made change and no temporary
+// file outlives the writer that made it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <system_error>
+
+#include "kvdfiles/platform/DurableFiles.h"
+
+namespace kvd {
+
+struct ChangeIntent {
+    std::uint64_t newGeneration = 0;  // the index generation the commit writes
+    bool indexExisted = false;
+    bool destinationExisted = false;
+    durable::Path index;
+    durable::Path indexTemp;
+    durable::Path indexBackup;  // a second name of the old index while committing
+    durable::Path destination;
+    durable::Path contentTemp;        // empty for a removal
+    durable::Path destinationBackup;  // the old content while committing
+};
+
+std::error_code WriteJournal(durable::FileHandle lockFile, const ChangeIntent& intent);
+// Nothing when the lock file holds no complete journal.
+std::optional<ChangeIntent> ReadJournal(durable::FileHandle lockFile);
+std::error_code ClearJournal(durable::FileHandle lockFile);
+
+// Brings the files of a change to its outcome: when committed, drops the
+// backups; otherwise puts the old index and content back. Always removes the
+// temporary files. Repeating it is harmless.
+std::error_code Settle(const ChangeIntent& intent, bool committed);
+
+}  // namespace kvd

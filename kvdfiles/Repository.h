@@ -1,0 +1,93 @@
+// A repository: the directory that holds the index and, at their
+// destinations, the stored copies of the files the index lists.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "kvdfiles/Commit.h"
+#include "kvdfiles/IndexFormat.h"
+#include "kvdfiles/platform/DurableFiles.h"
+
+namespace kvd {
+
+// How an operation ended; the values are the statuses the exports return.
+enum class Outcome : std::int32_t {
+    Ok = 0,
+    InvalidArgument = 1,
+    NotFound = 2,
+    AlreadyExists = 3,
+    TargetInUse = 4,
+    IoError = 5,
+    LockTimeout = 6,
+    BadIndex = 7,
+    TooLarge = 8,
+    WrongState = 9,
+    OutOfMemory = 10,
+    InternalError = 11,
+};
+
+struct NewEntry {
+    std::u16string id;
+    std::u16string target;  // the destination as the caller gave it
+    std::u16string version;
+    std::u16string description;
+    std::uint32_t permissions = 0;
+};
+
+class Repository {
+public:
+    static constexpr std::string_view kIndexName = "ZarnRepository.bin";
+    static constexpr std::string_view kLockName = "ZarnRepository.lock";
+    static constexpr std::string_view kIndexBackupName = "ZarnRepository.bin.bak";
+
+    // Nothing when directory is not an existing directory or holds an index
+    // that cannot be read or is not valid. A relative directory is resolved
+    // against the current directory now.
+    static std::unique_ptr<Repository> Open(std::wstring_view directory);
+
+    // The index as read at the open or written by this object's last change.
+    const IndexImage& Index() const { return index_; }
+    std::optional<IndexEntry> Find(std::u16string_view id) const;
+    // Where a destination's stored copy lives.
+    durable::Path StoredPath(std::u16string_view destination) const;
+
+    // Checks an entry about to be added, without touching the disk.
+    Outcome CheckNewEntry(const NewEntry& entry) const { return CheckNewEntry(index_, entry); }
+
+    // The writers: each takes the lock, reads the index again, and commits.
+    Outcome AddEntry(const NewEntry& entry, Content content);
+    Outcome ReplaceContent(std::u16string_view id, Content content);
+    Outcome RemoveEntry(std::u16string_view id);
+
+private:
+    Repository(durable::Path directory, IndexImage index);
+
+    template <typename Change>
+    Outcome ChangeUnderLock(Change change);
+    template <typename Change>
+    Outcome LockedChange(durable::FileHandle lockFile, Change change);
+    Outcome SettleLeftovers(durable::FileHandle lockFile) const;
+
+    Outcome CheckNewEntry(const IndexImage& index, const NewEntry& entry) const;
+    Outcome CheckTarget(const IndexImage& index, std::u16string_view target) const;
+    bool IsRepositoryFileName(const durable::Path& path) const;
+    bool IsStoredCopyOfAnEntry(const IndexImage& index, const durable::Path& path) const;
+
+    Outcome Store(const IndexImage& index, durable::FileHandle lockFile, const IndexEntry& entry,
+                  Content content);
+    ChangeIntent IntentFor(const IndexImage& index, const durable::Path& destination,
+                           bool destinationExisted) const;
+    void Adopt(std::vector<std::uint8_t> bytes);
+
+    durable::Path IndexPath() const { return directory_ / kIndexName; }
+    durable::Path LockPath() const { return directory_ / kLockName; }
+
+    durable::Path directory_;  // absolute
+    IndexImage index_;
+};
+
+}  // namespace kvd

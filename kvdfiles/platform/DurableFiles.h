@@ -1,0 +1,104 @@
+// The file-system operations the repository needs to commit changes durably.
+//
+// One implementation per platform (DurableFiles_posix.cpp, later a win32
+// one), chosen in CMake; nothing else in the library talks to the system.
+// Every operation reports failure as a std::error_code in the generic
+// category (errno values), so callers treat all platforms alike. Reads and
+// writes loop until done: a single system call may move less than asked.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+namespace kvd::durable {
+
+using Path = std::filesystem::path;
+
+// The kinds of I/O call, one per system operation; the test seam counts and
+// fails calls by kind.
+enum class IoKind : int {
+    Open,
+    Read,
+    Write,
+    Sync,
+    Close,
+    Rename,
+    SyncDirectory,
+    Remove,
+    Link,
+    MakeDirectory,
+    Lock,
+    Truncate,
+    Count
+};
+
+// An open file; the value is the platform's descriptor or handle.
+struct FileHandle {
+    std::intptr_t native = -1;
+    bool IsOpen() const { return native != -1; }
+};
+
+enum class FileKind { Missing, Regular, Directory, Other };
+
+struct FileStatus {
+    FileKind kind = FileKind::Missing;
+    std::uint64_t size = 0;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+};
+
+// Names: the wide text the caller gave, mapped to the platform's path form
+// the same way the tool maps its own names.
+Path PathFromWide(std::wstring_view text);
+std::wstring WideFromPath(const Path& path);
+std::error_code CurrentDirectory(Path& directory);
+
+// A fresh name in the same directory as target, for a temporary or backup
+// file; unique per process and call, short enough for any file name limit.
+Path SiblingName(const Path& target, std::string_view suffix);
+// True when a file name is one SiblingName makes.
+bool IsSiblingName(const Path& name);
+
+std::error_code OpenForReading(const Path& path, FileHandle& file);
+// Creates a new file that must not exist yet, for writing.
+std::error_code CreateNew(const Path& path, FileHandle& file);
+// Opens or creates a file for reading and writing, keeping its content.
+std::error_code OpenOrCreate(const Path& path, FileHandle& file);
+
+std::error_code Status(const Path& path, FileStatus& status);
+std::error_code Status(FileHandle file, FileStatus& status);
+
+// Reads up to size bytes at offset; count is less than size only at the end.
+std::error_code ReadAt(FileHandle file, std::uint64_t offset, void* buffer, std::size_t size,
+                       std::size_t& count);
+std::error_code WriteAt(FileHandle file, std::uint64_t offset, const void* buffer, std::size_t size);
+std::error_code Truncate(FileHandle file, std::uint64_t size);
+std::error_code SyncFile(FileHandle file);
+// Gives target the permission bits of the existing file at source.
+std::error_code CopyPermissions(const Path& source, FileHandle target);
+// Closes a file that was written; its error counts.
+std::error_code CloseWritten(FileHandle& file);
+// Closes a file that was only read; nothing is left that could be lost.
+void CloseRead(FileHandle& file);
+
+std::error_code RenameOver(const Path& from, const Path& to);
+std::error_code SyncDirectory(const Path& directory);
+std::error_code RemoveFile(const Path& path);
+// Like RemoveFile, but a missing file is success.
+std::error_code RemoveIfPresent(const Path& path);
+std::error_code LinkFile(const Path& existing, const Path& newName);
+// Creates every missing directory of path, oldest first, and lists them.
+std::error_code MakeMissingDirectories(const Path& path, std::vector<Path>& created);
+std::error_code RemoveDirectory(const Path& path);
+
+// The writers' lock: exclusive, held until the file is closed or the process
+// ends (the system releases it when its holder dies). Waits at most limit.
+std::error_code LockExclusive(FileHandle file, std::chrono::milliseconds limit);
+
+}  // namespace kvd::durable

@@ -1,0 +1,21 @@
+// The seam through which tests fail I/O calls and stop the process inside a
+// commit. Only the test build of the library (KVDFILES_FAULT_INJECTION) has
+// it; in the shipped library both hooks are empty inline functions, so no
+// user setting can reach them.
+#pragma once
+
+#include "kvdfiles/platform/DurableFiles.h"
+
+namespace kvd::faults {
+
+#ifdef KVDFILES_FAULT_INJECTION
+// Counts one call of kind; returns the error it must fail with, or 0.
+int InjectedError(durable::IoKind kind);
+// Ends the process here when a test asked for this point.
+void CrashPoint(const char* name);
+#else
+inline int InjectedError(durable::IoKind) { return 0; }
+inline void CrashPoint(const char*) {}
+#endif
+
+}  // namespace kvd::faults

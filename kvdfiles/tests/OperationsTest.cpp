@@ -1,0 +1,377 @@
+// The operations of the shipped library, through its exports, on real
+// directories: what each one stores and every request it must refuse.
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include "kvdfiles/tests/TestSupport.h"
+
+namespace kvdtest {
+namespace {
+
+class RepositoryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(kvdFiles_InitLibrary(1), 0);
+        repository_ = Open();
+        ASSERT_NE(repository_, nullptr);
+    }
+    void TearDown() override { kvdFiles_ReleaseLibrary(); }
+
+    IZarnRepository* Open() const { return kvdFiles_GetRepositoryFromPath(directory_.Wide().c_str()); }
+    fs::path In(const std::string& name) const { return directory_.Path() / name; }
+    std::string IndexBytes() const { return ReadBytes(In("ZarnRepository.bin")); }
+
+    ScratchDirectory directory_;
+    IZarnRepository* repository_ = nullptr;
+};
+
+TEST(RepositoryOpenTest, RefusesWhatIsNotARepositoryDirectory) {
+    ScratchDirectory directory;
+    WriteBytes(directory.Path() / "plain", "x");
+    EXPECT_EQ(kvdFiles_GetRepositoryFromPath(nullptr), nullptr);
+    EXPECT_EQ(kvdFiles_GetRepositoryFromPath(L""), nullptr);
+    EXPECT_EQ(kvdFiles_GetRepositoryFromPath((directory.Wide() + L"/missing").c_str()), nullptr);
+    EXPECT_EQ(kvdFiles_GetRepositoryFromPath((directory.Wide() + L"/plain").c_str()), nullptr);
+    kvdFiles_ReleaseLibrary();
+}
+
+TEST(RepositoryOpenTest, InitAcceptsVersionOneOnly) {
+    EXPECT_NE(kvdFiles_InitLibrary(1), 0);
+    EXPECT_EQ(kvdFiles_InitLibrary(2), 0);
+}
+
+TEST(RepositoryOpenTest, GetRepositoryGivesTheLastOpenedUntilRelease) {
+    ScratchDirectory first;
+    ScratchDirectory second;
+    EXPECT_EQ(kvdFiles_GetRepository(), nullptr);
+    kvdFiles_GetRepositoryFromPath(first.Wide().c_str());
+    IZarnRepository* last = kvdFiles_GetRepositoryFromPath(second.Wide().c_str());
+    EXPECT_EQ(kvdFiles_GetRepository(), last);
+    kvdFiles_ReleaseLibrary();
+    EXPECT_EQ(kvdFiles_GetRepository(), nullptr);
+}
+
+TEST(RepositoryOpenTest, RelativeDirectoryIsResolvedWhenOpened) {
+    ScratchDirectory parent;
+    fs::create_directory(parent.Path() / "repo");
+    const fs::path before = fs::current_path();
+    fs::current_path(parent.Path());
+    IZarnRepository* repository = kvdFiles_GetRepositoryFromPath(L"repo");
+    fs::current_path(parent.Path() / "repo");  // the tool moves into the repository next
+    ASSERT_NE(repository, nullptr);
+    EXPECT_EQ(AddFile(repository, L"id", L"stored.txt", "content"), 0);
+    fs::current_path(before);
+    EXPECT_EQ(ReadBytes(parent.Path() / "repo" / "stored.txt"), "content");
+    EXPECT_TRUE(fs::exists(parent.Path() / "repo" / "ZarnRepository.bin"));
+    kvdFiles_ReleaseLibrary();
+}
+
+TEST_F(RepositoryTest, OpeningADirectoryWritesNothing) {
+    EXPECT_TRUE(Snapshot(directory_.Path()).empty());
+    IZarnFile* file = nullptr;
+    EXPECT_NE(repository_->table->GetFile(repository_, L"anything", &file), 0);
+}
+
+TEST_F(RepositoryTest, AddedFileIsStoredAndReadBack) {
+    const std::string content = ContentFor("first", 5000);
+    ASSERT_EQ(AddFile(repository_, L"doc", L"docs/first.bin", content), 0);
+    EXPECT_EQ(ReadBytes(In("docs/first.bin")), content);
+    EXPECT_EQ(GetContent(repository_, L"doc"), content);
+    EXPECT_EQ(GetPath(repository_, L"doc"), L"docs/first.bin");
+    // A second process (here: a second open) sees the same.
+    IZarnRepository* reopened = Open();
+    ASSERT_NE(reopened, nullptr);
+    EXPECT_EQ(GetContent(reopened, L"doc"), content);
+    EXPECT_TRUE(LeftoverNames(directory_.Path()).empty());
+}
+
+TEST_F(RepositoryTest, NothingReachesTheDiskBeforeWrite) {
+    IZarnFileStream* stream = nullptr;
+    ASSERT_EQ(repository_->table->AddFile(repository_, L"id", L"sub/file", L"", L"", 1, &stream), 0);
+    EXPECT_TRUE(Snapshot(directory_.Path()).empty());
+    const char content[] = "abc";
+    EXPECT_EQ(stream->table->Write(stream, content, 3), 0);
+    EXPECT_EQ(stream->table->GetSize(stream), 3u);
+    stream->table->Close(stream, 1);
+    EXPECT_EQ(ReadBytes(In("sub/file")), "abc");
+}
+
+TEST_F(RepositoryTest, AcceptsEveryDocumentedPermissionAndEmptyTexts) {
+    EXPECT_EQ(AddFile(repository_, L"r", L"r", "1", 1, L"", L""), 0);
+    EXPECT_EQ(AddFile(repository_, L"w", L"w", "2", 2, L"", L""), 0);
+    EXPECT_EQ(AddFile(repository_, L"rw", L"rw", "3", 3, L"", L""), 0);
+    EXPECT_EQ(GetContent(Open(), L"rw"), "3");
+}
+
+TEST_F(RepositoryTest, EmptyContentIsStored) {
+    ASSERT_EQ(AddFile(repository_, L"empty", L"empty.txt", ""), 0);
+    EXPECT_TRUE(fs::exists(In("empty.txt")));
+    EXPECT_EQ(GetContent(repository_, L"empty"), "");
+}
+
+TEST_F(RepositoryTest, IdentifiersCompareExactly) {
+    ASSERT_EQ(AddFile(repository_, L"name", L"a", "lower"), 0);
+    ASSERT_EQ(AddFile(repository_, L"Name", L"b", "upper"), 0);
+    ASSERT_EQ(AddFile(repository_, L" name", L"c", "spaced"), 0);
+    IZarnRepository* reopened = Open();
+    EXPECT_EQ(GetContent(reopened, L"name"), "lower");
+    EXPECT_EQ(GetContent(reopened, L"Name"), "upper");
+    EXPECT_EQ(GetContent(reopened, L" name"), "spaced");
+    EXPECT_EQ(GetContent(reopened, L"name "), std::nullopt);
+}
+
+TEST_F(RepositoryTest, EveryTextRoundTripsIncludingUndecodableNameBytes) {
+    // U+DC80 + byte stands for a file-name byte that is not UTF-8.
+    const std::wstring id = L"\x00e9t\x00e9-\U0001F600-\xDC80\xDCFF";
+    const std::wstring target = L"caf\x00e9-\xDC80.txt";
+    ASSERT_EQ(AddFile(repository_, id, target, "unicode", 2, L"v\U0001F600", L"d\xDCC3"), 0);
+    IZarnRepository* reopened = Open();
+    EXPECT_EQ(GetContent(reopened, id), "unicode");
+    EXPECT_EQ(GetPath(reopened, id), target);
+    EXPECT_EQ(ReadBytes(In(std::string("caf\xC3\xA9-\x80.txt"))), "unicode");
+}
+
+TEST_F(RepositoryTest, AbsoluteDestinationWithMissingFoldersIsCreated) {
+    ScratchDirectory elsewhere;
+    const std::wstring target = elsewhere.Wide() + L"/a/b/c/file.bin";
+    ASSERT_EQ(AddFile(repository_, L"abs", target, "far away"), 0);
+    EXPECT_EQ(ReadBytes(elsewhere.Path() / "a/b/c/file.bin"), "far away");
+    EXPECT_EQ(GetPath(repository_, L"abs"), target);
+}
+
+TEST_F(RepositoryTest, FileThatBelongsToNoEntryIsReplaced) {
+    WriteBytes(In("existing.txt"), "someone else's");
+    ASSERT_EQ(AddFile(repository_, L"id", L"existing.txt", "ours"), 0);
+    EXPECT_EQ(ReadBytes(In("existing.txt")), "ours");
+}
+
+TEST_F(RepositoryTest, IdentifierCanBeAddedAgainAfterRemoval) {
+    ASSERT_EQ(AddFile(repository_, L"id", L"one", "first"), 0);
+    ASSERT_EQ(RemoveFile(repository_, L"id"), 0);
+    ASSERT_EQ(AddFile(repository_, L"id", L"one", "second"), 0);
+    EXPECT_EQ(GetContent(Open(), L"id"), "second");
+}
+
+struct Rejection {
+    const char* name;
+    std::wstring id;
+    std::wstring target;
+    int32_t permissions;
+};
+
+TEST_F(RepositoryTest, RejectedAddsChangeNothing) {
+    ASSERT_EQ(AddFile(repository_, L"taken", L"taken.txt", "kept"), 0);
+    fs::create_directory(In("folder"));
+    const std::vector<Rejection> rejections = {
+        {"empty identifier", L"", L"x", 3},
+        {"identifier present", L"taken", L"other", 3},
+        {"empty target", L"new", L"", 3},
+        {"index file", L"new", L"ZarnRepository.bin", 3},
+        {"index file spelled otherwise", L"new", L"folder/../ZarnRepository.bin", 3},
+        {"index file by absolute path", L"new", directory_.Wide() + L"/ZarnRepository.bin", 3},
+        {"lock file", L"new", L"ZarnRepository.lock", 3},
+        {"index backup copy", L"new", L"ZarnRepository.bin.bak", 3},
+        {"existing directory", L"new", L"folder", 3},
+        {"target names a directory", L"new", L"folder/", 3},
+        {"stored copy of another entry", L"new", L"taken.txt", 3},
+        {"same stored copy spelled otherwise", L"new", L"./folder/../taken.txt", 3},
+        {"same stored copy by absolute path", L"new", directory_.Wide() + L"/taken.txt", 3},
+        {"permissions 0", L"new", L"x", 0},
+        {"permissions 4", L"new", L"x", 4},
+        {"negative permissions", L"new", L"x", -1},
+    };
+    const auto before = Snapshot(directory_.Path());
+    for (const Rejection& rejection : rejections) {
+        IZarnFileStream* stream = nullptr;
+        EXPECT_NE(repository_->table->AddFile(repository_, rejection.id.c_str(), rejection.target.c_str(), L"1",
+                                              L"d", rejection.permissions, &stream),
+                  0)
+            << rejection.name;
+        EXPECT_EQ(Snapshot(directory_.Path()), before) << rejection.name;
+    }
+    EXPECT_EQ(GetContent(Open(), L"taken"), "kept");
+}
+
+TEST_F(RepositoryTest, NullArgumentsAreRejected) {
+    IZarnFileStream* stream = nullptr;
+    EXPECT_NE(repository_->table->AddFile(repository_, nullptr, L"t", L"", L"", 1, &stream), 0);
+    EXPECT_NE(repository_->table->AddFile(repository_, L"i", nullptr, L"", L"", 1, &stream), 0);
+    EXPECT_NE(repository_->table->AddFile(repository_, L"i", L"t", nullptr, L"", 1, &stream), 0);
+    EXPECT_NE(repository_->table->AddFile(repository_, L"i", L"t", L"", L"", 1, nullptr), 0);
+    EXPECT_NE(repository_->table->RemoveFile(repository_, nullptr), 0);
+    EXPECT_NE(repository_->table->GetFile(repository_, L"i", nullptr), 0);
+}
+
+TEST_F(RepositoryTest, ModifyReplacesTheWholeContent) {
+    ASSERT_EQ(AddFile(repository_, L"id", L"file", ContentFor("long", 10000)), 0);
+    ASSERT_EQ(ModifyFile(repository_, L"id", "short"), 0);
+    EXPECT_EQ(ReadBytes(In("file")), "short");
+    EXPECT_EQ(GetContent(Open(), L"id"), "short");
+    EXPECT_EQ(GetPath(repository_, L"id"), L"file");
+    EXPECT_TRUE(LeftoverNames(directory_.Path()).empty());
+}
+
+TEST_F(RepositoryTest, ModifyKeepsTheStoredCopysPermissionBits) {
+    ASSERT_EQ(AddFile(repository_, L"id", L"file", "one"), 0);
+    fs::permissions(In("file"), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    ASSERT_EQ(ModifyFile(repository_, L"id", "two"), 0);
+    EXPECT_EQ(fs::status(In("file")).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+TEST_F(RepositoryTest, ModifyOfAnEntryRemovedMeanwhileFails) {
+    ASSERT_EQ(AddFile(repository_, L"id", L"file", "one"), 0);
+    IZarnFile* file = nullptr;
+    ASSERT_EQ(repository_->table->GetFile(repository_, L"id", &file), 0);
+    IZarnFileStream* stream = nullptr;
+    ASSERT_EQ(file->table->OpenStream(file, KVDFILES_OPEN_FOR_WRITING, &stream, -1), 0);
+    ASSERT_EQ(RemoveFile(Open(), L"id"), 0);
+    EXPECT_NE(stream->table->Write(stream, "two", 3), 0);
+    EXPECT_FALSE(fs::exists(In("file")));
+}
+
+TEST_F(RepositoryTest, ModifyRecreatesAStoredCopyDeletedByHand) {
+    ASSERT_EQ(AddFile(repository_, L"id", L"sub/file", "one"), 0);
+    fs::remove_all(In("sub"));
+    ASSERT_EQ(ModifyFile(repository_, L"id", "two"), 0);
+    EXPECT_EQ(ReadBytes(In("sub/file")), "two");
+}
+
+TEST_F(RepositoryTest, ReadFillsTheBufferAndContinuesWhereItStopped) {
+    ASSERT_EQ(AddFile(repository_, L"id", L"file", "0123456789"), 0);
+    IZarnFile* file = nullptr;
+    ASSERT_EQ(repository_->table->GetFile(repository_, L"id", &file), 0);
+    IZarnFileStream* stream = nullptr;
+    ASSERT_EQ(file->table->OpenStream(file, KVDFILES_OPEN_FOR_READING, &stream, -1), 0);
+    EXPECT_EQ(stream->table->GetSize(stream), 10u);
+    char buffer[16] = {};
+    uint32_t size = 4;
+    ASSERT_EQ(stream->table->Read(stream, buffer, &size), 0);
+    EXPECT_EQ(std::string(buffer, size), "0123");
+    size = sizeof buffer;
+    ASSERT_EQ(stream->table->Read(stream, buffer, &size), 0);
+    EXPECT_EQ(std::string(buffer, size), "456789");
+    EXPECT_NE(stream->table->Write(stream, "x", 1), 0);
+    stream->table->Close(stream, 1);
+    size = sizeof buffer;
+    EXPECT_NE(stream->table->Read(stream, buffer, &size), 0);
+}
+
+TEST_F(RepositoryTest, ReadStreamKeepsWhatItOpenedWhileTheFileIsReplaced) {
+    ASSERT_EQ(AddFile(repository_, L"id", L"file", "old content"), 0);
+    IZarnFile* file = nullptr;
+    ASSERT_EQ(repository_->table->GetFile(repository_, L"id", &file), 0);
+    IZarnFileStream* stream = nullptr;
+    ASSERT_EQ(file->table->OpenStream(file, KVDFILES_OPEN_FOR_READING, &stream, -1), 0);
+    ASSERT_EQ(ModifyFile(Open(), L"id", "new"), 0);
+    std::string buffer(stream->table->GetSize(stream), '\0');
+    uint32_t size = static_cast<uint32_t>(buffer.size());
+    ASSERT_EQ(stream->table->Read(stream, buffer.data(), &size), 0);
+    EXPECT_EQ(buffer, "old content");
+}
+
+TEST_F(RepositoryTest, OpenStreamRefusesUnknownModesAndMissingCopies) {
+    ASSERT_EQ(AddFile(repository_, L"id", L"file", "x"), 0);
+    IZarnFile* file = nullptr;
+    ASSERT_EQ(repository_->table->GetFile(repository_, L"id", &file), 0);
+    IZarnFileStream* stream = nullptr;
+    EXPECT_NE(file->table->OpenStream(file, 2, &stream, -1), 0);
+    EXPECT_NE(file->table->OpenStream(file, -1, &stream, -1), 0);
+    fs::remove(In("file"));
+    EXPECT_NE(file->table->OpenStream(file, KVDFILES_OPEN_FOR_READING, &stream, -1), 0);
+    fs::create_directory(In("file"));
+    EXPECT_NE(file->table->OpenStream(file, KVDFILES_OPEN_FOR_READING, &stream, -1), 0);
+}
+
+TEST_F(RepositoryTest, RemoveDropsTheEntryAndItsStoredCopy) {
+    ASSERT_EQ(AddFile(repository_, L"a", L"a.txt", "a"), 0);
+    ASSERT_EQ(AddFile(repository_, L"b", L"b.txt", "b"), 0);
+    ASSERT_EQ(RemoveFile(repository_, L"a"), 0);
+    EXPECT_FALSE(fs::exists(In("a.txt")));
+    IZarnRepository* reopened = Open();
+    EXPECT_EQ(GetContent(reopened, L"a"), std::nullopt);
+    EXPECT_EQ(GetContent(reopened, L"b"), "b");
+    EXPECT_NE(RemoveFile(repository_, L"a"), 0);
+    EXPECT_TRUE(LeftoverNames(directory_.Path()).empty());
+}
+
+TEST_F(RepositoryTest, RemoveOfUnknownIdentifierChangesNothing) {
+    ASSERT_EQ(AddFile(repository_, L"a", L"a.txt", "a"), 0);
+    const auto before = Snapshot(directory_.Path());
+    EXPECT_NE(RemoveFile(repository_, L"A"), 0);
+    EXPECT_EQ(Snapshot(directory_.Path()), before);
+}
+
+TEST_F(RepositoryTest, RemoveGoesAheadWhenTheStoredCopyIsAlreadyGone) {
+    ASSERT_EQ(AddFile(repository_, L"a", L"a.txt", "a"), 0);
+    fs::remove(In("a.txt"));
+    EXPECT_EQ(RemoveFile(repository_, L"a"), 0);
+    EXPECT_EQ(GetContent(Open(), L"a"), std::nullopt);
+}
+
+TEST_F(RepositoryTest, WritersThroughDifferentOpensKeepEachOthersEntries) {
+    IZarnRepository* other = Open();
+    ASSERT_EQ(AddFile(repository_, L"first", L"1", "one"), 0);
+    ASSERT_EQ(AddFile(other, L"second", L"2", "two"), 0);
+    EXPECT_NE(AddFile(other, L"first", L"3", "again"), 0);
+    IZarnRepository* reopened = Open();
+    EXPECT_EQ(GetContent(reopened, L"first"), "one");
+    EXPECT_EQ(GetContent(reopened, L"second"), "two");
+    EXPECT_FALSE(fs::exists(In("3")));
+}
+
+TEST_F(RepositoryTest, ManyEntriesAreFoundAfterReopening) {
+    for (int i = 0; i < 300; ++i) {
+        const std::wstring id = L"entry-" + std::to_wstring((i * 7919) % 300);
+        ASSERT_EQ(AddFile(repository_, id, id + L".bin", "content " + std::to_string(i)), 0);
+    }
+    IZarnRepository* reopened = Open();
+    for (int i = 0; i < 300; ++i) {
+        const std::wstring id = L"entry-" + std::to_wstring((i * 7919) % 300);
+        EXPECT_EQ(GetContent(reopened, id), "content " + std::to_string(i));
+    }
+}
+
+// The shipped file, loaded the way the tool loads it.
+class LoadedLibraryTest : public ::testing::Test {
+protected:
+    void* Load(const fs::path& path) {
+        handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        return handle_;
+    }
+    void TearDown() override {
+        if (handle_ != nullptr) dlclose(handle_);
+    }
+    void* handle_ = nullptr;
+};
+
+TEST_F(LoadedLibraryTest, CopiedAloneIntoADirectoryItLoadsAndWorks) {
+    ScratchDirectory start;
+    fs::copy_file(KVDFILES_LIBRARY_PATH, start.Path() / "KVDFiles.dll");
+    ASSERT_NE(Load(start.Path() / "KVDFiles.dll"), nullptr) << dlerror();
+    auto init = reinterpret_cast<kvdFiles_InitLibraryFunction>(dlsym(handle_, "kvdFiles_InitLibrary"));
+    auto open = reinterpret_cast<kvdFiles_GetRepositoryFromPathFunction>(
+        dlsym(handle_, "kvdFiles_GetRepositoryFromPath"));
+    auto release = reinterpret_cast<kvdFiles_ReleaseLibraryFunction>(dlsym(handle_, "kvdFiles_ReleaseLibrary"));
+    ASSERT_NE(dlsym(handle_, "kvdFiles_GetRepository"), nullptr);
+    ASSERT_TRUE(init && open && release);
+    ASSERT_NE(reinterpret_cast<void*>(init), reinterpret_cast<void*>(&kvdFiles_InitLibrary))
+        << "the copy, not the library this test links";
+    ASSERT_NE(init(1), 0);
+    IZarnRepository* repository = open(start.Wide().c_str());
+    ASSERT_NE(repository, nullptr);
+    EXPECT_EQ(AddFile(repository, L"id", L"stored", "loaded"), 0);
+    EXPECT_EQ(GetContent(repository, L"id"), "loaded");
+    release();
+}
+
+TEST_F(LoadedLibraryTest, ShipsNoFaultControls) {
+    ASSERT_NE(Load(KVDFILES_LIBRARY_PATH), nullptr) << dlerror();
+    EXPECT_EQ(dlsym(handle_, "kvdFilesTest_FailCall"), nullptr);
+    EXPECT_EQ(dlsym(handle_, "kvdFilesTest_CrashAt"), nullptr);
+}
+
+}  // namespace
+}  // namespace kvdtest

@@ -1,0 +1,117 @@
+#include "kvdfiles/tests/TestSupport.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <stdexcept>
+
+namespace kvdtest {
+
+ScratchDirectory::ScratchDirectory() {
+    std::random_device random;
+    const fs::path base = fs::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const fs::path candidate = base / ("kvdfiles-test-" + std::to_string(random()));
+        if (fs::create_directory(candidate)) {
+            path_ = candidate;
+            return;
+        }
+    }
+    throw std::runtime_error("no scratch directory");
+}
+
+ScratchDirectory::~ScratchDirectory() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+}
+
+std::string ReadBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteBytes(const fs::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::map<std::string, std::string> Snapshot(const fs::path& root) {
+    std::map<std::string, std::string> files;
+    for (const auto& item : fs::recursive_directory_iterator(root)) {
+        const std::string name = item.path().lexically_relative(root).string();
+        files[name] = item.is_directory() ? std::string("<directory>") : ReadBytes(item.path());
+    }
+    return files;
+}
+
+std::vector<std::string> LeftoverNames(const fs::path& root) {
+    std::vector<std::string> names;
+    for (const auto& item : fs::recursive_directory_iterator(root)) {
+        if (item.path().filename().string().starts_with(".kvd-")) names.push_back(item.path().string());
+    }
+    return names;
+}
+
+std::string ContentFor(const std::string& label, std::size_t size) {
+    std::string content = label + ":";
+    std::uint32_t state = 2166136261u;
+    for (const char c : label) state = (state ^ static_cast<unsigned char>(c)) * 16777619u;
+    while (content.size() < size) {
+        state = state * 1664525u + 1013904223u;
+        content.push_back(static_cast<char>(state >> 24));
+    }
+    content.resize(size);
+    return content;
+}
+
+KvdStatus AddFile(IZarnRepository* repository, const std::wstring& id, const std::wstring& target,
+                  const std::string& content, int32_t permissions, const std::wstring& version,
+                  const std::wstring& description) {
+    IZarnFileStream* stream = nullptr;
+    const KvdStatus added = repository->table->AddFile(repository, id.c_str(), target.c_str(), version.c_str(),
+                                                       description.c_str(), permissions, &stream);
+    if (added != 0) return added;
+    const KvdStatus written =
+        stream->table->Write(stream, content.data(), static_cast<uint32_t>(content.size()));
+    stream->table->Close(stream, 1);
+    return written;
+}
+
+KvdStatus ModifyFile(IZarnRepository* repository, const std::wstring& id, const std::string& content) {
+    IZarnFile* file = nullptr;
+    if (const KvdStatus status = repository->table->GetFile(repository, id.c_str(), &file)) return status;
+    IZarnFileStream* stream = nullptr;
+    if (const KvdStatus status = file->table->OpenStream(file, KVDFILES_OPEN_FOR_WRITING, &stream, -1)) {
+        return status;
+    }
+    const KvdStatus written =
+        stream->table->Write(stream, content.data(), static_cast<uint32_t>(content.size()));
+    stream->table->Close(stream, 1);
+    return written;
+}
+
+KvdStatus RemoveFile(IZarnRepository* repository, const std::wstring& id) {
+    return repository->table->RemoveFile(repository, id.c_str());
+}
+
+std::optional<std::string> GetContent(IZarnRepository* repository, const std::wstring& id) {
+    IZarnFile* file = nullptr;
+    if (repository->table->GetFile(repository, id.c_str(), &file) != 0) return std::nullopt;
+    IZarnFileStream* stream = nullptr;
+    if (file->table->OpenStream(file, KVDFILES_OPEN_FOR_READING, &stream, -1) != 0) return std::nullopt;
+    std::string content(stream->table->GetSize(stream), '\0');
+    uint32_t size = static_cast<uint32_t>(content.size());
+    const KvdStatus status = stream->table->Read(stream, content.data(), &size);
+    stream->table->Close(stream, 1);
+    if (status != 0 || size != content.size()) return std::nullopt;
+    return content;
+}
+
+std::optional<std::wstring> GetPath(IZarnRepository* repository, const std::wstring& id) {
+    IZarnFile* file = nullptr;
+    if (repository->table->GetFile(repository, id.c_str(), &file) != 0) return std::nullopt;
+    return std::wstring(file->table->GetInfo(file)->table->GetPath(file->table->GetInfo(file)));
+}
+
+}  // namespace kvdtest
