@@ -1,0 +1,42 @@
+#include "tests/support/Files.h"
+
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace test_support {
+namespace {
+
+std::string DescribeLargeFile(std::uintmax_t size) { return "(" + std::to_string(size) + " bytes, not read)"; }
+
+}  // namespace
+
+std::string ReadFileBytes(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) throw std::runtime_error("cannot read " + path.string());
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+void WriteFileBytes(const std::filesystem::path& path, const std::string& content) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(content.data(), static_cast<std::streamsize>(content.size()));
+    if (!file) throw std::runtime_error("cannot write " + path.string());
+}
+
+FileTree ReadFileTree(const std::filesystem::path& root, std::uintmax_t largestReadSize) {
+    FileTree tree;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+        if (!entry.is_regular_file()) continue;
+        const std::string name = entry.path().lexically_relative(root).generic_string();
+        const std::uintmax_t size = entry.file_size();
+        tree[name] = size > largestReadSize ? DescribeLargeFile(size) : ReadFileBytes(entry.path());
+    }
+    return tree;
+}
+
+void MakeSparseFile(const std::filesystem::path& path, std::uintmax_t size) {
+    WriteFileBytes(path, "");
+    std::filesystem::resize_file(path, size);
+}
+
+}  // namespace test_support

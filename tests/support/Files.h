@@ -1,0 +1,24 @@
+// Whole-file helpers for setting up and checking a test's files.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <string>
+
+namespace test_support {
+
+// Regular files below a directory: relative path (with "/") -> content.
+using FileTree = std::map<std::string, std::string>;
+
+std::string ReadFileBytes(const std::filesystem::path& path);
+void WriteFileBytes(const std::filesystem::path& path, const std::string& content);
+
+// Every regular file below root, recursively. A file larger than
+// largestReadSize is not read; its entry says "(N bytes, not read)".
+FileTree ReadFileTree(const std::filesystem::path& root, std::uintmax_t largestReadSize = 64u << 20);
+
+// A file of the given size that takes no disk space (a hole).
+void MakeSparseFile(const std::filesystem::path& path, std::uintmax_t size);
+
+}  // namespace test_support
