@@ -139,12 +139,17 @@ private:
     std::size_t previousLength_ = 0;
 };
 
+// The first commit writes 1; the largest value would leave no next one.
+bool IsValidGeneration(std::uint64_t generation) {
+    return generation != 0 && generation != std::numeric_limits<std::uint64_t>::max();
+}
+
 bool HeaderFits(const std::vector<std::uint8_t>& bytes) {
     if (bytes.size() < kHeaderSize + kChecksumSize || bytes.size() > kMaxFileSize) return false;
     if (!std::equal(kMagic.begin(), kMagic.end(), bytes.begin())) return false;
     if (ReadU32(bytes, 8) != kFormatVersion) return false;
     if (ReadU64(bytes, kFileSizeOffset) != bytes.size()) return false;
-    if (ReadU64(bytes, kGenerationOffset) == 0) return false;  // the first commit writes 1
+    if (!IsValidGeneration(ReadU64(bytes, kGenerationOffset))) return false;
     const std::size_t checked = bytes.size() - kChecksumSize;
     if (Crc32c(bytes.data(), checked) != ReadU32(bytes, checked)) return false;
     const std::uint64_t count = ReadU32(bytes, kCountOffset);
@@ -257,7 +262,7 @@ std::optional<std::vector<std::uint8_t>> IndexImage::Rebuild(
     std::uint64_t total = recordsBegin + kChecksumSize + (inserted ? inserted->size() : 0);
     if (count_ > 0) total += (bytes_.size() - kChecksumSize) - RecordAt(0).begin;
     if (dropped) total -= RecordAt(*dropped).end - RecordAt(*dropped).begin;
-    if (total > kMaxFileSize) return std::nullopt;
+    if (total > kMaxFileSize || !IsValidGeneration(generation_ + 1)) return std::nullopt;
 
     std::vector<std::uint8_t> out(recordsBegin);
     out.reserve(static_cast<std::size_t>(total));
