@@ -99,21 +99,23 @@ std::optional<ChangeIntent> DecodePayload(const std::vector<std::uint8_t>& paylo
     return intent;
 }
 
-bool Exists(const Path& path) {
-    durable::FileStatus status;
-    return !durable::Status(path, status) && status.kind != durable::FileKind::Missing;
+bool SameFile(const durable::FileStatus& a, const durable::FileStatus& b) {
+    return a.kind != durable::FileKind::Missing && a.kind == b.kind && a.device == b.device && a.inode == b.inode;
 }
 
 // Puts the file kept under backup back at its place; without a backup, a
 // file that did not exist before the change must not exist after it.
 std::error_code Restore(const Path& backup, const Path& target, bool targetExisted) {
-    if (!backup.empty() && Exists(backup)) {
-        if (auto error = durable::RenameOver(backup, target)) return error;
-        // Renaming a second name over the first is a no-op that leaves both.
-        return durable::RemoveIfPresent(backup);
+    durable::FileStatus kept;
+    durable::FileStatus current;
+    if (auto error = durable::Status(backup, kept)) return error;
+    if (kept.kind == durable::FileKind::Missing) {
+        return targetExisted ? std::error_code{} : durable::RemoveIfPresent(target);
     }
-    if (!targetExisted) return durable::RemoveIfPresent(target);
-    return {};
+    if (auto error = durable::Status(target, current)) return error;
+    // Still the old file under both names: the change never replaced it.
+    if (SameFile(kept, current)) return durable::RemoveIfPresent(backup);
+    return durable::RenameOver(backup, target);
 }
 
 std::error_code RemoveAllPresent(std::initializer_list<const Path*> paths) {
@@ -122,6 +124,12 @@ std::error_code RemoveAllPresent(std::initializer_list<const Path*> paths) {
         if (auto error = durable::RemoveIfPresent(*path)) return error;
     }
     return {};
+}
+
+// A folder the change was to create may never have been made.
+std::error_code SyncDirectoryIfPresent(const Path& directory) {
+    const std::error_code error = durable::SyncDirectory(directory);
+    return error == std::errc::no_such_file_or_directory ? std::error_code{} : error;
 }
 
 }  // namespace
@@ -136,37 +144,46 @@ std::error_code WriteJournal(FileHandle lockFile, const ChangeIntent& intent) {
     return durable::Truncate(lockFile, frame.size());
 }
 
-std::optional<ChangeIntent> ReadJournal(FileHandle lockFile) {
+std::error_code ReadJournal(FileHandle lockFile, std::optional<ChangeIntent>& intent) {
+    intent.reset();
     durable::FileStatus status;
-    if (durable::Status(lockFile, status) || status.size < kFrameSize || status.size > kMaxJournalSize) {
-        return std::nullopt;
-    }
+    if (auto error = durable::Status(lockFile, status)) return error;
+    if (status.size < kFrameSize || status.size > kMaxJournalSize) return {};
     std::vector<std::uint8_t> frame(static_cast<std::size_t>(status.size));
     std::size_t count = 0;
-    if (durable::ReadAt(lockFile, 0, frame.data(), frame.size(), count) || count != frame.size()) {
-        return std::nullopt;
-    }
-    if (!std::equal(kMagic.begin(), kMagic.end(), frame.begin())) return std::nullopt;
+    if (auto error = durable::ReadAt(lockFile, 0, frame.data(), frame.size(), count)) return error;
+    if (count != frame.size()) return {};
+    if (!std::equal(kMagic.begin(), kMagic.end(), frame.begin())) return {};
     const std::uint32_t payloadSize = ReadU32(frame.data() + 4);
-    if (payloadSize != frame.size() - kFrameSize) return std::nullopt;
+    if (payloadSize != frame.size() - kFrameSize) return {};
     const std::vector<std::uint8_t> payload(frame.begin() + 8, frame.end() - 4);
-    if (Crc32c(payload.data(), payload.size()) != ReadU32(frame.data() + frame.size() - 4)) return std::nullopt;
-    return DecodePayload(payload);
+    if (Crc32c(payload.data(), payload.size()) != ReadU32(frame.data() + frame.size() - 4)) return {};
+    intent = DecodePayload(payload);
+    return {};
 }
 
 std::error_code ClearJournal(FileHandle lockFile) { return durable::Truncate(lockFile, 0); }
 
 std::error_code Settle(const ChangeIntent& intent, bool committed) {
-    if (auto error = RemoveAllPresent({&intent.contentTemp, &intent.indexTemp})) return error;
-    if (committed) return RemoveAllPresent({&intent.destinationBackup, &intent.indexBackup});
+    // Every step is tried even when an earlier one fails, so that as much as
+    // possible is undone now; the first error is reported and the journal
+    // stays for the next writer.
+    std::error_code first;
+    auto note = [&first](std::error_code error) {
+        if (!first) first = error;
+    };
+    note(RemoveAllPresent({&intent.contentTemp, &intent.indexTemp}));
+    if (committed) {
+        note(RemoveAllPresent({&intent.destinationBackup, &intent.indexBackup}));
+        return first;
+    }
     // The index first: once it is the old one again, the change is undone
     // for every reader, whatever happens to the content afterwards.
-    if (auto error = Restore(intent.indexBackup, intent.index, intent.indexExisted)) return error;
-    if (auto error = durable::SyncDirectory(intent.index.parent_path())) return error;
-    if (auto error = Restore(intent.destinationBackup, intent.destination, intent.destinationExisted)) {
-        return error;
-    }
-    return durable::SyncDirectory(intent.destination.parent_path());
+    note(Restore(intent.indexBackup, intent.index, intent.indexExisted));
+    note(SyncDirectoryIfPresent(intent.index.parent_path()));
+    note(Restore(intent.destinationBackup, intent.destination, intent.destinationExisted));
+    note(SyncDirectoryIfPresent(intent.destination.parent_path()));
+    return first;
 }
 
 }  // namespace kvd

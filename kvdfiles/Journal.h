@@ -26,8 +26,9 @@ struct ChangeIntent {
 };
 
 std::error_code WriteJournal(durable::FileHandle lockFile, const ChangeIntent& intent);
-// Nothing when the lock file holds no complete journal.
-std::optional<ChangeIntent> ReadJournal(durable::FileHandle lockFile);
+// intent is empty when the lock file holds no complete journal; an error
+// means the journal could not be read, so what it holds is unknown.
+std::error_code ReadJournal(durable::FileHandle lockFile, std::optional<ChangeIntent>& intent);
 std::error_code ClearJournal(durable::FileHandle lockFile);
 
 // Brings the files of a change to its outcome: when committed, drops the

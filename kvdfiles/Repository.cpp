@@ -168,7 +168,8 @@ Outcome Repository::LockedChange(FileHandle lockFile, Change change) {
 
 // Finishes or undoes the change of a writer that died holding the lock.
 Outcome Repository::SettleLeftovers(FileHandle lockFile) const {
-    const auto intent = ReadJournal(lockFile);
+    std::optional<ChangeIntent> intent;
+    if (ReadJournal(lockFile, intent)) return Outcome::IoError;
     if (!intent) return Outcome::Ok;
     const IndexRead read = ReadIndexFile(IndexPath());
     if (read.outcome != Outcome::Ok) return read.outcome;

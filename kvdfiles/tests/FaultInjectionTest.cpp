@@ -1,0 +1,220 @@
+// Disk full and I/O errors at every I/O step of add, modify and delete,
+// through the test build's fault seam: each call of each kind fails in turn,
+// once or for good. A failed operation must leave the index and every stored
+// copy byte-identical and no temporary file; the same operation must succeed
+// once the fault is gone.
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <functional>
+#include <iostream>
+
+#include "kvdfiles/testing/FaultControl.h"
+#include "kvdfiles/tests/TestSupport.h"
+
+namespace kvdtest {
+namespace {
+
+const char* const kKindNames[KvdIoKindCount] = {"open",   "read", "write", "sync", "close", "rename",
+                                                "sync-directory", "remove", "link", "mkdir", "lock",
+                                                "truncate"};
+const int kErrors[] = {ENOSPC, EIO, EDQUOT, EFBIG};
+
+struct Scenario {
+    const char* name;
+    std::function<void(IZarnRepository*, const fs::path&)> prepare;
+    std::function<KvdStatus(IZarnRepository*)> run;
+    std::function<void(IZarnRepository*, const fs::path&)> expectDone;
+};
+
+const std::string kOld = ContentFor("old", 3000);
+const std::string kNew = ContentFor("new", 4100);
+
+std::vector<Scenario> Scenarios() {
+    auto nothing = [](IZarnRepository*, const fs::path&) {};
+    auto addOne = [](IZarnRepository* repository, const fs::path&) {
+        ASSERT_EQ(AddFile(repository, L"kept", L"kept.txt", kOld), 0);
+    };
+    auto newIsStored = [](IZarnRepository* repository, const fs::path&) {
+        EXPECT_TRUE(GetContent(repository, L"new") == kNew) << "new content not stored";
+    };
+    return {
+        {"first add of a repository", nothing,
+         [](IZarnRepository* r) { return AddFile(r, L"new", L"sub/dir/new.bin", kNew); }, newIsStored},
+        {"add", addOne, [](IZarnRepository* r) { return AddFile(r, L"new", L"new.bin", kNew); }, newIsStored},
+        {"add over a file of no entry",
+         [](IZarnRepository* r, const fs::path& directory) {
+             ASSERT_EQ(AddFile(r, L"kept", L"kept.txt", kOld), 0);
+             WriteBytes(directory / "loose.txt", kOld);
+         },
+         [](IZarnRepository* r) { return AddFile(r, L"new", L"loose.txt", kNew); }, newIsStored},
+        {"modify", addOne, [](IZarnRepository* r) { return ModifyFile(r, L"kept", kNew); },
+         [](IZarnRepository* r, const fs::path&) { EXPECT_TRUE(GetContent(r, L"kept") == kNew) << "not modified"; }},
+        {"delete",
+         [](IZarnRepository* r, const fs::path&) {
+             ASSERT_EQ(AddFile(r, L"kept", L"kept.txt", kOld), 0);
+             ASSERT_EQ(AddFile(r, L"gone", L"gone.txt", kOld), 0);
+         },
+         [](IZarnRepository* r) { return RemoveFile(r, L"gone"); },
+         [](IZarnRepository* r, const fs::path& directory) {
+             EXPECT_EQ(GetContent(r, L"gone"), std::nullopt);
+             EXPECT_FALSE(fs::exists(directory / "gone.txt"));
+             EXPECT_TRUE(GetContent(r, L"kept") == kOld) << "kept entry changed";
+         }},
+    };
+}
+
+// What must not change: everything but the lock file, whose content is the
+// writers' own scratch space.
+// Names with size and a hash of the content, to keep failure messages short.
+std::map<std::string, std::string> State(const fs::path& directory) {
+    std::map<std::string, std::string> state;
+    for (const auto& [name, content] : Snapshot(directory)) {
+        if (name == "ZarnRepository.lock") continue;
+        state[name] = std::to_string(content.size()) + " bytes #" + std::to_string(std::hash<std::string>{}(content));
+    }
+    return state;
+}
+
+class FaultInjectionTest : public ::testing::TestWithParam<int> {
+protected:
+    void TearDown() override {
+        kvdFilesTest_Reset();
+        kvdFiles_ReleaseLibrary();
+    }
+
+    static IZarnRepository* Open(const ScratchDirectory& directory) {
+        return kvdFiles_GetRepositoryFromPath(directory.Wide().c_str());
+    }
+
+    // The calls of each kind the scenario makes when nothing fails.
+    static std::vector<uint64_t> CallCounts(const Scenario& scenario) {
+        ScratchDirectory directory;
+        scenario.prepare(Open(directory), directory.Path());
+        IZarnRepository* repository = Open(directory);
+        kvdFilesTest_Reset();
+        EXPECT_EQ(scenario.run(repository), 0) << scenario.name;
+        std::vector<uint64_t> counts;
+        for (int kind = 0; kind < KvdIoKindCount; ++kind) counts.push_back(kvdFilesTest_CallCount(kind));
+        kvdFilesTest_Reset();
+        return counts;
+    }
+
+    // After a failure the old state is back at once. A fault that stays can
+    // also block the undo (a rename that keeps failing cannot put the old
+    // content back); then the index is already the old one, and the next
+    // writer, here a removal that finds nothing to remove, finishes the undo.
+    static void ExpectOldState(const ScratchDirectory& directory, const std::map<std::string, std::string>& before,
+                               bool persistent, const std::string& where) {
+        auto indexOf = [](const std::map<std::string, std::string>& state) {
+            const auto found = state.find("ZarnRepository.bin");
+            return found != state.end() ? found->second : std::string("no index");
+        };
+        EXPECT_EQ(indexOf(State(directory.Path())), indexOf(before)) << where;
+        if (persistent) {
+            IZarnRepository* repository = Open(directory);
+            ASSERT_NE(repository, nullptr) << where;
+            EXPECT_NE(RemoveFile(repository, L"no such entry"), 0) << where;
+        }
+        EXPECT_EQ(State(directory.Path()), before) << where;
+        EXPECT_EQ(LeftoverNames(directory.Path()), std::vector<std::string>{}) << where;
+    }
+
+    // One run with the nth call of kind failing; returns whether it failed.
+    static bool RunWithFault(const Scenario& scenario, int kind, uint64_t nth, bool persistent) {
+        const std::string where = std::string(scenario.name) + ", " + kKindNames[kind] + " call " +
+                                  std::to_string(nth) + (persistent ? " and later" : " only");
+        ScratchDirectory directory;
+        scenario.prepare(Open(directory), directory.Path());
+        const auto before = State(directory.Path());
+        IZarnRepository* opened = Open(directory);
+        kvdFilesTest_FailCall(kind, nth, kErrors[nth % 4], persistent ? 1 : 0);
+        const KvdStatus status = scenario.run(opened);
+        kvdFilesTest_Reset();
+        if (status != 0) ExpectOldState(directory, before, persistent, where);
+        // Once the fault is gone the same command succeeds (after a failure),
+        // and a later writer clears whatever a failed cleanup left (after a
+        // success whose cleanup failed).
+        IZarnRepository* repository = Open(directory);
+        EXPECT_NE(repository, nullptr) << where;
+        if (repository == nullptr) return status != 0;
+        if (status != 0) {
+            EXPECT_EQ(scenario.run(repository), 0) << where;
+        }
+        EXPECT_EQ(AddFile(repository, L"later", L"later.txt", "later"), 0) << where;
+        scenario.expectDone(Open(directory), directory.Path());
+        EXPECT_EQ(LeftoverNames(directory.Path()), std::vector<std::string>{}) << where;
+        return status != 0;
+    }
+};
+
+// Failing cleanup after the commit point cannot undo a committed change;
+// only removals of backups and the clearing of the journal happen there.
+bool MayFailAfterCommit(int kind) { return kind == KvdIoRemove || kind == KvdIoTruncate; }
+
+TEST_P(FaultInjectionTest, EveryFailedCallLeavesTheOldStateOrCompletes) {
+    const Scenario scenario = Scenarios()[static_cast<std::size_t>(GetParam())];
+    const std::vector<uint64_t> counts = CallCounts(scenario);
+    uint64_t failedRuns = 0;
+    for (int kind = 0; kind < KvdIoKindCount; ++kind) {
+        for (uint64_t nth = 1; nth <= counts[static_cast<std::size_t>(kind)]; ++nth) {
+            for (const bool persistent : {false, true}) {
+                const bool failed = RunWithFault(scenario, kind, nth, persistent);
+                if (!MayFailAfterCommit(kind)) {
+                    EXPECT_TRUE(failed) << scenario.name << ": " << kKindNames[kind] << " call " << nth;
+                }
+                failedRuns += failed ? 1 : 0;
+            }
+        }
+    }
+    EXPECT_GT(failedRuns, 10u) << scenario.name;
+    uint64_t runs = 0;
+    for (const uint64_t count : counts) runs += 2 * count;
+    std::cout << scenario.name << ": " << runs << " runs with a failing call, " << failedRuns << " failed\n";
+}
+
+std::string ScenarioName(const ::testing::TestParamInfo<int>& param) {
+    static const char* const kNames[] = {"FirstAdd", "Add", "AddOverLooseFile", "Modify", "Delete"};
+    return kNames[param.param];
+}
+
+INSTANTIATE_TEST_SUITE_P(Operations, FaultInjectionTest, ::testing::Range(0, 5), ScenarioName);
+
+// Writes past RLIMIT_FSIZE fail with EFBIG once SIGXFSZ is ignored: a real
+// full-disk condition, not an injected one. The limit binds the whole
+// process, so the write runs in a child.
+TEST(FileSizeLimitTest, WritesPastTheLimitFailAndChangeNothing) {
+    ScratchDirectory directory;
+    ASSERT_EQ(AddFile(kvdFiles_GetRepositoryFromPath(directory.Wide().c_str()), L"kept", L"kept.txt", "small"), 0);
+    kvdFiles_ReleaseLibrary();
+    const auto before = State(directory.Path());
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{2048, 2048};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        IZarnRepository* repository = kvdFiles_GetRepositoryFromPath(directory.Wide().c_str());
+        const bool addFailed = AddFile(repository, L"big", L"big.bin", ContentFor("big", 100000)) != 0;
+        const bool modifyFailed = ModifyFile(repository, L"kept", ContentFor("big", 100000)) != 0;
+        _exit(addFailed && modifyFailed ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "a write past the limit succeeded";
+    EXPECT_EQ(State(directory.Path()), before);
+    EXPECT_EQ(LeftoverNames(directory.Path()), std::vector<std::string>{});
+    IZarnRepository* repository = kvdFiles_GetRepositoryFromPath(directory.Wide().c_str());
+    EXPECT_EQ(AddFile(repository, L"big", L"big.bin", ContentFor("big", 100000)), 0);
+    EXPECT_EQ(GetContent(repository, L"big"), ContentFor("big", 100000));
+    kvdFiles_ReleaseLibrary();
+}
+
+}  // namespace
+}  // namespace kvdtest
