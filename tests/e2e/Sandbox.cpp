@@ -114,9 +114,7 @@ test_support::ProcessOutcome Sandbox::Run(const std::vector<std::string>& argume
 }
 
 test_support::FileTree Sandbox::Files() const {
-    test_support::FileTree files = test_support::ReadFileTree(Root());
-    std::erase_if(files, [](const auto& entry) { return IsInfrastructure(entry.first); });
-    return files;
+    return test_support::ReadFileTree(Root(), IsInfrastructure);
 }
 
 std::vector<std::string> Sandbox::Calls() const {

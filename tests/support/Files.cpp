@@ -1,7 +1,6 @@
 #include "tests/support/Files.h"
 
 #include <fstream>
-#include <iterator>
 #include <stdexcept>
 
 namespace test_support {
@@ -13,8 +12,10 @@ std::string DescribeLargeFile(std::uintmax_t size) { return "(" + std::to_string
 
 std::string ReadFileBytes(const std::filesystem::path& path) {
     std::ifstream file(path, std::ios::binary);
+    std::string content(std::filesystem::file_size(path), '\0');
+    file.read(content.data(), static_cast<std::streamsize>(content.size()));
     if (!file) throw std::runtime_error("cannot read " + path.string());
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    return content;
 }
 
 void WriteFileBytes(const std::filesystem::path& path, const std::string& content) {
@@ -23,11 +24,12 @@ void WriteFileBytes(const std::filesystem::path& path, const std::string& conten
     if (!file) throw std::runtime_error("cannot write " + path.string());
 }
 
-FileTree ReadFileTree(const std::filesystem::path& root, std::uintmax_t largestReadSize) {
+FileTree ReadFileTree(const std::filesystem::path& root, const NameFilter& skip, std::uintmax_t largestReadSize) {
     FileTree tree;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
         if (!entry.is_regular_file()) continue;
         const std::string name = entry.path().lexically_relative(root).generic_string();
+        if (skip && skip(name)) continue;
         const std::uintmax_t size = entry.file_size();
         tree[name] = size > largestReadSize ? DescribeLargeFile(size) : ReadFileBytes(entry.path());
     }

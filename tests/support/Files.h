@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -14,9 +15,12 @@ using FileTree = std::map<std::string, std::string>;
 std::string ReadFileBytes(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, const std::string& content);
 
-// Every regular file below root, recursively. A file larger than
-// largestReadSize is not read; its entry says "(N bytes, not read)".
-FileTree ReadFileTree(const std::filesystem::path& root, std::uintmax_t largestReadSize = 64u << 20);
+// Every regular file below root, recursively, except those whose relative
+// name skip accepts. A file larger than largestReadSize is not read; its entry
+// says "(N bytes, not read)".
+using NameFilter = std::function<bool(const std::string& name)>;
+FileTree ReadFileTree(const std::filesystem::path& root, const NameFilter& skip = {},
+                      std::uintmax_t largestReadSize = 64u << 20);
 
 // A file of the given size that takes no disk space (a hole).
 void MakeSparseFile(const std::filesystem::path& path, std::uintmax_t size);
