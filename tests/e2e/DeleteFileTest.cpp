@@ -10,9 +10,12 @@ namespace {
 const test_support::FileTree kRepositoryWithIndex = {{"repo/ZarnRepository.bin", "index"}, {"repo/42", "stored"}};
 
 const std::vector<ToolCase> kDeleteFileCases = {
+    // The handler prints its message and the usage text; the close follows.
     {.name = "MissingFileId",
      .arguments = Command("deleteFile", {}),
-     .expectedOutput = "\n\nInvalid arguments for 'deleteFile' command.\n\n" + UsageText(),
+     .script = "marker ReleaseLibrary\nmarker Unloaded\n",
+     .expectedOutput = "\n\nInvalid arguments for 'deleteFile' command.\n\n" + UsageText() +
+                       Marker("ReleaseLibrary()") + Marker("Unloaded"),
      .expectedCalls = InOpenRepository({})},
     {.name = "RemoveFileFails",
      .arguments = Command("deleteFile", {"/fileId:42"}),

@@ -29,6 +29,17 @@ const std::vector<ToolCase> kOpenCases = {
      .arguments = kDeleteOne,
      .expectedOutput = kLoadError,
      .library = Library::Missing},
+    // Without /reposDirPath a failed open still ends the run with its own
+    // message alone: no usage text.
+    {.name = "NoLibraryAndNoRepositoryDirectory",
+     .arguments = {"/command:deleteFile", "/fileId:1"},
+     .expectedOutput = kLoadError,
+     .library = Library::Missing},
+    {.name = "InitialisationFailsAndNoRepositoryDirectory",
+     .arguments = {"/command:deleteFile", "/fileId:1"},
+     .script = "init-result 0\n",
+     .expectedOutput = "\n\nError initializing KVDFiles library.\n\n",
+     .expectedCalls = {"Loaded", "InitLibrary(1)", "Unloaded"}},
     {.name = "LibraryInRepositoryDirectoryOnly",
      .arguments = kDeleteOne,
      .expectedOutput = kLoadError,
