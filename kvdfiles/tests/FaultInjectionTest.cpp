@@ -15,7 +15,7 @@
 #include <iostream>
 
 #include "kvdfiles/testing/FaultControl.h"
-#include "kvdfiles/tests/TestSupport.h"
+#include "kvdfiles/tests/Scenarios.h"
 
 namespace kvdtest {
 namespace {
@@ -24,50 +24,6 @@ const char* const kKindNames[KvdIoKindCount] = {"open",   "read", "write", "sync
                                                 "sync-directory", "remove", "link", "mkdir", "lock",
                                                 "truncate"};
 const int kErrors[] = {ENOSPC, EIO, EDQUOT, EFBIG};
-
-struct Scenario {
-    const char* name;
-    std::function<void(IZarnRepository*, const fs::path&)> prepare;
-    std::function<KvdStatus(IZarnRepository*)> run;
-    std::function<void(IZarnRepository*, const fs::path&)> expectDone;
-};
-
-const std::string kOld = ContentFor("old", 3000);
-const std::string kNew = ContentFor("new", 4100);
-
-std::vector<Scenario> Scenarios() {
-    auto nothing = [](IZarnRepository*, const fs::path&) {};
-    auto addOne = [](IZarnRepository* repository, const fs::path&) {
-        ASSERT_EQ(AddFile(repository, L"kept", L"kept.txt", kOld), 0);
-    };
-    auto newIsStored = [](IZarnRepository* repository, const fs::path&) {
-        EXPECT_TRUE(GetContent(repository, L"new") == kNew) << "new content not stored";
-    };
-    return {
-        {"first add of a repository", nothing,
-         [](IZarnRepository* r) { return AddFile(r, L"new", L"sub/dir/new.bin", kNew); }, newIsStored},
-        {"add", addOne, [](IZarnRepository* r) { return AddFile(r, L"new", L"new.bin", kNew); }, newIsStored},
-        {"add over a file of no entry",
-         [](IZarnRepository* r, const fs::path& directory) {
-             ASSERT_EQ(AddFile(r, L"kept", L"kept.txt", kOld), 0);
-             WriteBytes(directory / "loose.txt", kOld);
-         },
-         [](IZarnRepository* r) { return AddFile(r, L"new", L"loose.txt", kNew); }, newIsStored},
-        {"modify", addOne, [](IZarnRepository* r) { return ModifyFile(r, L"kept", kNew); },
-         [](IZarnRepository* r, const fs::path&) { EXPECT_TRUE(GetContent(r, L"kept") == kNew) << "not modified"; }},
-        {"delete",
-         [](IZarnRepository* r, const fs::path&) {
-             ASSERT_EQ(AddFile(r, L"kept", L"kept.txt", kOld), 0);
-             ASSERT_EQ(AddFile(r, L"gone", L"gone.txt", kOld), 0);
-         },
-         [](IZarnRepository* r) { return RemoveFile(r, L"gone"); },
-         [](IZarnRepository* r, const fs::path& directory) {
-             EXPECT_EQ(GetContent(r, L"gone"), std::nullopt);
-             EXPECT_FALSE(fs::exists(directory / "gone.txt"));
-             EXPECT_TRUE(GetContent(r, L"kept") == kOld) << "kept entry changed";
-         }},
-    };
-}
 
 // What must not change: everything but the lock file, whose content is the
 // writers' own scratch space.

@@ -1,0 +1,304 @@
+// Crash safety: processes killed in the middle of add, modify and delete,
+// at every named point of the commit sequence and by SIGKILL at random
+// moments. Afterwards the repository opens, its index is the old state or
+// the new one, and every stored copy is old or new content, whole; once a
+// later writer has settled the dead one's change, the files match the index
+// exactly and no temporary file is left.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <iostream>
+#include <random>
+#include <set>
+#include <thread>
+
+#include "kvdfiles/testing/FaultControl.h"
+#include "kvdfiles/tests/Scenarios.h"
+#include "kvdfiles/tests/WorkerProcess.h"
+#include "kvdfiles/tests/Workload.h"
+
+namespace kvdtest {
+namespace {
+
+const char* const kCrashPoints[] = {
+    "journal-written",        "content-temp-written",     "index-temp-written", "journal-synced",
+    "index-backup-linked",    "content-backup-linked",    "content-moved-aside", "content-renamed",
+    "content-directory-synced", "index-renamed",          "index-directory-synced", "backups-removed",
+    "journal-cleared",
+};
+constexpr int kCrashExitCode = 42;
+
+std::string Hash(const std::string& content) {
+    return std::to_string(content.size()) + "#" + std::to_string(std::hash<std::string>{}(content));
+}
+
+// Stored files other than the index and its lock, relative name -> content.
+std::map<std::string, std::string> StoredFiles(const fs::path& directory) {
+    auto files = Snapshot(directory);
+    std::erase_if(files, [](const auto& file) {
+        return file.first == "ZarnRepository.bin" || file.first == "ZarnRepository.lock" ||
+               file.second == "<directory>";
+    });
+    return files;
+}
+
+// The entries of the scenarios as the library reports them.
+std::string Entries(const fs::path& directory) {
+    IZarnRepository* repository = kvdFiles_GetRepositoryFromPath(directory.wstring().c_str());
+    if (repository == nullptr) return "repository does not open";
+    std::string entries;
+    for (const wchar_t* id : {L"kept", L"new", L"gone"}) {
+        const auto path = GetPath(repository, id);
+        entries += std::string(id, id + std::wcslen(id)) + (path ? " present\n" : " absent\n");
+    }
+    return entries;
+}
+
+// Entries and stored files together: what must equal the old or the new
+// state once the change is settled.
+std::string Settled(const fs::path& directory) {
+    std::string state = Entries(directory);
+    for (const auto& [name, content] : StoredFiles(directory)) state += name + " " + Hash(content) + "\n";
+    return state;
+}
+
+// A writer that changes nothing: it takes the lock, settles what a dead
+// writer left, and finds nothing to remove.
+void SettleByALaterWriter(const fs::path& directory) {
+    IZarnRepository* repository = kvdFiles_GetRepositoryFromPath(directory.wstring().c_str());
+    ASSERT_NE(repository, nullptr);
+    EXPECT_NE(RemoveFile(repository, L"no such entry"), 0);
+}
+
+class CrashPointTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        kvdFilesTest_Reset();
+        kvdFiles_ReleaseLibrary();
+    }
+
+    // The settled states before and after the scenario runs undisturbed.
+    static std::pair<std::string, std::string> OldAndNew(const Scenario& scenario, int extraEntries) {
+        ScratchDirectory directory;
+        Prepare(scenario, directory, extraEntries);
+        const std::string before = Settled(directory.Path());
+        EXPECT_EQ(scenario.run(kvdFiles_GetRepositoryFromPath(directory.Wide().c_str())), 0);
+        return {before, Settled(directory.Path())};
+    }
+
+    static void Prepare(const Scenario& scenario, const ScratchDirectory& directory, int extraEntries) {
+        IZarnRepository* repository = kvdFiles_GetRepositoryFromPath(directory.Wide().c_str());
+        scenario.prepare(repository, directory.Path());
+        for (int i = 0; i < extraEntries; ++i) {
+            ASSERT_EQ(AddFile(repository, L"extra-" + std::to_wstring(i), L"extra/" + std::to_wstring(i), kOld), 0);
+        }
+    }
+
+    // Runs the scenario in a child that ends at the named point; true when
+    // the point was reached.
+    static bool RunUntil(const Scenario& scenario, const ScratchDirectory& directory, const char* point) {
+        const pid_t child = fork();
+        if (child == 0) {
+            kvdFilesTest_CrashAt(point, kCrashExitCode);
+            IZarnRepository* repository = kvdFiles_GetRepositoryFromPath(directory.Wide().c_str());
+            _exit(repository != nullptr && scenario.run(repository) == 0 ? 0 : 1);
+        }
+        int status = 0;
+        EXPECT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status));
+        const int code = WEXITSTATUS(status);
+        EXPECT_TRUE(code == 0 || code == kCrashExitCode) << scenario.name << " at " << point << ": " << code;
+        return code == kCrashExitCode;
+    }
+};
+
+TEST_F(CrashPointTest, EveryCommitStepLeavesTheOldOrTheNewState) {
+    std::set<std::string> reached;
+    int crashes = 0;
+    for (const Scenario& scenario : Scenarios()) {
+        for (const int extraEntries : {0, 4}) {
+            const auto [oldState, newState] = OldAndNew(scenario, extraEntries);
+            ASSERT_NE(oldState, newState) << scenario.name;
+            for (const char* point : kCrashPoints) {
+                const std::string where = std::string(scenario.name) + " at " + point;
+                ScratchDirectory directory;
+                Prepare(scenario, directory, extraEntries);
+                if (!RunUntil(scenario, directory, point)) continue;
+                reached.insert(point);
+                ++crashes;
+                const std::string entries = Entries(directory.Path());
+                EXPECT_TRUE(oldState.starts_with(entries) || newState.starts_with(entries))
+                    << where << ":\n" << entries;
+                for (const auto& [name, content] : StoredFiles(directory.Path())) {
+                    if (fs::path(name).filename().string().starts_with(".kvd-")) continue;  // until settled
+                    EXPECT_TRUE(content == kOld || content == kNew) << where << ": " << name << " is torn";
+                }
+                SettleByALaterWriter(directory.Path());
+                const std::string settled = Settled(directory.Path());
+                EXPECT_TRUE(settled == oldState || settled == newState) << where << ":\n" << settled;
+                EXPECT_EQ(LeftoverNames(directory.Path()), std::vector<std::string>{}) << where;
+            }
+        }
+    }
+    for (const char* point : kCrashPoints) EXPECT_EQ(reached.count(point), 1u) << point << " never reached";
+    std::cout << crashes << " runs ended at a commit step\n";
+}
+
+// What a killed workload may leave: the state after some number k of its
+// operations, where the stored copy touched by operation k+1 may already
+// hold its new content (or, for a removal, be moved aside) until a later
+// writer settles it.
+bool MatchesAStep(const Workload& workload, const std::map<std::wstring, std::optional<std::string>>& seen,
+                  bool settled) {
+    for (std::size_t k = 0; k < workload.states.size(); ++k) {
+        const RepositoryState& state = workload.states[k];
+        const PlannedOperation* next = k < workload.operations.size() ? &workload.operations[k] : nullptr;
+        bool matches = true;
+        for (const std::wstring& id : workload.ids) {
+            const auto expected = state.find(id);
+            const auto found = seen.find(id);
+            if ((expected == state.end()) != (found == seen.end())) matches = false;
+            if (!matches || found == seen.end()) continue;
+            if (found->second == expected->second) continue;
+            const bool inFlight = !settled && next != nullptr && next->id == id;
+            const bool newContent = found->second == next->content || !found->second.has_value();
+            matches = inFlight && newContent;
+        }
+        if (matches) return true;
+    }
+    return false;
+}
+
+std::map<std::wstring, std::optional<std::string>> Observe(const fs::path& directory, const Workload& workload) {
+    std::map<std::wstring, std::optional<std::string>> seen;
+    IZarnRepository* repository = kvdFiles_GetRepositoryFromPath(directory.wstring().c_str());
+    if (repository == nullptr) return {{L"", std::string("repository does not open")}};
+    for (const std::wstring& id : workload.ids) {
+        if (GetPath(repository, id)) seen[id] = GetContent(repository, id);
+    }
+    return seen;
+}
+
+// Files other than index and lock that a settled repository may hold.
+std::set<std::string> ExpectedFiles(const std::map<std::wstring, std::optional<std::string>>& seen,
+                                    const Workload& workload) {
+    std::set<std::string> files;
+    for (const PlannedOperation& operation : workload.operations) {
+        if (seen.count(operation.id) != 0) files.insert(std::string(operation.target.begin(), operation.target.end()));
+    }
+    return files;
+}
+
+class RandomKillTest : public ::testing::Test {
+protected:
+    void TearDown() override { kvdFiles_ReleaseLibrary(); }
+
+    static std::vector<std::string> WorkerArguments(const fs::path& directory, int seed, int count) {
+        return {KVDFILES_WORKER_PATH, "plan", directory.string(), std::to_string(seed), std::to_string(count), "w"};
+    }
+};
+
+TEST_F(RandomKillTest, KilledWorkloadsLeaveAStateOfTheirSequence) {
+    constexpr int kRuns = 400;
+    constexpr int kOperations = 24;
+    // How long an undisturbed run takes here, so that kills spread over it.
+    ScratchDirectory calibration;
+    WorkerProcess timed(WorkerArguments(calibration.Path(), 0, kOperations));
+    ASSERT_TRUE(timed.WaitUntilReady());
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(timed.Wait(), 0);
+    const auto span = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+
+    std::mt19937 random(1206);
+    int killedMidway = 0;
+    for (int run = 1; run <= kRuns; ++run) {
+        ScratchDirectory directory;
+        const Workload workload = PlanWorkload(static_cast<std::uint32_t>(run), kOperations, "w");
+        WorkerProcess worker(WorkerArguments(directory.Path(), run, kOperations));
+        ASSERT_TRUE(worker.WaitUntilReady());
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % static_cast<std::uint32_t>(span.count() + 1)));
+        worker.Kill();
+        killedMidway += worker.Wait() == -1 ? 1 : 0;
+
+        const auto seen = Observe(directory.Path(), workload);
+        EXPECT_TRUE(MatchesAStep(workload, seen, false)) << "run " << run;
+        SettleByALaterWriter(directory.Path());
+        const auto settled = Observe(directory.Path(), workload);
+        EXPECT_TRUE(MatchesAStep(workload, settled, true)) << "run " << run << " after settling";
+        std::set<std::string> files;
+        for (const auto& [name, content] : StoredFiles(directory.Path())) files.insert(name);
+        EXPECT_EQ(files, ExpectedFiles(settled, workload)) << "run " << run;
+        kvdFiles_ReleaseLibrary();
+    }
+    std::cout << killedMidway << " of " << kRuns << " workers killed before they finished\n";
+    EXPECT_GT(killedMidway, kRuns / 2);
+}
+
+class ConcurrencyTest : public ::testing::Test {
+protected:
+    void TearDown() override { kvdFiles_ReleaseLibrary(); }
+};
+
+TEST_F(ConcurrencyTest, ProcessesChangingOneRepositoryKeepEveryChange) {
+    constexpr int kWorkers = 4;
+    constexpr int kOperations = 110;
+    ScratchDirectory directory;
+    std::vector<std::unique_ptr<WorkerProcess>> workers;
+    for (int i = 0; i < kWorkers; ++i) {
+        workers.push_back(std::make_unique<WorkerProcess>(std::vector<std::string>{
+            KVDFILES_WORKER_PATH, "plan", directory.Path().string(), std::to_string(100 + i),
+            std::to_string(kOperations), "p" + std::to_string(i)}));
+    }
+    for (auto& worker : workers) EXPECT_EQ(worker->Wait(), 0);
+
+    IZarnRepository* repository = kvdFiles_GetRepositoryFromPath(directory.Wide().c_str());
+    ASSERT_NE(repository, nullptr);
+    std::set<std::string> expectedFiles;
+    for (int i = 0; i < kWorkers; ++i) {
+        const Workload workload = PlanWorkload(static_cast<std::uint32_t>(100 + i), kOperations, "p" + std::to_string(i));
+        const RepositoryState& final = workload.states.back();
+        for (const std::wstring& id : workload.ids) {
+            const auto expected = final.find(id);
+            const auto content = GetContent(repository, id);
+            if (expected == final.end()) {
+                EXPECT_FALSE(GetPath(repository, id).has_value());
+            } else {
+                EXPECT_TRUE(content == expected->second);
+            }
+        }
+        for (const PlannedOperation& operation : workload.operations) {
+            if (final.count(operation.id) != 0) {
+                expectedFiles.insert(std::string(operation.target.begin(), operation.target.end()));
+            }
+        }
+    }
+    std::set<std::string> files;
+    for (const auto& [name, content] : StoredFiles(directory.Path())) files.insert(name);
+    EXPECT_EQ(files, expectedFiles);
+    std::cout << kWorkers * kOperations << " operations by " << kWorkers << " processes\n";
+}
+
+TEST_F(ConcurrencyTest, OfProcessesAddingOneIdentifierExactlyOneSucceeds) {
+    ScratchDirectory directory;
+    std::vector<std::unique_ptr<WorkerProcess>> workers;
+    for (int i = 0; i < 4; ++i) {
+        workers.push_back(std::make_unique<WorkerProcess>(std::vector<std::string>{
+            KVDFILES_WORKER_PATH, "add", directory.Path().string(), "same", "target-" + std::to_string(i),
+            "content-" + std::to_string(i)}));
+    }
+    int succeeded = 0;
+    for (auto& worker : workers) succeeded += worker->Wait() == 0 ? 1 : 0;
+    EXPECT_EQ(succeeded, 1);
+    IZarnRepository* repository = kvdFiles_GetRepositoryFromPath(directory.Wide().c_str());
+    const auto path = GetPath(repository, L"same");
+    ASSERT_TRUE(path.has_value());
+    const std::string target(path->begin(), path->end());
+    EXPECT_EQ(GetContent(repository, L"same"), "content-" + target.substr(target.size() - 1));
+    EXPECT_EQ(StoredFiles(directory.Path()).size(), 1u);
+}
+
+}  // namespace
+}  // namespace kvdtest

@@ -1,0 +1,58 @@
+// The changes that the fault and crash suites interrupt: each prepares a
+// repository, runs one command on it, and knows what the finished command
+// leaves.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "kvdfiles/tests/TestSupport.h"
+
+namespace kvdtest {
+
+struct Scenario {
+    const char* name;
+    std::function<void(IZarnRepository*, const fs::path&)> prepare;
+    std::function<KvdStatus(IZarnRepository*)> run;
+    std::function<void(IZarnRepository*, const fs::path&)> expectDone;
+};
+
+inline const std::string kOld = ContentFor("old", 3000);
+inline const std::string kNew = ContentFor("new", 4100);
+
+inline std::vector<Scenario> Scenarios() {
+    auto nothing = [](IZarnRepository*, const fs::path&) {};
+    auto addOne = [](IZarnRepository* repository, const fs::path&) {
+        ASSERT_EQ(AddFile(repository, L"kept", L"kept.txt", kOld), 0);
+    };
+    auto newIsStored = [](IZarnRepository* repository, const fs::path&) {
+        EXPECT_TRUE(GetContent(repository, L"new") == kNew) << "new content not stored";
+    };
+    return {
+        {"first add of a repository", nothing,
+         [](IZarnRepository* r) { return AddFile(r, L"new", L"sub/dir/new.bin", kNew); }, newIsStored},
+        {"add", addOne, [](IZarnRepository* r) { return AddFile(r, L"new", L"new.bin", kNew); }, newIsStored},
+        {"add over a file of no entry",
+         [](IZarnRepository* r, const fs::path& directory) {
+             ASSERT_EQ(AddFile(r, L"kept", L"kept.txt", kOld), 0);
+             WriteBytes(directory / "loose.txt", kOld);
+         },
+         [](IZarnRepository* r) { return AddFile(r, L"new", L"loose.txt", kNew); }, newIsStored},
+        {"modify", addOne, [](IZarnRepository* r) { return ModifyFile(r, L"kept", kNew); },
+         [](IZarnRepository* r, const fs::path&) { EXPECT_TRUE(GetContent(r, L"kept") == kNew) << "not modified"; }},
+        {"delete",
+         [](IZarnRepository* r, const fs::path&) {
+             ASSERT_EQ(AddFile(r, L"kept", L"kept.txt", kOld), 0);
+             ASSERT_EQ(AddFile(r, L"gone", L"gone.txt", kOld), 0);
+         },
+         [](IZarnRepository* r) { return RemoveFile(r, L"gone"); },
+         [](IZarnRepository* r, const fs::path& directory) {
+             EXPECT_EQ(GetContent(r, L"gone"), std::nullopt);
+             EXPECT_FALSE(fs::exists(directory / "gone.txt"));
+             EXPECT_TRUE(GetContent(r, L"kept") == kOld) << "kept entry changed";
+         }},
+    };
+}
+
+}  // namespace kvdtest

@@ -1,0 +1,63 @@
+#include "kvdfiles/tests/WorkerProcess.h"
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+extern char** environ;
+
+namespace kvdtest {
+
+WorkerProcess::WorkerProcess(const std::vector<std::string>& arguments) {
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipeEnds[1]);
+    output_ = pipeEnds[0];
+}
+
+WorkerProcess::~WorkerProcess() {
+    if (Started() && !reaped_) {
+        Kill();
+        Wait();
+    }
+    if (output_ >= 0) close(output_);
+}
+
+bool WorkerProcess::WaitUntilReady() {
+    char byte = 0;
+    while (read(output_, &byte, 1) == 1) {
+        if (byte == '\n') return true;
+    }
+    return false;
+}
+
+void WorkerProcess::Kill() {
+    if (Started() && !reaped_) kill(pid_, SIGKILL);
+}
+
+int WorkerProcess::Wait() {
+    if (!Started()) return -1;
+    if (!reaped_) {
+        pid_t reaped = -1;
+        do {
+            reaped = waitpid(pid_, &status_, 0);
+        } while (reaped < 0 && errno == EINTR);
+        reaped_ = true;
+        if (reaped < 0) return -1;
+    }
+    return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
+}
+
+}  // namespace kvdtest
