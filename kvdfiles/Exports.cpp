@@ -4,6 +4,7 @@
 #define KVDFILES_BUILDING_LIBRARY
 #include "repository/contract/KVDFiles.h"
 
+#include <algorithm>
 #include <memory>
 #include <mutex>
 #include <new>
