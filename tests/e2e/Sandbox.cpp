@@ -110,6 +110,7 @@ test_support::ProcessOutcome Sandbox::Run(const std::vector<std::string>& argume
     request.unsetVariables = kLocaleVariables;
     if (options.locale) request.setVariables["LC_ALL"] = *options.locale;
     request.removeWorkingDirectoryAtStart = options.removeStartDirectory;
+    request.addressSpaceLimit = options.addressSpaceLimit;
     return test_support::RunProcess(request);
 }
 

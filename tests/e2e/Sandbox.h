@@ -40,6 +40,7 @@ struct RunOptions {
     std::optional<std::string> locale;         // LC_ALL; unset: every locale variable unset
     std::filesystem::path startDirectory;      // empty: {start}
     bool removeStartDirectory = false;         // start in a directory that is gone
+    std::optional<std::uint64_t> addressSpaceLimit;  // bytes; unset: no limit
 };
 
 class Sandbox {

@@ -39,6 +39,7 @@ void RunCase(const ToolCase& toolCase) {
 
     RunOptions options;
     options.locale = toolCase.locale;
+    options.addressSpaceLimit = toolCase.addressSpaceLimit;
     const auto outcome = sandbox.Run(sandbox.Expand(toolCase.arguments), options);
 
     EXPECT_EQ(outcome.standardOutput, sandbox.Expand(toolCase.expectedOutput));

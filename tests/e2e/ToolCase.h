@@ -27,6 +27,7 @@ struct ToolCase {
     Library library = Library::Complete;
     std::optional<std::string> locale = {};                   // unset: no locale at all
     std::map<std::string, std::uintmax_t> sparseFilesBefore = {};  // below {root}: name -> size
+    std::optional<std::uint64_t> addressSpaceLimit = {};           // the tool's, in bytes
 };
 
 // Runs the case in a fresh sandbox and checks output, exit code, calls and files.

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <filesystem>
+#include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,8 @@ struct ProcessRequest {
     // The child removes its working directory after entering it, so that the
     // program starts in a directory that no longer exists.
     bool removeWorkingDirectoryAtStart = false;
+    // Caps the child's address space (bytes), so that large allocations fail.
+    std::optional<std::uint64_t> addressSpaceLimit;
 };
 
 struct ProcessOutcome {

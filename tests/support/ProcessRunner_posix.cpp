@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -60,6 +61,10 @@ void WriteToFd(int fd, const char* text) {
 [[noreturn]] void RunChild(const ProcessRequest& request, const Pipe& output, const Pipe& error,
                            char* const* argv, char* const* envp) {
     const char* directory = request.workingDirectory.c_str();
+    if (request.addressSpaceLimit) {
+        const rlimit limit{*request.addressSpaceLimit, *request.addressSpaceLimit};
+        if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
+    }
     const bool entered = chdir(directory) == 0 &&
                          (!request.removeWorkingDirectoryAtStart || rmdir(directory) == 0);
     if (entered && dup2(output.writeEnd, STDOUT_FILENO) >= 0 && dup2(error.writeEnd, STDERR_FILENO) >= 0) {
