@@ -181,7 +181,10 @@ std::error_code Settle(const ChangeIntent& intent, bool committed) {
     // for every reader, whatever happens to the content afterwards.
     note(Restore(intent.indexBackup, intent.index, intent.indexExisted));
     note(SyncDirectoryIfPresent(intent.index.parent_path()));
-    note(Restore(intent.destinationBackup, intent.destination, intent.destinationExisted));
+    // A removal never puts a file at the destination, so whatever is there
+    // now is not its to delete.
+    const bool putContent = !intent.contentTemp.empty();
+    note(Restore(intent.destinationBackup, intent.destination, intent.destinationExisted || !putContent));
     note(SyncDirectoryIfPresent(intent.destination.parent_path()));
     return first;
 }

@@ -141,6 +141,25 @@ std::string ScenarioName(const ::testing::TestParamInfo<int>& param) {
 
 INSTANTIATE_TEST_SUITE_P(Operations, FaultInjectionTest, ::testing::Range(0, 5), ScenarioName);
 
+// A directory now standing where a stored copy was is not the library's to
+// delete, neither by the removal nor by its undo; a failed removal must not
+// leave an undo behind that can never finish.
+TEST(RemovalFaultTest, UndoLeavesAForeignDirectoryAloneAndTheRepositoryWritable) {
+    ScratchDirectory directory;
+    IZarnRepository* repository = kvdFiles_GetRepositoryFromPath(directory.Wide().c_str());
+    ASSERT_EQ(AddFile(repository, L"id", L"copy", "content"), 0);
+    fs::remove(directory.Path() / "copy");
+    fs::create_directory(directory.Path() / "copy");
+    kvdFilesTest_FailCall(KvdIoRename, 1, EIO, 0);
+    EXPECT_NE(RemoveFile(repository, L"id"), 0);
+    kvdFilesTest_Reset();
+    EXPECT_TRUE(fs::is_directory(directory.Path() / "copy"));
+    EXPECT_EQ(AddFile(repository, L"other", L"other", "other"), 0);
+    EXPECT_EQ(RemoveFile(repository, L"id"), 0);
+    EXPECT_TRUE(fs::is_directory(directory.Path() / "copy"));
+    kvdFiles_ReleaseLibrary();
+}
+
 // Writes past RLIMIT_FSIZE fail with EFBIG once SIGXFSZ is ignored: a real
 // full-disk condition, not an injected one. The limit binds the whole
 // process, so the write runs in a child.
