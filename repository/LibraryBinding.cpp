@@ -8,7 +8,10 @@
 namespace repository {
 namespace {
 
-constinit LibraryBinding processBinding;
+// Constant-initialised wherever the standard library's mutex has a constant
+// constructor; MinGW's has none, so there it is built during start-up, still
+// before the entry point runs.
+LibraryBinding processBinding;
 
 constexpr std::size_t kLibraryPathCharacters = 2048;
 constexpr std::size_t kMaxFormatCapacity = 0x7FFFFFFF;

@@ -31,8 +31,7 @@ struct LibraryBinding {
     std::mutex lock;
 };
 
-// The binding of this process. Constant-initialised, so that it exists before
-// any other object of the process is constructed.
+// The binding of this process. It exists before the entry point runs.
 LibraryBinding& ProcessLibraryBinding();
 
 // Loads "KVDFiles.dll" from directory (which ends in a separator; none is
