@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cwchar>
+#include <initializer_list>
 #include <map>
 #include <optional>
 #include <string>
@@ -13,11 +14,25 @@ namespace {
 using repository::GetDefaultRepositoryPath;
 using repository::kPathBufferCharacters;
 
+constexpr std::wstring_view kFolder = L"machine-data";
+
+// The parts joined as the platform joins a path.
+std::wstring Joined(std::initializer_list<std::wstring_view> parts) {
+    std::wstring path;
+    bool first = true;
+    for (const std::wstring_view part : parts) {
+        if (!first) path += platform::kPathSeparator;
+        path += part;
+        first = false;
+    }
+    return path;
+}
+
 // Machine settings as data: a folder, and setup values stored as raw units
 // (a value may lack its terminator, or be empty of bytes).
 class ScriptedSettings final : public platform::MachineSettings {
 public:
-    std::optional<std::wstring> folder = L"/var/lib";
+    std::optional<std::wstring> folder = std::wstring(kFolder);
     bool keyExists = true;
     std::map<std::wstring, std::vector<wchar_t>> values;
     std::vector<std::wstring> calls;
@@ -68,7 +83,7 @@ TEST(DefaultRepositoryLocation, JoinsFolderCompanyAndProduct) {
     settings.SetValue(L"InitialProductName", L"Zarn Files");
     const Outcome outcome = Build(settings);
     EXPECT_TRUE(outcome.built);
-    EXPECT_EQ(outcome.path, L"/var/lib/Orbek/Zarn Files");
+    EXPECT_EQ(outcome.path, Joined({kFolder, L"Orbek", L"Zarn Files"}));
     EXPECT_EQ(settings.calls, (std::vector<std::wstring>{L"folder", L"open", L"query InitialCompanyName",
                                                           L"query InitialProductName", L"close"}));
 }
@@ -110,7 +125,7 @@ TEST(DefaultRepositoryLocation, ATerminatorOnlyValueAddsAnEmptyComponent) {
     settings.SetValue(L"InitialProductName", L"P");
     const Outcome outcome = Build(settings);
     EXPECT_TRUE(outcome.built);
-    EXPECT_EQ(outcome.path, L"/var/lib//P");
+    EXPECT_EQ(outcome.path, Joined({kFolder, L"", L"P"}));
 }
 
 TEST(DefaultRepositoryLocation, AValueWithoutTerminatorIsReadWhole) {
@@ -119,21 +134,22 @@ TEST(DefaultRepositoryLocation, AValueWithoutTerminatorIsReadWhole) {
     settings.SetValue(L"InitialProductName", L"P");
     const Outcome outcome = Build(settings);
     EXPECT_TRUE(outcome.built);
-    EXPECT_EQ(outcome.path, L"/var/lib/Co/P");
+    EXPECT_EQ(outcome.path, Joined({kFolder, L"Co", L"P"}));
 }
 
 TEST(DefaultRepositoryLocation, APathThatWouldBeCutIsNoPath) {
     ScriptedSettings fits;
     fits.SetValue(L"InitialCompanyName", L"C");
-    // "/var/lib" + "/C" + "/" + product: exactly 259 characters fit.
-    fits.SetValue(L"InitialProductName", std::wstring(259 - 11, L'p'));
+    // Folder, separator, "C", separator, product: exactly 259 characters fit.
+    const std::size_t productRoom = 259 - (kFolder.size() + 3);
+    fits.SetValue(L"InitialProductName", std::wstring(productRoom, L'p'));
     const Outcome exact = Build(fits);
     EXPECT_TRUE(exact.built);
     EXPECT_EQ(exact.path.size(), 259u);
 
     ScriptedSettings tooLong;
     tooLong.SetValue(L"InitialCompanyName", L"C");
-    tooLong.SetValue(L"InitialProductName", std::wstring(259 - 10, L'p'));
+    tooLong.SetValue(L"InitialProductName", std::wstring(productRoom + 1, L'p'));
     EXPECT_FALSE(Build(tooLong).built);
     EXPECT_EQ(tooLong.calls.back(), L"close");
 }
