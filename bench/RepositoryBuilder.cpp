@@ -1,0 +1,170 @@
+// Builds a repository of many small entries in one pass, for the benchmark:
+// the stored copies at their destinations and the index file, written the way
+// the library lays it out (kvdfiles/IndexFormat.h). Adding the entries one by
+// one through the tool would rewrite the whole index once per entry.
+//
+// The index is checked with the library's own reader before the program
+// reports success, so a change of the index layout fails here loudly instead
+// of producing a repository the library would refuse.
+//
+// Usage: zarnrepo-bench-build DIRECTORY COUNT [SIZE]
+//   entries "e000000".."e<COUNT-1>", stored at "d/e000000.dat"..., each of
+//   SIZE bytes (default 1024) of reproducible pseudo-random content.
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "kvdfiles/Crc32c.h"
+#include "kvdfiles/IndexFormat.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::array<std::uint8_t, 8> kMagic = {'Z', 'R', 'I', 'D', 'X', '\r', '\n', 0x1A};
+constexpr std::uint32_t kFormatVersion = 1;
+constexpr std::size_t kHeaderSize = 32;
+constexpr std::uint32_t kPermissions = 3;
+
+void AppendU32(std::vector<std::uint8_t>& bytes, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+void AppendU64(std::vector<std::uint8_t>& bytes, std::uint64_t value) {
+    AppendU32(bytes, static_cast<std::uint32_t>(value));
+    AppendU32(bytes, static_cast<std::uint32_t>(value >> 32));
+}
+
+void PutU32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value) {
+    for (std::size_t i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+// The identifiers and destinations are ASCII, so one byte is one code unit.
+void AppendText(std::vector<std::uint8_t>& bytes, std::string_view text) {
+    AppendU32(bytes, static_cast<std::uint32_t>(text.size()));
+    for (const char c : text) {
+        bytes.push_back(static_cast<std::uint8_t>(c));
+        bytes.push_back(0);
+    }
+}
+
+std::string IdOf(std::uint32_t number) {
+    char text[16];
+    std::snprintf(text, sizeof text, "e%06u", static_cast<unsigned>(number));
+    return text;
+}
+
+std::string DestinationOf(std::uint32_t number) { return "d/" + IdOf(number) + ".dat"; }
+
+// splitmix64: the same content for the same entry on every run.
+std::uint64_t Mix(std::uint64_t& state) {
+    std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
+void FillContent(std::uint32_t number, std::vector<char>& content) {
+    std::uint64_t state = number;
+    for (std::size_t at = 0; at < content.size(); at += 8) {
+        const std::uint64_t word = Mix(state);
+        for (std::size_t i = 0; i < 8 && at + i < content.size(); ++i) {
+            content[at + i] = static_cast<char>(static_cast<std::uint8_t>(word >> (8 * i)));
+        }
+    }
+}
+
+bool WriteFile(const fs::path& path, const char* data, std::size_t size) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(data, static_cast<std::streamsize>(size));
+    return static_cast<bool>(out.flush());
+}
+
+std::vector<std::uint8_t> EncodeIndex(std::uint32_t count, std::uint64_t contentSize) {
+    const auto now = std::chrono::duration_cast<std::chrono::microseconds>(
+                         std::chrono::system_clock::now().time_since_epoch())
+                         .count();
+    std::vector<std::uint8_t> bytes(kHeaderSize + 4 * std::size_t{count});
+    for (std::uint32_t number = 0; number < count; ++number) {
+        PutU32(bytes, kHeaderSize + 4 * std::size_t{number}, static_cast<std::uint32_t>(bytes.size()));
+        AppendU64(bytes, contentSize);
+        AppendU64(bytes, static_cast<std::uint64_t>(now));
+        AppendU64(bytes, static_cast<std::uint64_t>(now));
+        AppendU32(bytes, kPermissions);
+        AppendText(bytes, IdOf(number));
+        AppendText(bytes, DestinationOf(number));
+        AppendText(bytes, "1");
+        AppendText(bytes, "bulk entry");
+    }
+    std::copy(kMagic.begin(), kMagic.end(), bytes.begin());
+    PutU32(bytes, 8, kFormatVersion);
+    PutU32(bytes, 12, count);
+    const std::uint64_t generation = 1;
+    const std::uint64_t fileSize = bytes.size() + 4;
+    for (std::size_t i = 0; i < 8; ++i) {
+        bytes[16 + i] = static_cast<std::uint8_t>(generation >> (8 * i));
+        bytes[24 + i] = static_cast<std::uint8_t>(fileSize >> (8 * i));
+    }
+    AppendU32(bytes, kvd::Crc32c(bytes.data(), bytes.size()));
+    return bytes;
+}
+
+// Reads the index back through the library's reader and looks up a few
+// identifiers, as the library will.
+bool IndexReadsBack(const fs::path& path, std::uint32_t count) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto image = kvd::IndexImage::Parse(std::move(bytes));
+    if (!image || image->Count() != count) return false;
+    for (const std::uint32_t number : {0u, count / 2, count - 1}) {
+        const std::string id = IdOf(number);
+        const std::u16string units(id.begin(), id.end());
+        const auto position = image->Find(units);
+        if (!position || image->DestinationAt(*position) != std::u16string(u"d/") + units + u".dat") return false;
+    }
+    return true;
+}
+
+int Fail(const char* message) {
+    std::fprintf(stderr, "zarnrepo-bench-build: %s\n", message);
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3 || argc > 4) return Fail("usage: zarnrepo-bench-build DIRECTORY COUNT [SIZE]");
+    const fs::path directory = argv[1];
+    const unsigned long count = std::strtoul(argv[2], nullptr, 10);
+    const unsigned long size = argc == 4 ? std::strtoul(argv[3], nullptr, 10) : 1024;
+    if (count == 0 || count > 999999 || size > (1ul << 20)) return Fail("COUNT must be 1..999999, SIZE at most 1 MiB");
+
+    std::error_code error;
+    fs::create_directories(directory / "d", error);
+    if (error) return Fail("cannot create the repository folder");
+    std::vector<char> content(size);
+    for (std::uint32_t number = 0; number < count; ++number) {
+        FillContent(number, content);
+        if (!WriteFile(directory / DestinationOf(number), content.data(), content.size())) {
+            return Fail("cannot write a stored copy");
+        }
+    }
+    const std::vector<std::uint8_t> index = EncodeIndex(static_cast<std::uint32_t>(count), size);
+    const fs::path indexPath = directory / "ZarnRepository.bin";
+    if (!WriteFile(indexPath, reinterpret_cast<const char*>(index.data()), index.size())) {
+        return Fail("cannot write the index");
+    }
+    if (!IndexReadsBack(indexPath, static_cast<std::uint32_t>(count))) {
+        return Fail("the library does not read the index back: has its layout changed?");
+    }
+    return 0;
+}
