@@ -593,7 +593,7 @@ def main():
     args = parser.parse_args()
 
     if args.quick:
-        rounds = {"W1": 9, "W2": 2, "W3": 5}
+        rounds = {"W1": 7, "W2": 2, "W3": 4}
         big_size = 128 * MIB
     else:
         rounds = {"W1": 31, "W2": 5, "W3": 15}
