@@ -234,7 +234,19 @@ std::u16string IndexImage::DestinationAt(std::uint32_t position) const {
     return TextAt(at);
 }
 
-std::optional<std::vector<std::uint8_t>> IndexImage::WithEntry(const IndexEntry& entry) const {
+bool IndexImage::DestinationEndsWith(std::uint32_t position, std::u16string_view tail) const {
+    std::size_t at = RecordAt(position).begin + kRecordFixedSize;
+    at += 4 + 2 * std::size_t{ReadU32(bytes_, at)};  // the identifier
+    const std::size_t length = ReadU32(bytes_, at);
+    if (length < tail.size()) return false;
+    const std::size_t tailBegin = at + 4 + 2 * (length - tail.size());
+    for (std::size_t i = 0; i < tail.size(); ++i) {
+        if (ReadUnit(bytes_, tailBegin + 2 * i) != tail[i]) return false;
+    }
+    return true;
+}
+
+std::optional<IndexImage> IndexImage::WithEntry(const IndexEntry& entry) const {
     const std::vector<std::uint8_t> record = EncodeRecord(entry);
     if (const auto found = Find(entry.id)) return Rebuild(*found, *found, &record);
     std::uint32_t low = 0;
@@ -247,16 +259,15 @@ std::optional<std::vector<std::uint8_t>> IndexImage::WithEntry(const IndexEntry&
     return Rebuild(std::nullopt, low, &record);
 }
 
-std::optional<std::vector<std::uint8_t>> IndexImage::WithoutEntry(std::uint32_t position) const {
+std::optional<IndexImage> IndexImage::WithoutEntry(std::uint32_t position) const {
     return Rebuild(position, count_, nullptr);
 }
 
 // Copies the untouched records as they are, leaving out the dropped one and
 // putting the inserted one at insertAt, then writes header, offsets and
 // checksum for the result.
-std::optional<std::vector<std::uint8_t>> IndexImage::Rebuild(
-    std::optional<std::uint32_t> dropped, std::uint32_t insertAt,
-    const std::vector<std::uint8_t>* inserted) const {
+std::optional<IndexImage> IndexImage::Rebuild(std::optional<std::uint32_t> dropped, std::uint32_t insertAt,
+                                              const std::vector<std::uint8_t>* inserted) const {
     const std::uint64_t newCount = std::uint64_t{count_} + (inserted ? 1 : 0) - (dropped ? 1 : 0);
     const std::size_t recordsBegin = kHeaderSize + kOffsetSize * newCount;
     std::uint64_t total = recordsBegin + kChecksumSize + (inserted ? inserted->size() : 0);
@@ -283,7 +294,11 @@ std::optional<std::vector<std::uint8_t>> IndexImage::Rebuild(
     PutU64(out, kGenerationOffset, generation_ + 1);
     PutU64(out, kFileSizeOffset, total);
     AppendU32(out, Crc32c(out.data(), out.size()));
-    return out;
+    IndexImage next;
+    next.count_ = static_cast<std::uint32_t>(newCount);
+    next.generation_ = generation_ + 1;
+    next.bytes_ = std::move(out);
+    return next;
 }
 
 }  // namespace kvd

@@ -56,11 +56,13 @@ public:
     // Entries in identifier order, for position 0 to Count() - 1.
     IndexEntry EntryAt(std::uint32_t position) const;
     std::u16string DestinationAt(std::uint32_t position) const;
+    // Whether the destination's last code units are tail, without decoding it.
+    bool DestinationEndsWith(std::uint32_t position, std::u16string_view tail) const;
 
-    // The file bytes of the next generation: entry added, or replacing the
-    // entry with its identifier. Nothing when the file would grow past 4 GiB.
-    std::optional<std::vector<std::uint8_t>> WithEntry(const IndexEntry& entry) const;
-    std::optional<std::vector<std::uint8_t>> WithoutEntry(std::uint32_t position) const;
+    // The next generation: entry added, or replacing the entry with its
+    // identifier. Nothing when the file would grow past 4 GiB.
+    std::optional<IndexImage> WithEntry(const IndexEntry& entry) const;
+    std::optional<IndexImage> WithoutEntry(std::uint32_t position) const;
 
 private:
     struct RecordSpan {
@@ -71,9 +73,8 @@ private:
     RecordSpan RecordAt(std::uint32_t position) const;
     std::u16string TextAt(std::size_t& at) const;
     int CompareId(std::uint32_t position, std::u16string_view id) const;
-    std::optional<std::vector<std::uint8_t>> Rebuild(std::optional<std::uint32_t> dropped,
-                                                     std::uint32_t insertAt,
-                                                     const std::vector<std::uint8_t>* inserted) const;
+    std::optional<IndexImage> Rebuild(std::optional<std::uint32_t> dropped, std::uint32_t insertAt,
+                                      const std::vector<std::uint8_t>* inserted) const;
 
     std::vector<std::uint8_t> bytes_;
     std::uint32_t count_ = 0;

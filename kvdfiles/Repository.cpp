@@ -1,5 +1,6 @@
 #include "kvdfiles/Repository.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "kvdfiles/Utf16Text.h"
@@ -15,6 +16,8 @@ using durable::Path;
 // Long enough for any honest writer to finish, short enough that a command
 // never hangs on a lock.
 constexpr std::chrono::milliseconds kLockWait{30000};
+// The index header: magic, format version, entry count, generation, size.
+constexpr std::size_t kIndexHeaderSize = 32;
 
 struct IndexRead {
     Outcome outcome = Outcome::Ok;
@@ -47,6 +50,33 @@ IndexRead ReadIndexFile(const Path& path) {
     return {Outcome::Ok, std::move(*image)};
 }
 
+// Whether the index file is still the one known: same size, header and
+// checksum. Any error reading it is an error of the writer, like any other.
+std::error_code CompareWithKnown(const Path& path, const IndexImage& known, bool& unchanged) {
+    unchanged = false;
+    const std::vector<std::uint8_t>& bytes = known.Bytes();
+    if (bytes.size() < kIndexHeaderSize) return {};
+    FileHandle file;
+    if (const auto error = durable::OpenForReading(path, file)) {
+        return error == std::errc::no_such_file_or_directory ? std::error_code{} : error;
+    }
+    FileStatus status;
+    std::uint8_t header[kIndexHeaderSize];
+    std::uint8_t trailer[4];
+    std::size_t headerCount = 0;
+    std::size_t trailerCount = 0;
+    std::error_code error = durable::Status(file, status);
+    if (!error && status.size == bytes.size()) {
+        error = durable::ReadAt(file, 0, header, sizeof header, headerCount);
+        if (!error) error = durable::ReadAt(file, status.size - 4, trailer, sizeof trailer, trailerCount);
+        unchanged = !error && headerCount == sizeof header && trailerCount == sizeof trailer &&
+                    std::equal(header, header + sizeof header, bytes.begin()) &&
+                    std::equal(trailer, trailer + sizeof trailer, bytes.end() - 4);
+    }
+    durable::CloseRead(file);
+    return error;
+}
+
 std::int64_t NowMicros() {
     const auto now = std::chrono::system_clock::now().time_since_epoch();
     return std::chrono::duration_cast<std::chrono::microseconds>(now).count();
@@ -64,10 +94,6 @@ bool SameDirectory(const Path& first, const Path& second) {
     if (durable::Status(first, a) || durable::Status(second, b)) return false;
     return a.kind == FileKind::Directory && b.kind == FileKind::Directory && a.device == b.device &&
            a.inode == b.inode;
-}
-
-bool EndsWith(std::u16string_view text, std::u16string_view tail) {
-    return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
 }
 
 void RemoveCreatedDirectories(const std::vector<Path>& created) {
@@ -130,8 +156,8 @@ Outcome Repository::RemoveEntry(std::u16string_view id) {
     return ChangeUnderLock([&](const IndexImage& index, FileHandle lockFile) {
         const auto position = index.Find(id);
         if (!position) return Outcome::NotFound;
-        auto bytes = index.WithoutEntry(*position);
-        if (!bytes) return Outcome::TooLarge;
+        auto next = index.WithoutEntry(*position);
+        if (!next) return Outcome::TooLarge;
         const Path destination = StoredPath(index.DestinationAt(*position));
         bool failed = false;
         const FileStatus status = StatusOrMissing(destination, failed);
@@ -139,8 +165,8 @@ Outcome Repository::RemoveEntry(std::u16string_view id) {
         // Only a regular file is the stored copy; anything else now at its
         // place was put there by someone else and stays.
         const ChangeIntent intent = IntentFor(index, destination, status.kind == FileKind::Regular);
-        if (CommitRemoval(lockFile, intent, *bytes)) return Outcome::IoError;
-        Adopt(std::move(*bytes));
+        if (CommitRemoval(lockFile, intent, next->Bytes())) return Outcome::IoError;
+        index_ = std::move(*next);
         return Outcome::Ok;
     });
 }
@@ -161,7 +187,13 @@ Outcome Repository::LockedChange(FileHandle lockFile, Change change) {
     }
     if (const Outcome settled = SettleLeftovers(lockFile); settled != Outcome::Ok) return settled;
     // Another writer may have committed since this object read the index.
-    IndexRead read = ReadIndexFile(IndexPath());
+    // Every commit writes a higher generation, so an index whose header and
+    // checksum match the ones read before is that same index, and the whole
+    // file need not be read and checked again.
+    bool unchanged = false;
+    if (CompareWithKnown(IndexPath(), index_, unchanged)) return Outcome::IoError;
+    if (unchanged) return change(index_, lockFile);
+    const IndexRead read = ReadIndexFile(IndexPath());
     if (read.outcome != Outcome::Ok) return read.outcome;
     return change(read.image, lockFile);
 }
@@ -215,17 +247,16 @@ bool Repository::IsStoredCopyOfAnEntry(const IndexImage& index, const Path& path
     const Path normal = path.lexically_normal();
     const std::u16string name = Utf16FromWide(durable::WideFromPath(path.filename()));
     for (std::uint32_t position = 0; position < index.Count(); ++position) {
-        const std::u16string destination = index.DestinationAt(position);
-        if (!EndsWith(destination, name)) continue;
-        if (StoredPath(destination).lexically_normal() == normal) return true;
+        if (!index.DestinationEndsWith(position, name)) continue;
+        if (StoredPath(index.DestinationAt(position)).lexically_normal() == normal) return true;
     }
     return false;
 }
 
 Outcome Repository::Store(const IndexImage& index, FileHandle lockFile, const IndexEntry& entry,
                           Content content) {
-    auto bytes = index.WithEntry(entry);
-    if (!bytes) return Outcome::TooLarge;
+    auto next = index.WithEntry(entry);
+    if (!next) return Outcome::TooLarge;
     const Path destination = StoredPath(entry.destination);
     bool failed = false;
     const FileStatus status = StatusOrMissing(destination, failed);
@@ -237,11 +268,11 @@ Outcome Repository::Store(const IndexImage& index, FileHandle lockFile, const In
         return Outcome::IoError;
     }
     const ChangeIntent intent = IntentFor(index, destination, status.kind == FileKind::Regular);
-    if (CommitContent(lockFile, intent, content, *bytes)) {
+    if (CommitContent(lockFile, intent, content, next->Bytes())) {
         RemoveCreatedDirectories(created);
         return Outcome::IoError;
     }
-    Adopt(std::move(*bytes));
+    index_ = std::move(*next);
     return Outcome::Ok;
 }
 
@@ -257,8 +288,5 @@ ChangeIntent Repository::IntentFor(const IndexImage& index, const Path& destinat
     return intent;
 }
 
-void Repository::Adopt(std::vector<std::uint8_t> bytes) {
-    if (auto image = IndexImage::Parse(std::move(bytes))) index_ = std::move(*image);
-}
 
 }  // namespace kvd

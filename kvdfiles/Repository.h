@@ -81,7 +81,6 @@ private:
                   Content content);
     ChangeIntent IntentFor(const IndexImage& index, const durable::Path& destination,
                            bool destinationExisted) const;
-    void Adopt(std::vector<std::uint8_t> bytes);
 
     durable::Path IndexPath() const { return directory_ / kIndexName; }
     durable::Path LockPath() const { return directory_ / kLockName; }

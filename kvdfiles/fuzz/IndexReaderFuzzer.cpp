@@ -28,14 +28,15 @@ void Exercise(const kvd::IndexImage& image) {
     image.Find(u"");
     if (image.Count() > 0) {
         const auto without = image.WithoutEntry(0);
-        if (without && !kvd::IndexImage::Parse(*without)) __builtin_trap();
+        if (without && !kvd::IndexImage::Parse(without->Bytes())) __builtin_trap();
     }
     kvd::IndexEntry added;
     added.id = u"fuzz";
     added.destination = u"fuzz";
     added.permissions = 1;
     const auto with = image.WithEntry(added);
-    if (with && !kvd::IndexImage::Parse(*with)) __builtin_trap();
+    if (with && !kvd::IndexImage::Parse(with->Bytes())) __builtin_trap();
+    if (with && with->Find(added.id) == std::nullopt) __builtin_trap();
 }
 
 }  // namespace

@@ -2,8 +2,8 @@
 // library and runs either a planned workload or one add:
 //   kvdfiles_worker plan <repository> <seed> <count> <prefix>
 //   kvdfiles_worker add <repository> <id> <target> <content>
-// It prints "ready" once the repository is open, so that a test can time a
-// kill from there. Exit code 0 when every operation succeeded, 3 when one
+// It prints "ready" once the repository is open and a line after each
+// operation that succeeded, so that a test can pick when to kill it. Exit code 0 when every operation succeeded, 3 when one
 // failed, 2 on bad usage or a failed open.
 #include <cstdio>
 #include <cstdlib>
@@ -35,6 +35,8 @@ int RunPlan(IZarnRepository* repository, char** argv) {
             std::fprintf(stderr, "operation %zu failed\n", step);
             return 3;
         }
+        std::fputs("done\n", stdout);
+        std::fflush(stdout);
     }
     return 0;
 }

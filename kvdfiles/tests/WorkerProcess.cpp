@@ -35,12 +35,12 @@ WorkerProcess::~WorkerProcess() {
     if (output_ >= 0) close(output_);
 }
 
-bool WorkerProcess::WaitUntilReady() {
+bool WorkerProcess::WaitForLines(int count) {
     char byte = 0;
-    while (read(output_, &byte, 1) == 1) {
-        if (byte == '\n') return true;
+    while (count > 0 && read(output_, &byte, 1) == 1) {
+        if (byte == '\n') --count;
     }
-    return false;
+    return count == 0;
 }
 
 void WorkerProcess::Kill() {

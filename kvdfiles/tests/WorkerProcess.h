@@ -19,7 +19,9 @@ public:
 
     bool Started() const { return pid_ > 0; }
     // Blocks until the worker has opened the repository (or has ended).
-    bool WaitUntilReady();
+    bool WaitUntilReady() { return WaitForLines(1); }
+    // Blocks until the worker has printed count more lines (or has ended).
+    bool WaitForLines(int count);
     void Kill();
     // The exit code, or -1 when the process did not exit normally.
     int Wait();
