@@ -32,9 +32,12 @@ using InfoHandle = Handle<IZarnFileInfo, FileState>;
 
 struct FileState {
     Repository* repository = nullptr;
-    std::u16string id;
-    std::u16string destination;
-    std::wstring path;  // what GetPath hands out
+    IndexEntry entry;
+    // What the info's text getters hand out.
+    std::wstring path;
+    std::wstring id;
+    std::wstring version;
+    std::wstring description;
     InfoHandle* info = nullptr;
 };
 
@@ -129,6 +132,18 @@ IZarnFileStream* NewStream(Repository* repository, StreamMode mode) {
     return NewHandle<IZarnFileStream>(&kStreamTable, state);
 }
 
+IZarnFile* NewFile(Repository* repository, IndexEntry entry) {
+    auto* state = TheLibrary().Keep<FileState>();
+    state->repository = repository;
+    state->path = WideFromUtf16(entry.destination);
+    state->id = WideFromUtf16(entry.id);
+    state->version = WideFromUtf16(entry.version);
+    state->description = WideFromUtf16(entry.description);
+    state->entry = std::move(entry);
+    state->info = reinterpret_cast<InfoHandle*>(NewHandle<IZarnFileInfo>(&kInfoTable, state));
+    return NewHandle<IZarnFile>(&kFileTable, state);
+}
+
 // IZarnRepository
 
 KvdStatus AddFile(IZarnRepository* self, const wchar_t* fileId, const wchar_t* targetPath,
@@ -164,25 +179,38 @@ KvdStatus GetFile(IZarnRepository* self, const wchar_t* fileId, IZarnFile** file
         Repository* repository = StateOf<IZarnRepository, Repository>(self);
         std::u16string id;
         if (repository == nullptr || file == nullptr || !TextArgument(fileId, id)) return Outcome::InvalidArgument;
-        const auto entry = repository->Find(id);
+        auto entry = repository->Find(id);
         if (!entry) return Outcome::NotFound;
-        auto* state = TheLibrary().Keep<FileState>();
-        state->repository = repository;
-        state->id = entry->id;
-        state->destination = entry->destination;
-        state->path = WideFromUtf16(entry->destination);
-        state->info = reinterpret_cast<InfoHandle*>(NewHandle<IZarnFileInfo>(&kInfoTable, state));
-        *file = NewHandle<IZarnFile>(&kFileTable, state);
+        *file = NewFile(repository, std::move(*entry));
         return Outcome::Ok;
     });
 }
 
-const IZarnRepositoryTable kRepositoryTable = {&AddFile, &RemoveFile, &GetFile};
+KvdStatus GetFileCount(IZarnRepository* self, uint32_t* count) {
+    return Guarded([&] {
+        const Repository* repository = StateOf<IZarnRepository, Repository>(self);
+        if (repository == nullptr || count == nullptr) return Outcome::InvalidArgument;
+        *count = repository->Index().Count();
+        return Outcome::Ok;
+    });
+}
+
+KvdStatus GetFileAt(IZarnRepository* self, uint32_t index, IZarnFile** file) {
+    return Guarded([&] {
+        Repository* repository = StateOf<IZarnRepository, Repository>(self);
+        if (repository == nullptr || file == nullptr) return Outcome::InvalidArgument;
+        if (index >= repository->Index().Count()) return Outcome::NotFound;
+        *file = NewFile(repository, repository->Index().EntryAt(index));
+        return Outcome::Ok;
+    });
+}
+
+const IZarnRepositoryTable kRepositoryTable = {&AddFile, &RemoveFile, &GetFile, &GetFileCount, &GetFileAt};
 
 // IZarnFile
 
 Outcome OpenForReading(const FileState& file, StreamState& stream) {
-    const durable::Path path = file.repository->StoredPath(file.destination);
+    const durable::Path path = file.repository->StoredPath(file.entry.destination);
     if (durable::OpenForReading(path, stream.file)) return Outcome::IoError;
     durable::FileStatus status;
     if (durable::Status(stream.file, status)) return Outcome::IoError;
@@ -198,7 +226,7 @@ KvdStatus OpenStream(IZarnFile* self, int32_t mode, IZarnFileStream** stream, in
         if (file == nullptr || stream == nullptr) return Outcome::InvalidArgument;
         if (mode == KVDFILES_OPEN_FOR_WRITING) {
             *stream = NewStream(file->repository, StreamMode::Replace);
-            StateOf<IZarnFileStream, StreamState>(*stream)->id = file->id;
+            StateOf<IZarnFileStream, StreamState>(*stream)->id = file->entry.id;
             return Outcome::Ok;
         }
         if (mode != KVDFILES_OPEN_FOR_READING) return Outcome::InvalidArgument;
@@ -214,8 +242,39 @@ KvdStatus OpenStream(IZarnFile* self, int32_t mode, IZarnFileStream** stream, in
     });
 }
 
+// What stands at the stored copy's place now, as a finding.
+std::int32_t ExamineStoredCopy(const FileState& file, std::uint64_t& foundSize) {
+    durable::FileStatus status;
+    if (durable::Status(file.repository->StoredPath(file.entry.destination), status)) {
+        return KVDFILES_STORED_COPY_UNREADABLE;
+    }
+    if (status.kind == durable::FileKind::Missing) return KVDFILES_STORED_COPY_MISSING;
+    if (status.kind != durable::FileKind::Regular) return KVDFILES_STORED_COPY_NOT_A_FILE;
+    foundSize = status.size;
+    return status.size == file.entry.contentSize ? KVDFILES_STORED_COPY_WHOLE : KVDFILES_STORED_COPY_SIZE_DIFFERS;
+}
+
+KvdStatus CheckStoredCopy(IZarnFile* self, int32_t* finding, uint64_t* foundSize) {
+    return Guarded([&] {
+        const FileState* file = StateOf<IZarnFile, FileState>(self);
+        if (file == nullptr || finding == nullptr || foundSize == nullptr) return Outcome::InvalidArgument;
+        std::uint64_t size = 0;
+        *finding = ExamineStoredCopy(*file, size);
+        *foundSize = size;
+        return Outcome::Ok;
+    });
+}
+
 const wchar_t* GetPath(IZarnFileInfo* self);
-const IZarnFileInfoTable kInfoTable = {&GetPath};
+const wchar_t* GetFileId(IZarnFileInfo* self);
+const wchar_t* GetVersion(IZarnFileInfo* self);
+const wchar_t* GetDescription(IZarnFileInfo* self);
+int32_t GetPermissions(IZarnFileInfo* self);
+uint64_t GetContentSize(IZarnFileInfo* self);
+int64_t GetTimeAdded(IZarnFileInfo* self);
+int64_t GetTimeLastChanged(IZarnFileInfo* self);
+const IZarnFileInfoTable kInfoTable = {&GetPath,        &GetFileId,      &GetVersion,   &GetDescription,
+                                       &GetPermissions, &GetContentSize, &GetTimeAdded, &GetTimeLastChanged};
 
 // Handed out for a null object, so that GetInfo and GetPath never give null.
 InfoHandle* EmptyInfo() {
@@ -229,14 +288,24 @@ IZarnFileInfo* GetInfo(IZarnFile* self) {
     return file != nullptr ? &file->info->face : &EmptyInfo()->face;
 }
 
-const IZarnFileTable kFileTable = {&OpenStream, &GetInfo};
+const IZarnFileTable kFileTable = {&OpenStream, &GetInfo, &CheckStoredCopy};
 
-// IZarnFileInfo
+// IZarnFileInfo. The fields never change once handed out, so the getters need
+// no lock; the null object reads as an empty entry.
 
-const wchar_t* GetPath(IZarnFileInfo* self) {
+const FileState& InfoState(IZarnFileInfo* self) {
     const FileState* file = StateOf<IZarnFileInfo, FileState>(self);
-    return file != nullptr ? file->path.c_str() : L"";
+    return file != nullptr ? *file : *EmptyInfo()->state;
 }
+
+const wchar_t* GetPath(IZarnFileInfo* self) { return InfoState(self).path.c_str(); }
+const wchar_t* GetFileId(IZarnFileInfo* self) { return InfoState(self).id.c_str(); }
+const wchar_t* GetVersion(IZarnFileInfo* self) { return InfoState(self).version.c_str(); }
+const wchar_t* GetDescription(IZarnFileInfo* self) { return InfoState(self).description.c_str(); }
+int32_t GetPermissions(IZarnFileInfo* self) { return static_cast<int32_t>(InfoState(self).entry.permissions); }
+uint64_t GetContentSize(IZarnFileInfo* self) { return InfoState(self).entry.contentSize; }
+int64_t GetTimeAdded(IZarnFileInfo* self) { return InfoState(self).entry.addedMicros; }
+int64_t GetTimeLastChanged(IZarnFileInfo* self) { return InfoState(self).entry.changedMicros; }
 
 // IZarnFileStream
 
@@ -306,7 +375,9 @@ using kvd::TheLibrary;
 
 extern "C" {
 
-KVDFILES_EXPORT int32_t kvdFiles_InitLibrary(int32_t version) { return version == 1 ? 1 : 0; }
+KVDFILES_EXPORT int32_t kvdFiles_InitLibrary(int32_t version) {
+    return version == KVDFILES_TABLES_VERSION_1 || version == KVDFILES_TABLES_VERSION_2 ? 1 : 0;
+}
 
 KVDFILES_EXPORT int32_t kvdFiles_ReleaseLibrary(void) {
     try {

@@ -37,9 +37,11 @@ TEST(RepositoryOpenTest, RefusesWhatIsNotARepositoryDirectory) {
     kvdFiles_ReleaseLibrary();
 }
 
-TEST(RepositoryOpenTest, InitAcceptsVersionOneOnly) {
+TEST(RepositoryOpenTest, InitAcceptsTheTableVersionsItServes) {
     EXPECT_NE(kvdFiles_InitLibrary(1), 0);
-    EXPECT_EQ(kvdFiles_InitLibrary(2), 0);
+    EXPECT_NE(kvdFiles_InitLibrary(2), 0);
+    EXPECT_EQ(kvdFiles_InitLibrary(0), 0);
+    EXPECT_EQ(kvdFiles_InitLibrary(3), 0);
 }
 
 TEST(RepositoryOpenTest, GetRepositoryGivesTheLastOpenedUntilRelease) {

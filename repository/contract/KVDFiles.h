@@ -16,6 +16,15 @@
  *     operations are only ever appended to the end of a table.
  *   - Objects handed out belong to the library. The caller never releases them;
  *     kvdFiles_ReleaseLibrary frees everything the library handed out.
+ *
+ * Versions of the tables
+ *   Version 1 is the tables up to and including the operations the zarnrepo
+ *   tool calls (AddFile .. GetFile, OpenStream and GetInfo, GetPath, Read ..
+ *   Close). Version 2 appends the operations that list a repository's entries,
+ *   read each entry's fields and check its stored copy; each is marked
+ *   "Version 2" below. A caller that uses them first asks
+ *   kvdFiles_InitLibrary(2): a library that returns zero there has tables of
+ *   version 1 only, and nothing past their version-1 operations may be read.
  */
 #ifndef KVDFILES_CONTRACT_H
 #define KVDFILES_CONTRACT_H
@@ -47,6 +56,17 @@ typedef int32_t KvdStatus;
 #define KVDFILES_OPEN_FOR_WRITING 0 /* OpenStream: a Write replaces the whole content */
 #define KVDFILES_OPEN_FOR_READING 1 /* OpenStream: Read and GetSize give the content */
 
+/* kvdFiles_InitLibrary: the versions of the tables a caller may ask for. */
+#define KVDFILES_TABLES_VERSION_1 1
+#define KVDFILES_TABLES_VERSION_2 2
+
+/* CheckStoredCopy: what stands at the place of an entry's stored copy. */
+#define KVDFILES_STORED_COPY_WHOLE 0        /* a regular file of the recorded content size */
+#define KVDFILES_STORED_COPY_MISSING 1      /* nothing at all */
+#define KVDFILES_STORED_COPY_SIZE_DIFFERS 2 /* a regular file of another size */
+#define KVDFILES_STORED_COPY_NOT_A_FILE 3   /* a directory or another kind of file */
+#define KVDFILES_STORED_COPY_UNREADABLE 4   /* the place could not be examined (no access, an I/O error) */
+
 typedef struct IZarnRepository IZarnRepository;
 typedef struct IZarnFile IZarnFile;
 typedef struct IZarnFileInfo IZarnFileInfo;
@@ -60,6 +80,16 @@ typedef struct IZarnRepositoryTable {
     KvdStatus (*RemoveFile)(IZarnRepository* self, const wchar_t* fileId);
     /* Fails when no file has the identifier. */
     KvdStatus (*GetFile)(IZarnRepository* self, const wchar_t* fileId, IZarnFile** file);
+    /* Version 2. The number of entries in the index as this repository object
+       knows it: as read when it was opened, or as written by its own last
+       change. Changes made through other objects or processes since then are
+       not seen, so a walk with GetFileAt sees one consistent index. */
+    KvdStatus (*GetFileCount)(IZarnRepository* self, uint32_t* count);
+    /* Version 2. The entry at position index (0 to count - 1) of that same
+       index, in identifier order: identifiers compared code unit by code
+       unit as unsigned numbers, in UTF-16. Fails for a position past the end.
+       Reads nothing from disk. */
+    KvdStatus (*GetFileAt)(IZarnRepository* self, uint32_t index, IZarnFile** file);
 } IZarnRepositoryTable;
 
 struct IZarnRepository {
@@ -71,6 +101,13 @@ typedef struct IZarnFileTable {
     KvdStatus (*OpenStream)(IZarnFile* self, int32_t mode, IZarnFileStream** stream, int32_t reserved);
     /* Never null. */
     IZarnFileInfo* (*GetInfo)(IZarnFile* self);
+    /* Version 2. Examines the place of the entry's stored copy, as it stands
+       now, and sets *finding to one of KVDFILES_STORED_COPY_*. *foundSize is
+       the size of the regular file found there (WHOLE, SIZE_DIFFERS), else 0.
+       A problem with the stored copy is a finding, not a failed status; the
+       status fails only when the check could not be made at all (a null
+       argument, no memory). */
+    KvdStatus (*CheckStoredCopy)(IZarnFile* self, int32_t* finding, uint64_t* foundSize);
 } IZarnFileTable;
 
 struct IZarnFile {
@@ -81,6 +118,20 @@ typedef struct IZarnFileInfoTable {
     /* The stored copy's path as it was given when the file was added; relative
        paths start at the repository directory. Never null; owned by the library. */
     const wchar_t* (*GetPath)(IZarnFileInfo* self);
+    /* Version 2: the entry's fields as the index records them. Texts are
+       zero-terminated, never null, owned by the library and valid until
+       kvdFiles_ReleaseLibrary. Times are microseconds since
+       1970-01-01T00:00:00Z (UTC), negative before it. */
+    const wchar_t* (*GetFileId)(IZarnFileInfo* self);
+    const wchar_t* (*GetVersion)(IZarnFileInfo* self);
+    const wchar_t* (*GetDescription)(IZarnFileInfo* self);
+    int32_t (*GetPermissions)(IZarnFileInfo* self);
+    /* The content size recorded when the content was last written. */
+    uint64_t (*GetContentSize)(IZarnFileInfo* self);
+    /* When the entry was added. */
+    int64_t (*GetTimeAdded)(IZarnFileInfo* self);
+    /* When its content was last written: by the add, or by the last modify. */
+    int64_t (*GetTimeLastChanged)(IZarnFileInfo* self);
 } IZarnFileInfoTable;
 
 struct IZarnFileInfo {
@@ -105,7 +156,9 @@ struct IZarnFileStream {
 
 /* The four exports. Their names are the type names without the "Function" suffix. */
 
-/* Called once after loading, with 1. Nonzero means success. */
+/* Called once after loading, with 1. Nonzero means success. A caller that uses
+   the operations of version 2 calls it (again) with KVDFILES_TABLES_VERSION_2;
+   nonzero means the tables hold them. */
 typedef int32_t (*kvdFiles_InitLibraryFunction)(int32_t version);
 /* Called once at the end of a run that opened a repository. */
 typedef int32_t (*kvdFiles_ReleaseLibraryFunction)(void);

@@ -1,0 +1,252 @@
+// The operations of version 2 of the tables, through the exports: listing the
+// entries in identifier order, reading each entry's fields, and checking what
+// stands at each stored copy's place.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "kvdfiles/tests/TestSupport.h"
+
+namespace kvdtest {
+namespace {
+
+constexpr KvdStatus kInvalidArgument = 1;
+constexpr KvdStatus kNotFound = 2;
+
+std::int64_t NowMicros() {
+    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    return std::chrono::duration_cast<std::chrono::microseconds>(now).count();
+}
+
+struct Fields {
+    std::wstring id;
+    std::wstring path;
+    std::wstring version;
+    std::wstring description;
+    int32_t permissions = 0;
+    uint64_t contentSize = 0;
+    int64_t added = 0;
+    int64_t changed = 0;
+};
+
+Fields FieldsOf(IZarnFile* file) {
+    IZarnFileInfo* info = file->table->GetInfo(file);
+    const IZarnFileInfoTable& table = *info->table;
+    return {table.GetFileId(info),      table.GetPath(info),        table.GetVersion(info),
+            table.GetDescription(info), table.GetPermissions(info), table.GetContentSize(info),
+            table.GetTimeAdded(info),   table.GetTimeLastChanged(info)};
+}
+
+uint32_t CountOf(IZarnRepository* repository) {
+    uint32_t count = 12345;
+    EXPECT_EQ(repository->table->GetFileCount(repository, &count), 0);
+    return count;
+}
+
+IZarnFile* FileAt(IZarnRepository* repository, uint32_t index) {
+    IZarnFile* file = nullptr;
+    EXPECT_EQ(repository->table->GetFileAt(repository, index, &file), 0);
+    return file;
+}
+
+std::vector<std::wstring> ListedIds(IZarnRepository* repository) {
+    std::vector<std::wstring> ids;
+    const uint32_t count = CountOf(repository);
+    for (uint32_t i = 0; i < count; ++i) ids.push_back(FieldsOf(FileAt(repository, i)).id);
+    return ids;
+}
+
+struct Finding {
+    int32_t finding = -1;
+    uint64_t foundSize = 99;
+};
+
+Finding CheckStoredCopy(IZarnRepository* repository, const std::wstring& id) {
+    IZarnFile* file = nullptr;
+    EXPECT_EQ(repository->table->GetFile(repository, id.c_str(), &file), 0);
+    Finding result;
+    EXPECT_EQ(file->table->CheckStoredCopy(file, &result.finding, &result.foundSize), 0);
+    return result;
+}
+
+class EnumerationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(kvdFiles_InitLibrary(KVDFILES_TABLES_VERSION_2), 0);
+        repository_ = Open();
+        ASSERT_NE(repository_, nullptr);
+    }
+    void TearDown() override { kvdFiles_ReleaseLibrary(); }
+
+    IZarnRepository* Open() const { return kvdFiles_GetRepositoryFromPath(directory_.Wide().c_str()); }
+    fs::path In(const std::string& name) const { return directory_.Path() / name; }
+
+    ScratchDirectory directory_;
+    IZarnRepository* repository_ = nullptr;
+};
+
+TEST_F(EnumerationTest, EmptyRepositoryListsNothing) {
+    EXPECT_EQ(CountOf(repository_), 0u);
+    IZarnFile* file = nullptr;
+    EXPECT_EQ(repository_->table->GetFileAt(repository_, 0, &file), kNotFound);
+    EXPECT_EQ(file, nullptr);
+}
+
+// UTF-16 order puts U+1F600 (a surrogate pair, 0xD83D ...) before U+FF21.
+TEST_F(EnumerationTest, EntriesComeInUtf16IdentifierOrder) {
+    const std::vector<std::wstring> added = {L"b", L"\uFF21", L"\U0001F600", L"a", L"B", L"\u00E9", L"ab"};
+    for (std::size_t i = 0; i < added.size(); ++i) {
+        ASSERT_EQ(AddFile(repository_, added[i], L"copy-" + std::to_wstring(i), "x"), 0);
+    }
+    const std::vector<std::wstring> expected = {L"B", L"a", L"ab", L"b", L"\u00E9", L"\U0001F600", L"\uFF21"};
+    EXPECT_EQ(ListedIds(repository_), expected);
+    EXPECT_EQ(ListedIds(Open()), expected);
+}
+
+TEST_F(EnumerationTest, EachEntryShowsTheFieldsItWasAddedWith) {
+    const std::int64_t before = NowMicros();
+    ASSERT_EQ(AddFile(repository_, L"one", L"docs/one.txt", "12345", 2, L"v\t1", L"line\nbreak \"quoted\""), 0);
+    ASSERT_EQ(AddFile(repository_, L"two", L"two", "", 1, L"", L""), 0);
+    const std::int64_t after = NowMicros();
+
+    const Fields one = FieldsOf(FileAt(Open(), 0));
+    EXPECT_EQ(one.id, L"one");
+    EXPECT_EQ(one.path, L"docs/one.txt");
+    EXPECT_EQ(one.version, L"v\t1");
+    EXPECT_EQ(one.description, L"line\nbreak \"quoted\"");
+    EXPECT_EQ(one.permissions, 2);
+    EXPECT_EQ(one.contentSize, 5u);
+    EXPECT_GE(one.added, before);
+    EXPECT_LE(one.added, after);
+    EXPECT_EQ(one.changed, one.added);
+
+    const Fields two = FieldsOf(FileAt(Open(), 1));
+    EXPECT_EQ(two.id, L"two");
+    EXPECT_EQ(two.version, L"");
+    EXPECT_EQ(two.description, L"");
+    EXPECT_EQ(two.permissions, 1);
+    EXPECT_EQ(two.contentSize, 0u);
+}
+
+TEST_F(EnumerationTest, ModifyMovesTheChangeTimeAndSizeButNotTheAddTime) {
+    ASSERT_EQ(AddFile(repository_, L"id", L"file", "abc"), 0);
+    const Fields added = FieldsOf(FileAt(Open(), 0));
+    ASSERT_EQ(ModifyFile(repository_, L"id", "longer content"), 0);
+
+    const Fields modified = FieldsOf(FileAt(Open(), 0));
+    EXPECT_EQ(modified.added, added.added);
+    EXPECT_GE(modified.changed, added.changed);
+    EXPECT_EQ(modified.contentSize, 14u);
+    // The object that made the change knows its own index too.
+    EXPECT_EQ(FieldsOf(FileAt(repository_, 0)).contentSize, 14u);
+}
+
+TEST_F(EnumerationTest, ARepositoryObjectListsTheIndexItKnows) {
+    IZarnRepository* other = Open();
+    ASSERT_EQ(AddFile(other, L"id", L"file", "abc"), 0);
+    EXPECT_EQ(CountOf(repository_), 0u);
+    EXPECT_EQ(CountOf(other), 1u);
+    EXPECT_EQ(CountOf(Open()), 1u);
+}
+
+TEST_F(EnumerationTest, GetFileAtGivesAFileThatReadsLikeGetFile) {
+    ASSERT_EQ(AddFile(repository_, L"id", L"file", "content"), 0);
+    IZarnFile* file = FileAt(repository_, 0);
+    IZarnFileStream* stream = nullptr;
+    ASSERT_EQ(file->table->OpenStream(file, KVDFILES_OPEN_FOR_READING, &stream, -1), 0);
+    std::string content(stream->table->GetSize(stream), '\0');
+    uint32_t size = static_cast<uint32_t>(content.size());
+    EXPECT_EQ(stream->table->Read(stream, content.data(), &size), 0);
+    stream->table->Close(stream, 1);
+    EXPECT_EQ(content, "content");
+}
+
+TEST_F(EnumerationTest, RefusesNullArgumentsAndPositionsPastTheEnd) {
+    ASSERT_EQ(AddFile(repository_, L"id", L"file", "content"), 0);
+    uint32_t count = 0;
+    IZarnFile* file = nullptr;
+    EXPECT_EQ(repository_->table->GetFileCount(repository_, nullptr), kInvalidArgument);
+    EXPECT_EQ(repository_->table->GetFileCount(nullptr, &count), kInvalidArgument);
+    EXPECT_EQ(repository_->table->GetFileAt(repository_, 0, nullptr), kInvalidArgument);
+    EXPECT_EQ(repository_->table->GetFileAt(nullptr, 0, &file), kInvalidArgument);
+    EXPECT_EQ(repository_->table->GetFileAt(repository_, 1, &file), kNotFound);
+    EXPECT_EQ(repository_->table->GetFileAt(repository_, UINT32_MAX, &file), kNotFound);
+
+    file = FileAt(repository_, 0);
+    int32_t finding = 0;
+    uint64_t foundSize = 0;
+    EXPECT_EQ(file->table->CheckStoredCopy(file, nullptr, &foundSize), kInvalidArgument);
+    EXPECT_EQ(file->table->CheckStoredCopy(file, &finding, nullptr), kInvalidArgument);
+    EXPECT_EQ(file->table->CheckStoredCopy(nullptr, &finding, &foundSize), kInvalidArgument);
+}
+
+TEST_F(EnumerationTest, TheNullFileInfoReadsAsAnEmptyEntry) {
+    ASSERT_EQ(AddFile(repository_, L"id", L"file", "content", 2, L"1.0", L"text"), 0);
+    IZarnFile* file = FileAt(repository_, 0);
+    IZarnFileInfo* info = file->table->GetInfo(nullptr);
+    ASSERT_NE(info, nullptr);
+    const IZarnFileInfoTable& table = *info->table;
+    EXPECT_EQ(std::wstring(table.GetFileId(info)), L"");
+    EXPECT_EQ(std::wstring(table.GetVersion(info)), L"");
+    EXPECT_EQ(std::wstring(table.GetDescription(info)), L"");
+    EXPECT_EQ(table.GetPermissions(info), 0);
+    EXPECT_EQ(table.GetContentSize(info), 0u);
+    EXPECT_EQ(table.GetTimeAdded(info), 0);
+    EXPECT_EQ(table.GetTimeLastChanged(info), 0);
+    EXPECT_EQ(std::wstring(table.GetFileId(nullptr)), L"");
+}
+
+struct StoredCopyCase {
+    const char* name;
+    void (*disturb)(const fs::path& storedCopy);
+    int32_t finding;
+    uint64_t foundSize;
+};
+
+const StoredCopyCase kStoredCopyCases[] = {
+    {"untouched", [](const fs::path&) {}, KVDFILES_STORED_COPY_WHOLE, 5},
+    {"removed", [](const fs::path& copy) { fs::remove(copy); }, KVDFILES_STORED_COPY_MISSING, 0},
+    {"grown", [](const fs::path& copy) { WriteBytes(copy, "1234567"); }, KVDFILES_STORED_COPY_SIZE_DIFFERS, 7},
+    {"emptied", [](const fs::path& copy) { WriteBytes(copy, ""); }, KVDFILES_STORED_COPY_SIZE_DIFFERS, 0},
+    {"same size, other bytes", [](const fs::path& copy) { WriteBytes(copy, "abcde"); },
+     KVDFILES_STORED_COPY_WHOLE, 5},
+    {"replaced by a directory",
+     [](const fs::path& copy) {
+         fs::remove(copy);
+         fs::create_directory(copy);
+     },
+     KVDFILES_STORED_COPY_NOT_A_FILE, 0},
+    {"parent replaced by a file",
+     [](const fs::path& copy) {
+         fs::remove_all(copy.parent_path());
+         WriteBytes(copy.parent_path(), "not a folder");
+     },
+     KVDFILES_STORED_COPY_UNREADABLE, 0},
+};
+
+TEST_F(EnumerationTest, CheckStoredCopyReportsWhatStandsAtItsPlace) {
+    for (const StoredCopyCase& row : kStoredCopyCases) {
+        SCOPED_TRACE(row.name);
+        ScratchDirectory directory;
+        IZarnRepository* repository = kvdFiles_GetRepositoryFromPath(directory.Wide().c_str());
+        ASSERT_EQ(AddFile(repository, L"id", L"sub/copy", "12345"), 0);
+        row.disturb(directory.Path() / "sub" / "copy");
+        const Finding finding = CheckStoredCopy(repository, L"id");
+        EXPECT_EQ(finding.finding, row.finding);
+        EXPECT_EQ(finding.foundSize, row.foundSize);
+    }
+}
+
+TEST_F(EnumerationTest, CheckStoredCopyFindsAnAbsoluteDestination) {
+    ScratchDirectory elsewhere;
+    const std::wstring target = elsewhere.Wide() + L"/outside.bin";
+    ASSERT_EQ(AddFile(repository_, L"id", target, "abc"), 0);
+    EXPECT_EQ(CheckStoredCopy(repository_, L"id").finding, KVDFILES_STORED_COPY_WHOLE);
+    fs::remove(elsewhere.Path() / "outside.bin");
+    EXPECT_EQ(CheckStoredCopy(repository_, L"id").finding, KVDFILES_STORED_COPY_MISSING);
+}
+
+}  // namespace
+}  // namespace kvdtest
