@@ -42,4 +42,33 @@ inline std::uint32_t GetSize(IZarnFileStream* stream) { return stream->table->Ge
 // The flag is always 1; the result carries nothing the tool acts on.
 inline void Close(IZarnFileStream* stream) { stream->table->Close(stream, 1); }
 
+// Version 2 of the tables: only after kvdFiles_InitLibrary(KVDFILES_TABLES_VERSION_2)
+// returned nonzero.
+
+inline KvdStatus GetFileCount(IZarnRepository* repository, std::uint32_t* count) {
+    return repository->table->GetFileCount(repository, count);
+}
+
+inline KvdStatus GetFileAt(IZarnRepository* repository, std::uint32_t index, IZarnFile** file) {
+    return repository->table->GetFileAt(repository, index, file);
+}
+
+inline KvdStatus CheckStoredCopy(IZarnFile* file, std::int32_t* finding, std::uint64_t* foundSize) {
+    return file->table->CheckStoredCopy(file, finding, foundSize);
+}
+
+inline const wchar_t* GetFileId(IZarnFileInfo* info) { return info->table->GetFileId(info); }
+
+inline const wchar_t* GetVersion(IZarnFileInfo* info) { return info->table->GetVersion(info); }
+
+inline const wchar_t* GetDescription(IZarnFileInfo* info) { return info->table->GetDescription(info); }
+
+inline std::int32_t GetPermissions(IZarnFileInfo* info) { return info->table->GetPermissions(info); }
+
+inline std::uint64_t GetContentSize(IZarnFileInfo* info) { return info->table->GetContentSize(info); }
+
+inline std::int64_t GetTimeAdded(IZarnFileInfo* info) { return info->table->GetTimeAdded(info); }
+
+inline std::int64_t GetTimeLastChanged(IZarnFileInfo* info) { return info->table->GetTimeLastChanged(info); }
+
 }  // namespace repository
