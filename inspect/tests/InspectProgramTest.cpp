@@ -1,0 +1,328 @@
+// The real zarnrepo-inspect with the real repository library, run from a
+// start directory that holds a copy of the library, on repositories in
+// temporary directories: its output bytes, its exit code, and silence on
+// standard error.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "inspect/tests/RepositoryFixture.h"
+#include "tests/support/Files.h"
+#include "tests/support/ProcessRunner.h"
+#include "tests/support/TemporaryDirectory.h"
+
+namespace inspect_test {
+namespace {
+
+namespace fs = std::filesystem;
+using test_support::ProcessOutcome;
+
+// 2024-05-01T12:34:56.789012Z and one second later.
+constexpr std::int64_t kAdded = 1714566896789012;
+constexpr std::int64_t kChanged = 1714566897789012;
+const std::string kAddedText = "2024-05-01T12:34:56.789012Z";
+const std::string kChangedText = "2024-05-01T12:34:57.789012Z";
+
+const std::string kUsage =
+    "\n\nUSAGE:\n\n"
+    "\t- zarnrepo-inspect /reposDirPath:<REPOSITORY_DIRECTORY_PATH>\n"
+    "\t   [/format:text|json] [/verify:0|1]\n\n"
+    "\t\tLists the files of the repository in <REPOSITORY_DIRECTORY_PATH>\n"
+    "\t\tin identifier order, one line per file (/format:text, the default)\n"
+    "\t\tor as one JSON document {\"entries\":[...]} (/format:json).\n\n"
+    "\t\tA line holds, separated by tabs: identifier, version, permissions,\n"
+    "\t\tcontent size, time last changed (ISO 8601, UTC), destination and\n"
+    "\t\tdescription. Within them a backslash is written \\\\, a tab \\t,\n"
+    "\t\ta line feed \\n, a carriage return \\r, and any other control\n"
+    "\t\tcharacter or unpaired surrogate \\uXXXX; U+DC80..U+DCFF stand for\n"
+    "\t\tfile-name bytes that are not UTF-8. JSON strings use \\\" and \\\\,\n"
+    "\t\tand \\uXXXX likewise; other text is UTF-8.\n\n"
+    "\t\t/verify:1 also checks that every stored copy exists with its\n"
+    "\t\trecorded size. Each problem adds a line \"problem\", identifier,\n"
+    "\t\tdestination and what is wrong (in JSON, an element of \"problems\"),\n"
+    "\t\tand the exit code is then 1.\n\n";
+
+FixtureEntry Plain(std::wstring fileId, std::wstring destination, std::string content) {
+    return {std::move(fileId), std::move(destination), L"1.0", L"d", 3, std::move(content), kAdded, kChanged};
+}
+
+// The JSON object of an entry whose texts need no escape.
+std::string JsonOf(const std::string& fileId, const std::string& destination, std::size_t size,
+                   const std::string& version = "1.0", const std::string& description = "d", int permissions = 3) {
+    return "{\"fileId\":\"" + fileId + "\",\"version\":\"" + version + "\",\"permissions\":" +
+           std::to_string(permissions) + ",\"contentSize\":" + std::to_string(size) + ",\"timeAdded\":\"" +
+           kAddedText + "\",\"timeLastChanged\":\"" + kChangedText + "\",\"destination\":\"" + destination +
+           "\",\"description\":\"" + description + "\"}";
+}
+
+std::string LineOf(const std::string& fileId, const std::string& destination, std::size_t size) {
+    return fileId + "\t1.0\t3\t" + std::to_string(size) + "\t" + kChangedText + "\t" + destination + "\td\n";
+}
+
+struct Expected {
+    std::string output;
+    int exitCode;
+};
+
+struct RunCase {
+    const char* name;
+    std::vector<std::string> arguments;
+    Expected expected;
+};
+
+class InspectRuns : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directory(Start());
+        fs::copy_file(ZARN_REAL_LIBRARY_PATH, Start() / "KVDFiles.dll");
+    }
+
+    fs::path Start() const { return root_.Path() / "start"; }
+    fs::path Repository() const { return root_.Path() / "repo"; }
+
+    ProcessOutcome RunFromStart(const fs::path& program, const std::vector<std::string>& arguments) const {
+        test_support::ProcessRequest request;
+        request.program = program;
+        request.arguments = arguments;
+        request.workingDirectory = Start();
+        return test_support::RunProcess(request);
+    }
+
+    // Runs the program from the start directory; "{repo}" in an argument
+    // stands for the repository directory.
+    ProcessOutcome Run(std::vector<std::string> arguments) const {
+        for (std::string& argument : arguments) {
+            const std::size_t at = argument.find("{repo}");
+            if (at != std::string::npos) argument.replace(at, 6, Repository().string());
+        }
+        return RunFromStart(ZARN_INSPECT_PATH, arguments);
+    }
+
+    void Expect(const std::vector<std::string>& arguments, const Expected& expected) const {
+        const ProcessOutcome outcome = Run(arguments);
+        EXPECT_EQ(outcome.standardOutput, expected.output);
+        EXPECT_EQ(outcome.exitCode, expected.exitCode);
+        EXPECT_EQ(outcome.standardError, "");
+    }
+
+    void ExpectTable(const std::vector<RunCase>& cases) const {
+        for (const RunCase& row : cases) {
+            SCOPED_TRACE(row.name);
+            Expect(row.arguments, row.expected);
+        }
+    }
+
+    test_support::TemporaryDirectory root_;
+};
+
+TEST_F(InspectRuns, EmptyRepository) {
+    fs::create_directory(Repository());
+    ExpectTable({
+        {"text", {"/reposDirPath:{repo}"}, {"", 0}},
+        {"text, verified", {"/reposDirPath:{repo}", "/verify:1"}, {"", 0}},
+        {"json", {"/reposDirPath:{repo}", "/format:json"}, {"{\"entries\":[]}\n", 0}},
+        {"json, verified", {"/reposDirPath:{repo}", "/format:json", "/verify:1"},
+         {"{\"entries\":[],\"problems\":[]}\n", 0}},
+    });
+    EXPECT_FALSE(fs::exists(Repository() / "ZarnRepository.bin"));
+}
+
+TEST_F(InspectRuns, IndexWithoutEntries) {
+    WriteIndexWithoutEntries(Repository());
+    ExpectTable({
+        {"text", {"/reposDirPath:{repo}", "/verify:1"}, {"", 0}},
+        {"json", {"/reposDirPath:{repo}", "/format:json"}, {"{\"entries\":[]}\n", 0}},
+    });
+}
+
+TEST_F(InspectRuns, ManyEntriesInIdentifierOrder) {
+    constexpr int kCount = 1000;
+    std::vector<FixtureEntry> entries;
+    // Added in an order that is not the identifiers' own.
+    for (int i = 0; i < kCount; ++i) {
+        const int number = (i * 7919) % kCount;
+        char id[16];
+        std::snprintf(id, sizeof id, "e%04d", number);
+        const std::wstring wideId(id, id + 5);
+        entries.push_back(Plain(wideId, L"d/" + wideId, std::string(static_cast<std::size_t>(number % 17), 'x')));
+    }
+    WriteRepository(Repository(), entries);
+
+    std::string text;
+    std::string json = "{\"entries\":[";
+    for (int number = 0; number < kCount; ++number) {
+        char id[16];
+        std::snprintf(id, sizeof id, "e%04d", number);
+        const std::size_t size = static_cast<std::size_t>(number % 17);
+        text += LineOf(id, std::string("d/") + id, size);
+        json += "\n" + JsonOf(id, std::string("d/") + id, size) + (number + 1 < kCount ? "," : "");
+    }
+    json += "\n]}\n";
+    ExpectTable({
+        {"text", {"/reposDirPath:{repo}"}, {text, 0}},
+        {"text, verified", {"/reposDirPath:{repo}", "/verify:1"}, {text, 0}},
+        {"json", {"/reposDirPath:{repo}", "/format:json"}, {json, 0}},
+    });
+}
+
+TEST_F(InspectRuns, TextsWithQuotesTabsBreaksAndNonAscii) {
+    WriteRepository(Repository(),
+                    {
+                        {L"q\"uote", L"say \"hi\".txt", L"1\t2", L"line one\nline two\r\n", 1, "abc", kAdded, kChanged},
+                        {L"\u00e9t\u00e9", L"\u65e5\u672c/\u00e9.txt", L"\u20ac", L"back\\slash \U0001F600", 2, "",
+                         kAdded, kChanged},
+                        {L"raw", std::wstring(L"byte-") + static_cast<wchar_t>(0xDCE9), L"", L"bell\a", 3, "z",
+                         kAdded, kChanged},
+                    });
+    const std::string text =
+        "q\"uote\t1\\t2\t1\t3\t" + kChangedText + "\tsay \"hi\".txt\tline one\\nline two\\r\\n\n" +
+        "raw\t\t3\t1\t" + kChangedText + "\tbyte-\\udce9\tbell\\u0007\n" +
+        "\xc3\xa9t\xc3\xa9\t\xe2\x82\xac\t2\t0\t" + kChangedText +
+        "\t\xe6\x97\xa5\xe6\x9c\xac/\xc3\xa9.txt\tback\\\\slash \xf0\x9f\x98\x80\n";
+    const std::string json =
+        "{\"entries\":[\n" +
+        JsonOf("q\\\"uote", "say \\\"hi\\\".txt", 3, "1\\u00092", "line one\\u000aline two\\u000d\\u000a", 1) +
+        ",\n" + JsonOf("raw", "byte-\\udce9", 1, "", "bell\\u0007", 3) + ",\n" +
+        JsonOf("\xc3\xa9t\xc3\xa9", "\xe6\x97\xa5\xe6\x9c\xac/\xc3\xa9.txt", 0, "\xe2\x82\xac",
+               "back\\\\slash \xf0\x9f\x98\x80", 2) +
+        "\n]}\n";
+    ExpectTable({
+        {"text", {"/reposDirPath:{repo}", "/verify:1"}, {text, 0}},
+        {"json", {"/reposDirPath:{repo}", "/format:json", "/verify:0"}, {json, 0}},
+    });
+}
+
+TEST_F(InspectRuns, MissingAndResizedStoredCopies) {
+    WriteRepository(Repository(), {Plain(L"a", L"a.txt", "12345"), Plain(L"b", L"sub/b.txt", "12345"),
+                                   Plain(L"c", L"c.txt", "12345")});
+    fs::remove(Repository() / "sub" / "b.txt");
+    test_support::WriteFileBytes(Repository() / "c.txt", "1234567");
+
+    const std::string listing = LineOf("a", "a.txt", 5) + LineOf("b", "sub/b.txt", 5) + LineOf("c", "c.txt", 5);
+    const std::string entries = "{\"entries\":[\n" + JsonOf("a", "a.txt", 5) + ",\n" + JsonOf("b", "sub/b.txt", 5) +
+                                ",\n" + JsonOf("c", "c.txt", 5) + "\n]";
+    ExpectTable({
+        {"text, not verified", {"/reposDirPath:{repo}"}, {listing, 0}},
+        {"text, verified", {"/reposDirPath:{repo}", "/verify:1"},
+         {listing + "problem\tb\tsub/b.txt\tstored copy missing\n" +
+              "problem\tc\tc.txt\tstored copy holds 7 bytes, index records 5\n" +
+              "\n\nVerification found 2 problems.\n\n",
+          1}},
+        {"json, verified", {"/reposDirPath:{repo}", "/format:json", "/verify:1"},
+         {entries + ",\"problems\":[\n" +
+              "{\"fileId\":\"b\",\"destination\":\"sub/b.txt\",\"problem\":\"missing\",\"recordedSize\":5},\n" +
+              "{\"fileId\":\"c\",\"destination\":\"c.txt\",\"problem\":\"sizeDiffers\",\"recordedSize\":5," +
+              "\"foundSize\":7}\n]}\n",
+          1}},
+    });
+}
+
+TEST_F(InspectRuns, StoredCopyReplacedByADirectory) {
+    WriteRepository(Repository(), {Plain(L"a", L"a.txt", "1")});
+    fs::remove(Repository() / "a.txt");
+    fs::create_directory(Repository() / "a.txt");
+    Expect({"/reposDirPath:{repo}", "/verify:1"},
+           {LineOf("a", "a.txt", 1) + "problem\ta\ta.txt\tstored copy is not a regular file\n" +
+                "\n\nVerification found 1 problem.\n\n",
+            1});
+}
+
+TEST_F(InspectRuns, InvalidIndexIsRefused) {
+    WriteRepository(Repository(), {Plain(L"a", L"a.txt", "1")});
+    const std::string index = test_support::ReadFileBytes(Repository() / "ZarnRepository.bin");
+    std::string flipped = index;
+    flipped[40] = static_cast<char>(flipped[40] ^ 0x01);
+    const Expected refused{"\n\nError getting IZarnRepository.\n\n", 1};
+
+    struct IndexCase {
+        const char* name;
+        std::string bytes;
+    };
+    const IndexCase cases[] = {
+        {"garbage", "not an index at all"},
+        {"cut short", index.substr(0, index.size() - 1)},
+        {"one bit flipped", flipped},
+        {"empty file", ""},
+    };
+    for (const IndexCase& row : cases) {
+        SCOPED_TRACE(row.name);
+        test_support::WriteFileBytes(Repository() / "ZarnRepository.bin", row.bytes);
+        Expect({"/reposDirPath:{repo}", "/verify:1"}, refused);
+        Expect({"/reposDirPath:{repo}", "/format:json"}, refused);
+    }
+}
+
+TEST_F(InspectRuns, ArgumentErrors) {
+    fs::create_directory(Repository());
+    const Expected invalid{"\n\nInvalid arguments.\n\n" + kUsage, 1};
+    ExpectTable({
+        {"no arguments", {}, invalid},
+        {"no repository", {"/format:json"}, invalid},
+        {"argument without a colon", {"/reposDirPath:{repo}", "verify"},
+         {"\n\nInvalid argument 'verify'.\n\n" + kUsage, 1}},
+        {"empty argument", {""}, {"\n\nInvalid argument ''.\n\n" + kUsage, 1}},
+        {"help is no option", {"/?"}, {"\n\nInvalid argument '/?'.\n\n" + kUsage, 1}},
+        {"unknown format", {"/reposDirPath:{repo}", "/format:xml"}, invalid},
+        {"format in capitals", {"/reposDirPath:{repo}", "/format:JSON"}, invalid},
+        {"empty format", {"/reposDirPath:{repo}", "/format:"}, invalid},
+        {"verify other than 0 or 1", {"/reposDirPath:{repo}", "/verify:yes"}, invalid},
+        {"empty repository path", {"/reposDirPath:"}, {"\n\nError getting repository path.\n\n", 1}},
+        {"no such directory", {"/reposDirPath:{repo}/missing"}, {"\n\nError getting IZarnRepository.\n\n", 1}},
+    });
+}
+
+TEST_F(InspectRuns, OptionsFollowTheToolsQuoteAndRepeatRules) {
+    WriteRepository(Repository(), {Plain(L"a", L"a.txt", "1")});
+    const std::string json = "{\"entries\":[\n" + JsonOf("a", "a.txt", 1) + "\n]}\n";
+    ExpectTable({
+        {"quoted values", {"/reposDirPath:\"{repo}\"", "/format:\"json\""}, {json, 0}},
+        {"first occurrence wins", {"/reposDirPath:{repo}", "/format:json", "/format:xml"}, {json, 0}},
+        {"unknown keys are ignored", {"/reposDirPath:{repo}", "/format:json", "/fileId:a"}, {json, 0}},
+    });
+}
+
+TEST_F(InspectRuns, LibraryIsLoadedFromTheStartDirectory) {
+    WriteRepository(Repository(), {Plain(L"a", L"a.txt", "1")});
+    fs::remove(Start() / "KVDFiles.dll");
+    Expect({"/reposDirPath:{repo}"}, {"\n\nError loading KVDFiles library.\n\n", 1});
+}
+
+// A repository that the tool itself built, listed with the time it was built.
+TEST_F(InspectRuns, ListsWhatTheToolAdded) {
+    fs::create_directory(Repository());
+    test_support::WriteFileBytes(root_.Path() / "source.txt", "hello");
+    const auto before = std::chrono::system_clock::now();
+    const ProcessOutcome added = RunFromStart(
+        ZARN_TOOL_PATH, {"/command:addFile", "/reposDirPath:" + Repository().string(), "/fileId:42",
+                         "/fileDesc:\"My file\"", "/fileVersion:1.0", "/filePermissions:3",
+                         "/sourceFilePath:" + (root_.Path() / "source.txt").string(), "/targetFilePath:docs/a.txt"});
+    ASSERT_EQ(added.exitCode, 0) << added.standardOutput;
+
+    const ProcessOutcome listed = Run({"/reposDirPath:{repo}", "/verify:1"});
+    EXPECT_EQ(listed.exitCode, 0);
+    EXPECT_EQ(listed.standardError, "");
+    const std::string& line = listed.standardOutput;
+    ASSERT_EQ(line.size(), std::string("42\t1.0\t3\t5\t").size() + kChangedText.size() +
+                               std::string("\tdocs/a.txt\tMy file\n").size());
+    EXPECT_EQ(line.substr(0, 11), "42\t1.0\t3\t5\t");
+    EXPECT_EQ(line.substr(11 + kChangedText.size()), "\tdocs/a.txt\tMy file\n");
+    // The day it was added, give or take the midnight the run may straddle.
+    const auto day = std::chrono::floor<std::chrono::days>(before);
+    const std::chrono::year_month_day date{day};
+    char today[16];
+    std::snprintf(today, sizeof today, "%04d-%02u-%02u", static_cast<int>(date.year()),
+                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()));
+    const std::chrono::year_month_day next{day + std::chrono::days{1}};
+    char tomorrow[16];
+    std::snprintf(tomorrow, sizeof tomorrow, "%04d-%02u-%02u", static_cast<int>(next.year()),
+                  static_cast<unsigned>(next.month()), static_cast<unsigned>(next.day()));
+    const std::string listedDay = line.substr(11, 10);
+    EXPECT_TRUE(listedDay == today || listedDay == tomorrow) << listedDay;
+}
+
+}  // namespace
+}  // namespace inspect_test

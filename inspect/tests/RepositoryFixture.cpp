@@ -1,0 +1,56 @@
+#include "inspect/tests/RepositoryFixture.h"
+
+#include <stdexcept>
+
+#include "encoding/WideText.h"
+#include "kvdfiles/IndexFormat.h"
+#include "kvdfiles/Utf16Text.h"
+#include "tests/support/Files.h"
+
+namespace inspect_test {
+namespace {
+
+kvd::IndexEntry IndexEntryOf(const FixtureEntry& entry) {
+    kvd::IndexEntry indexEntry;
+    indexEntry.id = kvd::Utf16FromWide(entry.fileId);
+    indexEntry.destination = kvd::Utf16FromWide(entry.destination);
+    indexEntry.version = kvd::Utf16FromWide(entry.version);
+    indexEntry.description = kvd::Utf16FromWide(entry.description);
+    indexEntry.permissions = entry.permissions;
+    indexEntry.contentSize = entry.content.size();
+    indexEntry.addedMicros = entry.timeAdded;
+    indexEntry.changedMicros = entry.timeLastChanged;
+    return indexEntry;
+}
+
+}  // namespace
+
+std::filesystem::path StoredCopyPath(const std::filesystem::path& directory, const std::wstring& destination) {
+    return directory / std::filesystem::path(encoding::BytesFromWide(destination));
+}
+
+void WriteIndexWithoutEntries(const std::filesystem::path& directory) {
+    std::filesystem::create_directories(directory);
+    const auto withOne = kvd::IndexImage().WithEntry(IndexEntryOf({L"id", L"copy", L"", L"", 1, "", 0, 0}));
+    const auto withNone = withOne ? withOne->WithoutEntry(0) : std::nullopt;
+    if (!withNone) throw std::runtime_error("no index without entries");
+    const std::vector<std::uint8_t>& bytes = withNone->Bytes();
+    test_support::WriteFileBytes(directory / "ZarnRepository.bin", std::string(bytes.begin(), bytes.end()));
+}
+
+void WriteRepository(const std::filesystem::path& directory, const std::vector<FixtureEntry>& entries) {
+    std::filesystem::create_directories(directory);
+    kvd::IndexImage index;
+    for (const FixtureEntry& entry : entries) {
+        auto next = index.WithEntry(IndexEntryOf(entry));
+        if (!next) throw std::runtime_error("index too large");
+        index = std::move(*next);
+        const std::filesystem::path stored = StoredCopyPath(directory, entry.destination);
+        std::filesystem::create_directories(stored.parent_path());
+        test_support::WriteFileBytes(stored, entry.content);
+    }
+    const std::vector<std::uint8_t>& bytes = index.Bytes();
+    test_support::WriteFileBytes(directory / "ZarnRepository.bin", std::string(bytes.begin(), bytes.end()));
+}
+
+}  // namespace inspect_test
