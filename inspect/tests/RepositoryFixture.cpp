@@ -25,8 +25,14 @@ kvd::IndexEntry IndexEntryOf(const FixtureEntry& entry) {
 
 }  // namespace
 
+// On POSIX a name is bytes, mapped from wide text as the tool maps it; on
+// Windows it is the wide text itself.
 std::filesystem::path StoredCopyPath(const std::filesystem::path& directory, const std::wstring& destination) {
+#ifdef _WIN32
+    return directory / std::filesystem::path(destination);
+#else
     return directory / std::filesystem::path(encoding::BytesFromWide(destination));
+#endif
 }
 
 void WriteIndexWithoutEntries(const std::filesystem::path& directory) {
