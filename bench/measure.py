@@ -136,7 +136,8 @@ def check(condition, what):
 
 def remove(path):
     if os.path.isdir(path) and not os.path.islink(path):
-        shutil.rmtree(path)
+        # rm is several times faster than shutil.rmtree on 100,000 files.
+        subprocess.run(["rm", "-rf", "--", path], check=True)
     elif os.path.lexists(path):
         os.unlink(path)
 
@@ -593,7 +594,7 @@ def main():
     args = parser.parse_args()
 
     if args.quick:
-        rounds = {"W1": 7, "W2": 2, "W3": 4}
+        rounds = {"W1": 7, "W2": 2, "W3": 3}
         big_size = 128 * MIB
     else:
         rounds = {"W1": 31, "W2": 5, "W3": 15}
@@ -676,7 +677,7 @@ def main():
     if args.keep:
         print(f"stores kept in {work}")
     else:
-        shutil.rmtree(work, ignore_errors=True)
+        remove(work)
     return 0
 
 
