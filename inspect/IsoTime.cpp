@@ -1,6 +1,6 @@
 #include "inspect/IsoTime.h"
 
-#include <string>
+#include "inspect/Numbers.h"
 
 namespace inspect {
 namespace {
@@ -38,18 +38,14 @@ CivilDate DateOfDay(std::int64_t daysSinceEpoch) {
     return {year, month, day};
 }
 
-void AppendPadded(std::wstring& out, std::int64_t value, std::size_t width) {
-    const std::wstring digits = std::to_wstring(value);
-    if (digits.size() < width) out.append(width - digits.size(), L'0');
-    out += digits;
+void AppendYear(std::wstring& out, std::int64_t year) {
+    if (year >= 0 && year <= 9999) return AppendUnsigned(out, static_cast<std::uint64_t>(year), 4);
+    out += year < 0 ? L'-' : L'+';
+    // Years that 64-bit microseconds reach are far from the type's limits.
+    AppendUnsigned(out, static_cast<std::uint64_t>(year < 0 ? -year : year), 4);
 }
 
-void AppendYear(std::wstring& out, std::int64_t year) {
-    if (year >= 0 && year <= 9999) return AppendPadded(out, year, 4);
-    out += year < 0 ? L'-' : L'+';
-    // The magnitude of the lowest year that 64-bit microseconds reach fits.
-    AppendPadded(out, year < 0 ? -year : year, 4);
-}
+void AppendTwoDigits(std::wstring& out, std::int64_t value) { AppendUnsigned(out, static_cast<std::uint64_t>(value), 2); }
 
 }  // namespace
 
@@ -61,17 +57,17 @@ void AppendIsoTime(std::wstring& out, std::int64_t microsecondsSinceEpoch) {
     const CivilDate date = DateOfDay(days);
     AppendYear(out, date.year);
     out += L'-';
-    AppendPadded(out, date.month, 2);
+    AppendTwoDigits(out, date.month);
     out += L'-';
-    AppendPadded(out, date.day, 2);
+    AppendTwoDigits(out, date.day);
     out += L'T';
-    AppendPadded(out, secondOfDay / 3600, 2);
+    AppendTwoDigits(out, secondOfDay / 3600);
     out += L':';
-    AppendPadded(out, secondOfDay / 60 % 60, 2);
+    AppendTwoDigits(out, secondOfDay / 60 % 60);
     out += L':';
-    AppendPadded(out, secondOfDay % 60, 2);
+    AppendTwoDigits(out, secondOfDay % 60);
     out += L'.';
-    AppendPadded(out, micros, 6);
+    AppendUnsigned(out, static_cast<std::uint64_t>(micros), 6);
     out += L'Z';
 }
 

@@ -4,6 +4,7 @@
 
 #include "inspect/Escaping.h"
 #include "inspect/IsoTime.h"
+#include "inspect/Numbers.h"
 
 namespace inspect {
 namespace {
@@ -22,8 +23,10 @@ void AppendProblemSentence(std::wstring& out, const Problem& problem) {
     switch (problem.kind) {
         case StoredCopyProblem::Missing: out += L"stored copy missing"; return;
         case StoredCopyProblem::SizeDiffers:
-            out += L"stored copy holds " + std::to_wstring(problem.foundSize) + L" bytes, index records " +
-                   std::to_wstring(problem.entry->contentSize);
+            out += L"stored copy holds ";
+            AppendUnsigned(out, problem.foundSize);
+            out += L" bytes, index records ";
+            AppendUnsigned(out, problem.entry->contentSize);
             return;
         case StoredCopyProblem::NotAFile: out += L"stored copy is not a regular file"; return;
         case StoredCopyProblem::Unreadable: out += L"stored copy cannot be examined"; return;
@@ -56,7 +59,11 @@ void AppendTextLine(std::wstring& out, const Entry& entry) {
     AppendFieldText(out, entry.fileId);
     out += L'\t';
     AppendFieldText(out, entry.version);
-    out += L'\t' + std::to_wstring(entry.permissions) + L'\t' + std::to_wstring(entry.contentSize) + L'\t';
+    out += L'\t';
+    AppendSigned(out, entry.permissions);
+    out += L'\t';
+    AppendUnsigned(out, entry.contentSize);
+    out += L'\t';
     AppendIsoTime(out, entry.timeLastChanged);
     out += L'\t';
     AppendFieldText(out, entry.destination);
@@ -80,8 +87,10 @@ void AppendJsonEntry(std::wstring& out, const Entry& entry) {
     AppendJsonString(out, entry.fileId);
     out += L",\"version\":";
     AppendJsonString(out, entry.version);
-    out += L",\"permissions\":" + std::to_wstring(entry.permissions);
-    out += L",\"contentSize\":" + std::to_wstring(entry.contentSize);
+    out += L",\"permissions\":";
+    AppendSigned(out, entry.permissions);
+    out += L",\"contentSize\":";
+    AppendUnsigned(out, entry.contentSize);
     out += L",\"timeAdded\":";
     AppendJsonTime(out, entry.timeAdded);
     out += L",\"timeLastChanged\":";
@@ -100,8 +109,12 @@ void AppendJsonProblem(std::wstring& out, const Problem& problem) {
     AppendJsonString(out, problem.entry->destination);
     out += L",\"problem\":\"";
     out += ProblemName(problem.kind);
-    out += L"\",\"recordedSize\":" + std::to_wstring(problem.entry->contentSize);
-    if (problem.kind == StoredCopyProblem::SizeDiffers) out += L",\"foundSize\":" + std::to_wstring(problem.foundSize);
+    out += L"\",\"recordedSize\":";
+    AppendUnsigned(out, problem.entry->contentSize);
+    if (problem.kind == StoredCopyProblem::SizeDiffers) {
+        out += L",\"foundSize\":";
+        AppendUnsigned(out, problem.foundSize);
+    }
     out += L'}';
 }
 
