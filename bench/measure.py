@@ -443,6 +443,29 @@ def small_entries_workload(runner, systems, work, rounds, tag):
     return results
 
 
+def listing_workload(runner, systems, bin_dir, rounds, count):
+    """Each store listed whole: zarnrepo-inspect, ls -l, sqlite3 -A -t and
+    unzip -l; each listing must name the first and the last bulk entry."""
+    results = Results()
+    tool, folder, archive, zipped = systems
+    commands = {
+        "zarnrepo-inspect": ([os.path.join(bin_dir, "zarnrepo-inspect"), f"/reposDirPath:{tool.repo}"], bin_dir),
+        "ls -l": (["ls", "-l", os.path.join(folder.folder, "d")], folder.work),
+        "sqlite3 -A": (["sqlite3", archive.archive, "-A", "-t"], archive.work),
+        "unzip -l": (["unzip", "-l", zipped.archive], zipped.work),
+    }
+    names = list(commands)
+    for number in range(rounds + 1):
+        for name in rotated(names, number):
+            argv, cwd = commands[name]
+            seconds, rss = runner.must(argv, cwd)
+            if number > 0:
+                results.add("list", name, seconds, rss)
+            listing = runner.output()
+            check("e000000" in listing and f"e{count - 1:06d}" in listing, f"{name} listed every entry")
+    return results, names
+
+
 def build_stores(runner, builder, work, count, tag):
     """A repository of count entries in one pass, and the same files in a
     plain folder, an SQLite archive and a zip file, each made in bulk."""
@@ -660,9 +683,15 @@ def main():
                 verdicts.limit(f"W3 {op} vs sqlite3 -A", w3.ratio(op, "zarnrepo", "sqlite3 -A"), 3.0)
                 verdicts.limit(f"W3 {op} vs zip -0 addFile", w3.median(op, "zarnrepo") / w3.median("addFile", "zip -0"),
                                0.1)
-            inspect = os.path.join(bin_dir, "zarnrepo-inspect")
-            if not os.path.exists(inspect):
-                verdicts.note("W3 listing 100,000 entries < 0.5 s", "no zarnrepo-inspect program yet")
+            if os.path.exists(os.path.join(bin_dir, "zarnrepo-inspect")):
+                listing, names = listing_workload(runner, make_systems(runner, w3_work, bin_dir, stores), bin_dir,
+                                                  rounds["W3"], 100000)
+                print_table(f"W3: listing 100,000 entries ({rounds['W3']} rounds)", listing, ("list",), names,
+                            names[1:], out)
+                verdicts.limit("W3 listing 100,000 entries", listing.median("list", "zarnrepo-inspect") * 1000,
+                               500.0, "ms")
+            else:
+                verdicts.note("W3 listing 100,000 entries < 0.5 s", "no zarnrepo-inspect in this build")
             remove(w3_work)
             if w1 is not None:
                 growth_table(w1, w3, ["zarnrepo", "cp", "sqlite3 -A", "zip -0"], out)
