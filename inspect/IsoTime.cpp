@@ -51,7 +51,9 @@ void AppendTwoDigits(std::wstring& out, std::int64_t value) { AppendUnsigned(out
 
 void AppendIsoTime(std::wstring& out, std::int64_t microsecondsSinceEpoch) {
     const std::int64_t seconds = FloorDivide(microsecondsSinceEpoch, kMicrosecondsPerSecond);
-    const std::int64_t micros = microsecondsSinceEpoch - seconds * kMicrosecondsPerSecond;
+    // Not value - seconds * 10^6: for the lowest value that product overflows.
+    const std::int64_t remainder = microsecondsSinceEpoch % kMicrosecondsPerSecond;
+    const std::int64_t micros = remainder < 0 ? remainder + kMicrosecondsPerSecond : remainder;
     const std::int64_t days = FloorDivide(seconds, kSecondsPerDay);
     const std::int64_t secondOfDay = seconds - days * kSecondsPerDay;
     const CivilDate date = DateOfDay(days);
