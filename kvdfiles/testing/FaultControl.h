@@ -11,10 +11,12 @@
 extern "C" {
 #endif
 
-#if defined(KVDFILES_BUILDING_LIBRARY) && !defined(_WIN32)
-#define KVDFILES_TEST_EXPORT __attribute__((visibility("default")))
-#else
+#if !defined(KVDFILES_BUILDING_LIBRARY)
 #define KVDFILES_TEST_EXPORT
+#elif defined(_WIN32)
+#define KVDFILES_TEST_EXPORT __declspec(dllexport)
+#else
+#define KVDFILES_TEST_EXPORT __attribute__((visibility("default")))
 #endif
 
 /* I/O call kinds, in the order of kvd::durable::IoKind. */
