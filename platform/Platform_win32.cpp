@@ -13,6 +13,7 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cwchar>
 
 namespace platform {
@@ -51,9 +52,13 @@ bool CopyOnce(const std::wstring& source, const std::wstring& destination) {
 
 const wchar_t kPathSeparator = L'\\';
 
+// Each message reaches the standard output handle before the tool goes on, so
+// that it keeps its place among what others write there: the repository
+// library may print through a C runtime of its own, with its own buffer.
 void PrintText(std::wstring_view text) {
     const std::wstring terminated(text);
     std::wprintf(L"%ls", terminated.c_str());
+    std::fflush(stdout);
 }
 
 bool ReadCurrentDirectory(std::wstring& directory) {

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "tests/fake_kvdfiles/FakeProtocol.h"
+#include "tests/fake_kvdfiles/MarkerOutput.h"
 
 namespace fake_kvdfiles {
 
@@ -19,7 +20,7 @@ void CallRecorder::Record(const std::string& line) const {
             std::fclose(log);
         }
     }
-    if (IsMarked(line)) std::fputs((kMarkerPrefix + line + "\n").c_str(), stdout);
+    if (IsMarked(line)) PrintMarkerLine(kMarkerPrefix + line);
 }
 
 bool CallRecorder::IsMarked(const std::string& line) const {

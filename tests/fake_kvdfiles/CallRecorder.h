@@ -11,7 +11,7 @@ public:
     CallRecorder(const char* logPath, std::set<std::string> markedCalls);
 
     // Appends the line to the log and, when its first word is marked, prints
-    // it to standard output through C stdio, the stream the tool prints to.
+    // it to standard output (MarkerOutput.h).
     void Record(const std::string& line) const;
 
 private:

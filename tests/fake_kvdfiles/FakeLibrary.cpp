@@ -4,12 +4,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 
 #include "encoding/WideText.h"
 #include "tests/fake_kvdfiles/CallRecorder.h"
 #include "tests/fake_kvdfiles/FakeProtocol.h"
 #include "tests/fake_kvdfiles/FakeScript.h"
+#include "tests/support/Utf8Path.h"
 
 namespace fake_kvdfiles {
 namespace {
@@ -49,18 +51,18 @@ KvdStatus ScriptedStatus(const char* operation) {
     return found == state.script.failingOperations.end() ? 0 : found->second;
 }
 
-void WriteWholeFile(const std::string& path, const void* buffer, std::uint32_t size, const char* mode) {
-    std::FILE* file = std::fopen(path.c_str(), mode);
-    const bool written = file != nullptr && (size == 0 || std::fwrite(buffer, 1, size, file) == size);
-    if (file != nullptr) std::fclose(file);
-    if (!written) std::fprintf(stderr, "fake KVDFiles.dll: cannot write %s\n", path.c_str());
+// path is UTF-8 text, as the tool's wide names map to bytes.
+void WriteWholeFile(const std::string& path, const void* buffer, std::uint32_t size, std::ios::openmode mode) {
+    std::ofstream file(test_support::PathFromUtf8(path), std::ios::binary | mode);
+    file.write(static_cast<const char*>(buffer), static_cast<std::streamsize>(size));
+    if (!file) std::fprintf(stderr, "fake KVDFiles.dll: cannot write %s\n", path.c_str());
 }
 
 void StoreWrittenContent(const void* buffer, std::uint32_t size) {
-    if (state.script.storesContent) WriteWholeFile(state.streamPath, buffer, size, "wb");
+    if (state.script.storesContent) WriteWholeFile(state.streamPath, buffer, size, std::ios::trunc);
     if (state.script.touchesIndex) {
         const std::string entry = state.streamPath + "\n";
-        WriteWholeFile("ZarnRepository.bin", entry.data(), static_cast<std::uint32_t>(entry.size()), "ab");
+        WriteWholeFile("ZarnRepository.bin", entry.data(), static_cast<std::uint32_t>(entry.size()), std::ios::app);
     }
 }
 
@@ -105,7 +107,8 @@ const wchar_t* InfoGetPath(IZarnFileInfo*) {
     return state.storedPath.c_str();
 }
 
-const IZarnFileInfoTable infoTable = {InfoGetPath};
+// The stand-in offers the version-1 tables only: later entries are null.
+const IZarnFileInfoTable infoTable = {InfoGetPath, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
 IZarnFileInfo info = {&infoTable};
 
 // IZarnFile
@@ -123,7 +126,7 @@ IZarnFileInfo* FileGetInfo(IZarnFile*) {
     return &info;
 }
 
-const IZarnFileTable fileTable = {FileOpenStream, FileGetInfo};
+const IZarnFileTable fileTable = {FileOpenStream, FileGetInfo, nullptr};
 IZarnFile file = {&fileTable};
 
 // IZarnRepository
@@ -152,7 +155,8 @@ KvdStatus RepositoryGetFile(IZarnRepository*, const wchar_t* fileId, IZarnFile**
     return 0;
 }
 
-const IZarnRepositoryTable repositoryTable = {RepositoryAddFile, RepositoryRemoveFile, RepositoryGetFile};
+const IZarnRepositoryTable repositoryTable = {RepositoryAddFile, RepositoryRemoveFile, RepositoryGetFile, nullptr,
+                                              nullptr};
 IZarnRepository repository = {&repositoryTable};
 
 }  // namespace

@@ -1,0 +1,12 @@
+// Where the stand-in prints the calls a script marks: the process's standard
+// output, with the platform's text line end, in order with the tool's own
+// messages.
+#pragma once
+
+#include <string>
+
+namespace fake_kvdfiles {
+
+void PrintMarkerLine(const std::string& line);
+
+}  // namespace fake_kvdfiles
