@@ -116,6 +116,26 @@ TEST_F(IndexFileTest, FileWrittenToTheDocumentedLayoutOpens) {
     EXPECT_EQ(GetPath(repository, L"b"), std::nullopt);
 }
 
+// The same bytes on every system: an index that the library committed on
+// Linux (a seed of the fuzz corpus) opens here, and a change made here keeps
+// its entries.
+TEST_F(IndexFileTest, IndexWrittenOnLinuxOpensAndTakesChanges) {
+    const std::string written = ReadBytes(fs::path(KVDFILES_CORPUS_DIRECTORY) / "several.bin");
+    ASSERT_FALSE(written.empty());
+    IZarnRepository* repository = OpenWith(written);
+    ASSERT_NE(repository, nullptr);
+    EXPECT_EQ(GetPath(repository, L"alpha"), L"docs/alpha");
+    EXPECT_EQ(GetPath(repository, L"beta"), L"/abs/beta");
+    EXPECT_EQ(GetPath(repository, L"\U0001F600"), L"\xDC80");
+    ASSERT_EQ(AddFile(repository, L"gamma", L"gamma.txt", "written here"), 0);
+    IZarnRepository* reopened = kvdFiles_GetRepositoryFromPath(directory_.Wide().c_str());
+    ASSERT_NE(reopened, nullptr);
+    EXPECT_EQ(GetPath(reopened, L"alpha"), L"docs/alpha");
+    EXPECT_EQ(GetPath(reopened, L"beta"), L"/abs/beta");
+    EXPECT_EQ(GetPath(reopened, L"\U0001F600"), L"\xDC80");
+    EXPECT_EQ(GetContent(reopened, L"gamma"), "written here");
+}
+
 TEST_F(IndexFileTest, LibraryWritesTheDocumentedLayout) {
     const std::string index = LibraryIndex();
     ASSERT_GE(index.size(), 36u);

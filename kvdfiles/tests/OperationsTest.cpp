@@ -2,13 +2,34 @@
 // directories: what each one stores and every request it must refuse.
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
-#include <unistd.h>
-
+#include "kvdfiles/tests/SharedLibrary.h"
 #include "kvdfiles/tests/TestSupport.h"
 
 namespace kvdtest {
 namespace {
+
+#ifdef _WIN32
+// A target beyond the system code page. Windows names are UTF-16 already, so
+// the escapes of undecodable bytes have no part in them, and Wine keeps
+// files on a Linux file system, which cannot hold a lone surrogate in a name.
+const std::wstring kOddTarget = L"caf\x00e9-\U0001F600.txt";
+const fs::path kOddFileName = fs::path(kOddTarget);
+#else
+// A target holding U+DC80, the escape of a file-name byte that is not UTF-8,
+// and the file with that raw byte in its name which it must reach.
+const std::wstring kOddTarget = L"caf\x00e9-\xDC80.txt";
+const fs::path kOddFileName = fs::path(std::string("caf\xC3\xA9-\x80.txt"));
+#endif
+// Whether a stored copy that a reader holds open can be replaced. POSIX
+// always allows it. Windows allows it where renames follow POSIX rules (NTFS
+// on recent versions); elsewhere, and under Wine, the replace is refused
+// until the reader closes the file, and a change waits a bounded time for
+// that and then fails, changing nothing.
+#ifdef _WIN32
+constexpr bool kOpenFilesAlwaysReplaceable = false;
+#else
+constexpr bool kOpenFilesAlwaysReplaceable = true;
+#endif
 
 class RepositoryTest : public ::testing::Test {
 protected:
@@ -125,14 +146,12 @@ TEST_F(RepositoryTest, IdentifiersCompareExactly) {
 }
 
 TEST_F(RepositoryTest, EveryTextRoundTripsIncludingUndecodableNameBytes) {
-    // U+DC80 + byte stands for a file-name byte that is not UTF-8.
     const std::wstring id = L"\x00e9t\x00e9-\U0001F600-\xDC80\xDCFF";
-    const std::wstring target = L"caf\x00e9-\xDC80.txt";
-    ASSERT_EQ(AddFile(repository_, id, target, "unicode", 2, L"v\U0001F600", L"d\xDCC3"), 0);
+    ASSERT_EQ(AddFile(repository_, id, kOddTarget, "unicode", 2, L"v\U0001F600", L"d\xDCC3"), 0);
     IZarnRepository* reopened = Open();
     EXPECT_EQ(GetContent(reopened, id), "unicode");
-    EXPECT_EQ(GetPath(reopened, id), target);
-    EXPECT_EQ(ReadBytes(In(std::string("caf\xC3\xA9-\x80.txt"))), "unicode");
+    EXPECT_EQ(GetPath(reopened, id), kOddTarget);
+    EXPECT_EQ(ReadBytes(directory_.Path() / kOddFileName), "unicode");
 }
 
 TEST_F(RepositoryTest, AbsoluteDestinationWithMissingFoldersIsCreated) {
@@ -216,6 +235,9 @@ TEST_F(RepositoryTest, ModifyReplacesTheWholeContent) {
 }
 
 TEST_F(RepositoryTest, ModifyKeepsTheStoredCopysPermissionBits) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows files have no permission bits; a stored copy takes its folder's access rules";
+#endif
     ASSERT_EQ(AddFile(repository_, L"id", L"file", "one"), 0);
     fs::permissions(In("file"), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     ASSERT_EQ(ModifyFile(repository_, L"id", "two"), 0);
@@ -267,11 +289,26 @@ TEST_F(RepositoryTest, ReadStreamKeepsWhatItOpenedWhileTheFileIsReplaced) {
     ASSERT_EQ(repository_->table->GetFile(repository_, L"id", &file), 0);
     IZarnFileStream* stream = nullptr;
     ASSERT_EQ(file->table->OpenStream(file, KVDFILES_OPEN_FOR_READING, &stream, -1), 0);
-    ASSERT_EQ(ModifyFile(Open(), L"id", "new"), 0);
+    IZarnRepository* other = Open();
+    const KvdStatus modified = ModifyFile(other, L"id", "new");
+    if (kOpenFilesAlwaysReplaceable) {
+        EXPECT_EQ(modified, 0);
+    } else {
+        EXPECT_TRUE(modified == 0 || modified == 5) << modified;
+    }
     std::string buffer(stream->table->GetSize(stream), '\0');
     uint32_t size = static_cast<uint32_t>(buffer.size());
     ASSERT_EQ(stream->table->Read(stream, buffer.data(), &size), 0);
     EXPECT_EQ(buffer, "old content");
+    stream->table->Close(stream, 1);
+    // A refused replace changed nothing, and goes through once the reader
+    // is done.
+    EXPECT_EQ(ReadBytes(In("file")), modified == 0 ? "new" : "old content");
+    EXPECT_TRUE(LeftoverNames(directory_.Path()).empty());
+    if (modified != 0) {
+        EXPECT_EQ(ModifyFile(other, L"id", "new"), 0);
+    }
+    EXPECT_EQ(GetContent(Open(), L"id"), "new");
 }
 
 TEST_F(RepositoryTest, OpenStreamRefusesUnknownModesAndMissingCopies) {
@@ -337,27 +374,16 @@ TEST_F(RepositoryTest, ManyEntriesAreFoundAfterReopening) {
 }
 
 // The shipped file, loaded the way the tool loads it.
-class LoadedLibraryTest : public ::testing::Test {
-protected:
-    void* Load(const fs::path& path) {
-        handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        return handle_;
-    }
-    void TearDown() override {
-        if (handle_ != nullptr) dlclose(handle_);
-    }
-    void* handle_ = nullptr;
-};
-
-TEST_F(LoadedLibraryTest, CopiedAloneIntoADirectoryItLoadsAndWorks) {
+TEST(LoadedLibraryTest, CopiedAloneIntoADirectoryItLoadsAndWorks) {
     ScratchDirectory start;
     fs::copy_file(KVDFILES_LIBRARY_PATH, start.Path() / "KVDFiles.dll");
-    ASSERT_NE(Load(start.Path() / "KVDFiles.dll"), nullptr) << dlerror();
-    auto init = reinterpret_cast<kvdFiles_InitLibraryFunction>(dlsym(handle_, "kvdFiles_InitLibrary"));
+    SharedLibrary library;
+    ASSERT_TRUE(library.Load(start.Path() / "KVDFiles.dll")) << library.Error();
+    auto init = reinterpret_cast<kvdFiles_InitLibraryFunction>(library.Symbol("kvdFiles_InitLibrary"));
     auto open = reinterpret_cast<kvdFiles_GetRepositoryFromPathFunction>(
-        dlsym(handle_, "kvdFiles_GetRepositoryFromPath"));
-    auto release = reinterpret_cast<kvdFiles_ReleaseLibraryFunction>(dlsym(handle_, "kvdFiles_ReleaseLibrary"));
-    ASSERT_NE(dlsym(handle_, "kvdFiles_GetRepository"), nullptr);
+        library.Symbol("kvdFiles_GetRepositoryFromPath"));
+    auto release = reinterpret_cast<kvdFiles_ReleaseLibraryFunction>(library.Symbol("kvdFiles_ReleaseLibrary"));
+    ASSERT_NE(library.Symbol("kvdFiles_GetRepository"), nullptr);
     ASSERT_TRUE(init && open && release);
     ASSERT_NE(reinterpret_cast<void*>(init), reinterpret_cast<void*>(&kvdFiles_InitLibrary))
         << "the copy, not the library this test links";
@@ -369,10 +395,11 @@ TEST_F(LoadedLibraryTest, CopiedAloneIntoADirectoryItLoadsAndWorks) {
     release();
 }
 
-TEST_F(LoadedLibraryTest, ShipsNoFaultControls) {
-    ASSERT_NE(Load(KVDFILES_LIBRARY_PATH), nullptr) << dlerror();
-    EXPECT_EQ(dlsym(handle_, "kvdFilesTest_FailCall"), nullptr);
-    EXPECT_EQ(dlsym(handle_, "kvdFilesTest_CrashAt"), nullptr);
+TEST(LoadedLibraryTest, ShipsNoFaultControls) {
+    SharedLibrary library;
+    ASSERT_TRUE(library.Load(KVDFILES_LIBRARY_PATH)) << library.Error();
+    EXPECT_EQ(library.Symbol("kvdFilesTest_FailCall"), nullptr);
+    EXPECT_EQ(library.Symbol("kvdFilesTest_CrashAt"), nullptr);
 }
 
 }  // namespace

@@ -21,6 +21,18 @@ struct Scenario {
 inline const std::string kOld = ContentFor("old", 3000);
 inline const std::string kNew = ContentFor("new", 4100);
 
+// What must not change: everything but the lock file, whose content is the
+// writers' own scratch space.
+// Names with size and a hash of the content, to keep failure messages short.
+inline std::map<std::string, std::string> State(const fs::path& directory) {
+    std::map<std::string, std::string> state;
+    for (const auto& [name, content] : Snapshot(directory)) {
+        if (name == "ZarnRepository.lock") continue;
+        state[name] = std::to_string(content.size()) + " bytes #" + std::to_string(std::hash<std::string>{}(content));
+    }
+    return state;
+}
+
 inline std::vector<Scenario> Scenarios() {
     auto nothing = [](IZarnRepository*, const fs::path&) {};
     auto addOne = [](IZarnRepository* repository, const fs::path&) {

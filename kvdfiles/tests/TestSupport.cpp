@@ -39,7 +39,8 @@ void WriteBytes(const fs::path& path, const std::string& bytes) {
 std::map<std::string, std::string> Snapshot(const fs::path& root) {
     std::map<std::string, std::string> files;
     for (const auto& item : fs::recursive_directory_iterator(root)) {
-        const std::string name = item.path().lexically_relative(root).string();
+        // Forward slashes on every system, as the tests spell the targets.
+        const std::string name = item.path().lexically_relative(root).generic_string();
         files[name] = item.is_directory() ? std::string("<directory>") : ReadBytes(item.path());
     }
     return files;

@@ -10,6 +10,12 @@
 extern char** environ;
 
 namespace kvdtest {
+namespace {
+
+pid_t Pid(std::intptr_t process) { return static_cast<pid_t>(process); }
+int Descriptor(std::intptr_t output) { return static_cast<int>(output); }
+
+}  // namespace
 
 WorkerProcess::WorkerProcess(const std::vector<std::string>& arguments) {
     int pipeEnds[2];
@@ -21,7 +27,8 @@ WorkerProcess::WorkerProcess(const std::vector<std::string>& arguments) {
     std::vector<char*> argv;
     for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
-    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    pid_t pid = -1;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) process_ = pid;
     posix_spawn_file_actions_destroy(&actions);
     close(pipeEnds[1]);
     output_ = pipeEnds[0];
@@ -32,32 +39,34 @@ WorkerProcess::~WorkerProcess() {
         Kill();
         Wait();
     }
-    if (output_ >= 0) close(output_);
+    if (output_ >= 0) close(Descriptor(output_));
 }
 
 bool WorkerProcess::WaitForLines(int count) {
     char byte = 0;
-    while (count > 0 && read(output_, &byte, 1) == 1) {
+    while (count > 0 && read(Descriptor(output_), &byte, 1) == 1) {
         if (byte == '\n') --count;
     }
     return count == 0;
 }
 
 void WorkerProcess::Kill() {
-    if (Started() && !reaped_) kill(pid_, SIGKILL);
+    if (Started() && !reaped_) kill(Pid(process_), SIGKILL);
 }
 
 int WorkerProcess::Wait() {
     if (!Started()) return -1;
     if (!reaped_) {
+        int status = 0;
         pid_t reaped = -1;
         do {
-            reaped = waitpid(pid_, &status_, 0);
+            reaped = waitpid(Pid(process_), &status, 0);
         } while (reaped < 0 && errno == EINTR);
         reaped_ = true;
         if (reaped < 0) return -1;
+        exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
+    return exitCode_;
 }
 
 }  // namespace kvdtest

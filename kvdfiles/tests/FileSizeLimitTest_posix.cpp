@@ -1,0 +1,47 @@
+// The fault suite's real full disk, which needs fork and setrlimit.
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+
+#include "kvdfiles/tests/Scenarios.h"
+
+namespace kvdtest {
+namespace {
+
+// Writes past RLIMIT_FSIZE fail with EFBIG once SIGXFSZ is ignored: a real
+// full-disk condition, not an injected one. The limit binds the whole
+// process, so the write runs in a child.
+TEST(FileSizeLimitTest, WritesPastTheLimitFailAndChangeNothing) {
+    ScratchDirectory directory;
+    ASSERT_EQ(AddFile(kvdFiles_GetRepositoryFromPath(directory.Wide().c_str()), L"kept", L"kept.txt", "small"), 0);
+    kvdFiles_ReleaseLibrary();
+    const auto before = State(directory.Path());
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{2048, 2048};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        IZarnRepository* repository = kvdFiles_GetRepositoryFromPath(directory.Wide().c_str());
+        const bool addFailed = AddFile(repository, L"big", L"big.bin", ContentFor("big", 100000)) != 0;
+        const bool modifyFailed = ModifyFile(repository, L"kept", ContentFor("big", 100000)) != 0;
+        _exit(addFailed && modifyFailed ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "a write past the limit succeeded";
+    EXPECT_EQ(State(directory.Path()), before);
+    EXPECT_EQ(LeftoverNames(directory.Path()), std::vector<std::string>{});
+    IZarnRepository* repository = kvdFiles_GetRepositoryFromPath(directory.Wide().c_str());
+    EXPECT_EQ(AddFile(repository, L"big", L"big.bin", ContentFor("big", 100000)), 0);
+    EXPECT_EQ(GetContent(repository, L"big"), ContentFor("big", 100000));
+    kvdFiles_ReleaseLibrary();
+}
+
+}  // namespace
+}  // namespace kvdtest
