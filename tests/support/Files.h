@@ -25,4 +25,18 @@ FileTree ReadFileTree(const std::filesystem::path& root, const NameFilter& skip 
 // A file of the given size that takes no disk space (a hole).
 void MakeSparseFile(const std::filesystem::path& path, std::uintmax_t size);
 
+// Holds an existing file open for writing until it goes, as a program writing
+// it would. Meanwhile, on Windows, others may read it but not open it with a
+// sharing mode that excludes writers; POSIX has no such rule.
+class FileHeldForWriting {
+public:
+    explicit FileHeldForWriting(const std::filesystem::path& path);
+    ~FileHeldForWriting();
+    FileHeldForWriting(const FileHeldForWriting&) = delete;
+    FileHeldForWriting& operator=(const FileHeldForWriting&) = delete;
+
+private:
+    std::intptr_t handle_;
+};
+
 }  // namespace test_support

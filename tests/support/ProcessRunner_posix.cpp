@@ -107,7 +107,12 @@ void WaitForExit(pid_t child, ProcessOutcome& outcome) {
 
 }  // namespace
 
+const char* const kTextLineEnd = "\n";
+
+bool CanCapMemory() { return true; }
+
 ProcessOutcome RunProcess(const ProcessRequest& request) {
+    if (request.commandLine) throw std::logic_error("a command line to split is a Windows matter");
     std::vector<std::string> argumentTexts = {request.program.string()};
     argumentTexts.insert(argumentTexts.end(), request.arguments.begin(), request.arguments.end());
     std::vector<std::string> environmentTexts = ChildEnvironment(request);
