@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "encoding/WideText.h"
+#include "platform/Platform.h"
 #include "repository/LibraryBinding.h"
 
 namespace {
@@ -13,10 +15,18 @@ using repository::LoadRepositoryLibrary;
 using repository::ProcessLibraryBinding;
 using repository::UnloadRepositoryLibrary;
 
+// A directory path with the platform's separators: Windows' loader, asked to
+// search the library's own directory first, wants backslashes.
+std::wstring NativeDirectory(const std::string& path) {
+    std::wstring directory = encoding::WideFromBytes(path);
+    std::replace(directory.begin(), directory.end(), L'/', platform::kPathSeparator);
+    return directory;
+}
+
 // Directories holding the stand-in library and its variants, each ending in a
 // separator as the loader expects.
 std::wstring VariantDirectory(const std::string& variant) {
-    return encoding::WideFromBytes(std::string(FAKE_KVDFILES_DIRECTORY) + "/" + variant + "/");
+    return NativeDirectory(std::string(FAKE_KVDFILES_DIRECTORY) + "/" + variant + "/");
 }
 
 bool AnyEntryPointSet() {
@@ -87,10 +97,10 @@ TEST_F(LibraryLoader, RefusesNoDirectoryAMissingFileAndAPathThatWouldBeCut) {
     auto& binding = ProcessLibraryBinding();
     EXPECT_FALSE(LoadRepositoryLibrary(nullptr));
     // Without a trailing separator the names run together: no such file.
-    const std::wstring joined = encoding::WideFromBytes(std::string(FAKE_KVDFILES_DIRECTORY) + "/complete");
+    const std::wstring joined = NativeDirectory(std::string(FAKE_KVDFILES_DIRECTORY) + "/complete");
     EXPECT_FALSE(LoadRepositoryLibrary(joined.c_str()));
     // 2046 characters fit the path buffer; one more would be cut.
-    const std::wstring longDirectory = L"/" + std::wstring(2046 - 1 - 12, L'd') + L"/";
+    const std::wstring longDirectory = NativeDirectory("/" + std::string(2046 - 1 - 12, 'd') + "/");
     EXPECT_FALSE(LoadRepositoryLibrary(longDirectory.c_str()));
     EXPECT_EQ(binding.referenceCount, 0);
     EXPECT_EQ(binding.module, nullptr);

@@ -2,6 +2,7 @@
 // that deleteFile hands to the library.
 #include <gtest/gtest.h>
 
+#include "tests/e2e/PlatformCases.h"
 #include "tests/e2e/ToolCase.h"
 #include "tests/e2e/UsageText.h"
 
@@ -48,17 +49,18 @@ const std::vector<ToolCase> kArgumentCases = {
      .arguments = {"/command:deleteFile", "/reposDirPath:\"{repo}\"", "/fileId:7"},
      .expectedExitCode = 0,
      .expectedCalls = InOpenRepository({"RemoveFile(id=7)"})},
-    {.name = "RepositoryPathWithColon",
-     .arguments = {"/command:deleteFile", "/reposDirPath:{root}/re:po", "/fileId:7"},
-     .filesBefore = {{"re:po/", ""}},
-     .expectedExitCode = 0,
-     .expectedCalls = {"Loaded", "InitLibrary(1)", "GetRepositoryFromPath({root}/re:po)", "RemoveFile(id=7)",
-                       "ReleaseLibrary()", "Unloaded"}},
 };
+
+std::vector<ToolCase> ArgumentCases() {
+    std::vector<ToolCase> cases = kArgumentCases;
+    const std::vector<ToolCase> platformCases = PlatformArgumentMapCases();
+    cases.insert(cases.end(), platformCases.begin(), platformCases.end());
+    return cases;
+}
 
 class ArgumentMap : public testing::TestWithParam<ToolCase> {};
 TEST_P(ArgumentMap, PassesTheValueAsExpected) { RunCase(GetParam()); }
-INSTANTIATE_TEST_SUITE_P(Runs, ArgumentMap, testing::ValuesIn(kArgumentCases), CaseName());
+INSTANTIATE_TEST_SUITE_P(Runs, ArgumentMap, testing::ValuesIn(ArgumentCases()), CaseName());
 
 }  // namespace
 }  // namespace e2e

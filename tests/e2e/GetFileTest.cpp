@@ -2,8 +2,7 @@
 // file, written whole. The stream is never closed.
 #include <gtest/gtest.h>
 
-#include <cerrno>
-
+#include "tests/e2e/PlatformCases.h"
 #include "tests/e2e/ToolCase.h"
 #include "tests/e2e/UsageText.h"
 
@@ -60,11 +59,6 @@ const std::vector<ToolCase> kGetFileCases = {
      .script = "content hello\n",
      .expectedOutput = "Error opening target file.\n\n",
      .expectedCalls = InOpenRepository(kUpToRead)},
-    {.name = "TargetWriteFails",
-     .arguments = Command("getFile", {"/fileId:42", "/targetFilePath:/dev/full"}),
-     .script = "content hello\n",
-     .expectedOutput = "Error writing to target file. GetLastError(): " + std::to_string(ENOSPC) + "\n\n",
-     .expectedCalls = InOpenRepository(kUpToRead)},
     {.name = "WritesTheStoredContentByteForByte",
      .arguments = Command("getFile", kGetOptions),
      .script = "content-hex 00ff010d0a807a7a00\n",
@@ -112,9 +106,16 @@ const std::vector<ToolCase> kGetFileCases = {
      .expectedFiles = test_support::FileTree{{"out.txt", "hello"}}},
 };
 
+std::vector<ToolCase> GetFileCases() {
+    std::vector<ToolCase> cases = kGetFileCases;
+    const std::vector<ToolCase> platformCases = PlatformGetFileCases();
+    cases.insert(cases.end(), platformCases.begin(), platformCases.end());
+    return cases;
+}
+
 class GetFile : public testing::TestWithParam<ToolCase> {};
 TEST_P(GetFile, PrintsExitsCallsAndWritesAsExpected) { RunCase(GetParam()); }
-INSTANTIATE_TEST_SUITE_P(Runs, GetFile, testing::ValuesIn(kGetFileCases), CaseName());
+INSTANTIATE_TEST_SUITE_P(Runs, GetFile, testing::ValuesIn(GetFileCases()), CaseName());
 
 }  // namespace
 }  // namespace e2e

@@ -25,7 +25,7 @@ protected:
     // Runs the tool; expects it to print expectedOutput and exit with expectedExitCode.
     void Run(const std::vector<std::string>& arguments, const std::string& expectedOutput, int expectedExitCode) {
         const auto outcome = sandbox_.Run(sandbox_.Expand(arguments));
-        EXPECT_EQ(outcome.standardOutput, expectedOutput);
+        EXPECT_EQ(outcome.standardOutput, AsPrinted(expectedOutput));
         EXPECT_EQ(outcome.exitCode, expectedExitCode);
         EXPECT_EQ(outcome.standardError, "");
     }

@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "tests/fake_kvdfiles/FakeProtocol.h"
+#include "tests/support/Utf8Path.h"
 
 namespace e2e {
 namespace {
@@ -74,9 +75,10 @@ void Sandbox::PlaceLibrary(Library library) const {
 }
 
 std::string Sandbox::Expand(std::string text) const {
-    ReplaceAll(text, "{root}", Root().string());
-    ReplaceAll(text, "{start}", Start().string());
-    ReplaceAll(text, "{repo}", Repository().string());
+    ReplaceAll(text, "{root-without-drive}", test_support::Utf8FromPath(Root().root_directory() / Root().relative_path()));
+    ReplaceAll(text, "{root}", test_support::Utf8FromPath(Root()));
+    ReplaceAll(text, "{start}", test_support::Utf8FromPath(Start()));
+    ReplaceAll(text, "{repo}", test_support::Utf8FromPath(Repository()));
     return text;
 }
 
@@ -91,11 +93,12 @@ void Sandbox::WriteScript(const std::string& script) const {
 
 void Sandbox::AddFiles(const test_support::FileTree& files) const {
     for (const auto& [name, content] : files) {
+        const fs::path path = Root() / test_support::PathFromUtf8(name);
         if (name.ends_with('/')) {
-            fs::create_directories(Root() / name);
+            fs::create_directories(path);
         } else {
-            fs::create_directories((Root() / name).parent_path());
-            test_support::WriteFileBytes(Root() / name, content);
+            fs::create_directories(path.parent_path());
+            test_support::WriteFileBytes(path, content);
         }
     }
 }
@@ -105,8 +108,9 @@ test_support::ProcessOutcome Sandbox::Run(const std::vector<std::string>& argume
     request.program = options.tool.empty() ? ToolPath() : options.tool;
     request.arguments = arguments;
     request.workingDirectory = options.startDirectory.empty() ? Start() : options.startDirectory;
-    request.setVariables[fake_kvdfiles::kScriptVariable] = (Root() / kScriptFileName).string();
-    request.setVariables[fake_kvdfiles::kCallLogVariable] = (Root() / kCallLogFileName).string();
+    request.commandLine = options.commandLine;
+    request.setVariables[fake_kvdfiles::kScriptVariable] = test_support::Utf8FromPath(Root() / kScriptFileName);
+    request.setVariables[fake_kvdfiles::kCallLogVariable] = test_support::Utf8FromPath(Root() / kCallLogFileName);
     request.unsetVariables = kLocaleVariables;
     if (options.locale) request.setVariables["LC_ALL"] = *options.locale;
     request.removeWorkingDirectoryAtStart = options.removeStartDirectory;

@@ -6,7 +6,9 @@
 //   {root}/calls.log    the calls the stand-in saw, one per line
 //
 // Texts given to a sandbox may name these folders as {root}, {start} and
-// {repo}; Expand replaces them with the absolute paths.
+// {repo}; Expand replaces them with the absolute paths, as UTF-8 text. On
+// Windows {root-without-drive} is {root} without its drive letter and colon
+// (on POSIX, the same as {root}).
 #pragma once
 
 #include <cstdint>
@@ -41,6 +43,7 @@ struct RunOptions {
     std::filesystem::path startDirectory;      // empty: {start}
     bool removeStartDirectory = false;         // start in a directory that is gone
     std::optional<std::uint64_t> addressSpaceLimit;  // bytes; unset: no limit
+    std::optional<std::string> commandLine;    // Windows: the command line as typed, instead of arguments
 };
 
 class Sandbox {

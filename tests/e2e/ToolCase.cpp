@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 
 #include "tests/fake_kvdfiles/FakeProtocol.h"
+#include "tests/support/Utf8Path.h"
 
 namespace e2e {
 namespace {
@@ -30,6 +32,15 @@ test_support::FileTree ExpandContents(const Sandbox& sandbox, test_support::File
     return files;
 }
 
+test_support::ProcessOutcome RunHolding(const Sandbox& sandbox, const ToolCase& toolCase, const RunOptions& options) {
+    std::vector<std::unique_ptr<test_support::FileHeldForWriting>> held;
+    for (const std::string& name : toolCase.filesHeldOpen) {
+        held.push_back(std::make_unique<test_support::FileHeldForWriting>(sandbox.Root() /
+                                                                           test_support::PathFromUtf8(name)));
+    }
+    return sandbox.Run(sandbox.Expand(toolCase.arguments), options);
+}
+
 }  // namespace
 
 void RunCase(const ToolCase& toolCase) {
@@ -40,9 +51,10 @@ void RunCase(const ToolCase& toolCase) {
     RunOptions options;
     options.locale = toolCase.locale;
     options.addressSpaceLimit = toolCase.addressSpaceLimit;
-    const auto outcome = sandbox.Run(sandbox.Expand(toolCase.arguments), options);
+    if (toolCase.commandLine) options.commandLine = sandbox.Expand(*toolCase.commandLine);
+    const auto outcome = RunHolding(sandbox, toolCase, options);
 
-    EXPECT_EQ(outcome.standardOutput, sandbox.Expand(toolCase.expectedOutput));
+    EXPECT_EQ(outcome.standardOutput, AsPrinted(sandbox.Expand(toolCase.expectedOutput)));
     ExpectExitedWith(outcome, toolCase.expectedExitCode);
     EXPECT_EQ(sandbox.Calls(), sandbox.Expand(toolCase.expectedCalls));
     EXPECT_EQ(sandbox.Files(), toolCase.expectedFiles ? ExpandContents(sandbox, *toolCase.expectedFiles) : filesBeforeRun);
@@ -70,6 +82,18 @@ std::vector<std::string> InOpenRepository(const std::vector<std::string>& handle
     calls.insert(calls.end(), handlerCalls.begin(), handlerCalls.end());
     calls.insert(calls.end(), {"ReleaseLibrary()", fake_kvdfiles::kUnloadedLine});
     return calls;
+}
+
+std::string AsPrinted(const std::string& text) {
+    std::string printed;
+    for (const char character : text) {
+        if (character == '\n') {
+            printed += test_support::kTextLineEnd;
+        } else {
+            printed += character;
+        }
+    }
+    return printed;
 }
 
 std::string Marker(const std::string& call) { return fake_kvdfiles::kMarkerPrefix + call + "\n"; }

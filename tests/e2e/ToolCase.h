@@ -28,10 +28,16 @@ struct ToolCase {
     std::optional<std::string> locale = {};                   // unset: no locale at all
     std::map<std::string, std::uintmax_t> sparseFilesBefore = {};  // below {root}: name -> size
     std::optional<std::uint64_t> addressSpaceLimit = {};           // the tool's, in bytes
+    std::vector<std::string> filesHeldOpen = {};   // below {root}: held open for writing during the run
+    std::optional<std::string> commandLine = {};   // Windows: the command line as typed, instead of arguments
 };
 
 // Runs the case in a fresh sandbox and checks output, exit code, calls and files.
 void RunCase(const ToolCase& toolCase);
+
+// Text as the tool prints it on this platform: each "\n" becomes the line end
+// of text-mode output ("\r\n" on Windows).
+std::string AsPrinted(const std::string& text);
 
 // Keeps test failures readable: a case prints as its name.
 inline void PrintTo(const ToolCase& toolCase, std::ostream* out) { *out << toolCase.name; }
