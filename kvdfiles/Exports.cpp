@@ -125,11 +125,13 @@ extern const IZarnFileStreamTable kStreamTable;
 extern const IZarnFileTable kFileTable;
 extern const IZarnFileInfoTable kInfoTable;
 
-IZarnFileStream* NewStream(Repository* repository, StreamMode mode) {
+// Hands out the new stream through face and gives back its state.
+StreamState* NewStream(Repository* repository, StreamMode mode, IZarnFileStream*& face) {
     auto* state = TheLibrary().Keep<StreamState>();
     state->repository = repository;
     state->mode = mode;
-    return NewHandle<IZarnFileStream>(&kStreamTable, state);
+    face = NewHandle<IZarnFileStream>(&kStreamTable, state);
+    return state;
 }
 
 IZarnFile* NewFile(Repository* repository, IndexEntry entry) {
@@ -159,8 +161,7 @@ KvdStatus AddFile(IZarnRepository* self, const wchar_t* fileId, const wchar_t* t
             return Outcome::InvalidArgument;
         }
         if (const Outcome check = repository->CheckNewEntry(entry); check != Outcome::Ok) return check;
-        *stream = NewStream(repository, StreamMode::AddPending);
-        StateOf<IZarnFileStream, StreamState>(*stream)->pending = std::move(entry);
+        NewStream(repository, StreamMode::AddPending, *stream)->pending = std::move(entry);
         return Outcome::Ok;
     });
 }
@@ -225,13 +226,12 @@ KvdStatus OpenStream(IZarnFile* self, int32_t mode, IZarnFileStream** stream, in
         FileState* file = StateOf<IZarnFile, FileState>(self);
         if (file == nullptr || stream == nullptr) return Outcome::InvalidArgument;
         if (mode == KVDFILES_OPEN_FOR_WRITING) {
-            *stream = NewStream(file->repository, StreamMode::Replace);
-            StateOf<IZarnFileStream, StreamState>(*stream)->id = file->entry.id;
+            NewStream(file->repository, StreamMode::Replace, *stream)->id = file->entry.id;
             return Outcome::Ok;
         }
         if (mode != KVDFILES_OPEN_FOR_READING) return Outcome::InvalidArgument;
-        IZarnFileStream* opened = NewStream(file->repository, StreamMode::Read);
-        StreamState* state = StateOf<IZarnFileStream, StreamState>(opened);
+        IZarnFileStream* opened = nullptr;
+        StreamState* state = NewStream(file->repository, StreamMode::Read, opened);
         if (const Outcome outcome = OpenForReading(*file, *state); outcome != Outcome::Ok) {
             durable::CloseRead(state->file);
             state->mode = StreamMode::Closed;
