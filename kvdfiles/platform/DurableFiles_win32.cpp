@@ -164,6 +164,24 @@ FileKind KindOf(HANDLE handle, DWORD attributes) {
 
 bool IsMissing(DWORD code) { return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND; }
 
+// Windows reports a path that runs through a file as it reports a missing
+// folder (ERROR_PATH_NOT_FOUND); POSIX tells them apart (ENOTDIR), and so do
+// the callers. The nearest existing folder above the path decides.
+std::error_code MissingOrThroughAFile(const Path& path) {
+    Path current = path.parent_path();
+    while (!current.empty()) {
+        const DWORD attributes = ::GetFileAttributesW(current.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES) {
+            if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return {};
+            return Error(std::errc::not_a_directory);
+        }
+        const Path parent = current.parent_path();
+        if (parent == current) break;
+        current = parent;
+    }
+    return {};
+}
+
 }  // namespace
 
 Path PathFromWide(std::wstring_view text) { return Path(std::wstring(text)); }
@@ -207,6 +225,7 @@ std::error_code Status(const Path& path, FileStatus& status) {
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD code = ::GetLastError();
         if (!IsMissing(code)) return ErrorFrom(code);
+        if (auto error = MissingOrThroughAFile(path)) return error;
         status = FileStatus{};
         return {};
     }
