@@ -37,6 +37,12 @@ std::uint32_t Fold(std::uint32_t crc, std::uint8_t byte) {
 }  // namespace
 
 std::uint32_t Crc32c(const std::uint8_t* data, std::size_t size) {
+    static const bool byInstruction = detail::HasCrc32Instruction();
+    if (!byInstruction) return detail::Crc32cByTables(data, size);
+    return detail::Crc32cByInstruction(0xFFFFFFFFu, data, size) ^ 0xFFFFFFFFu;
+}
+
+std::uint32_t detail::Crc32cByTables(const std::uint8_t* data, std::size_t size) {
     std::uint32_t crc = 0xFFFFFFFFu;
     std::size_t at = 0;
     for (; at + kSlices <= size; at += kSlices) {
