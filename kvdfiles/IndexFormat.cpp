@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <limits>
 
 #include "kvdfiles/Crc32c.h"
@@ -73,6 +74,27 @@ std::vector<std::uint8_t> EncodeRecord(const IndexEntry& entry) {
     return record;
 }
 
+// Orders two texts of UTF-16LE units as unsigned numbers. Equal stretches,
+// most of a sorted neighbour's identifier, are skipped eight bytes at a time.
+int CompareUnits(const std::uint8_t* a, std::size_t aUnits, const std::uint8_t* b, std::size_t bUnits) {
+    const std::size_t common = 2 * std::min(aUnits, bUnits);
+    std::size_t at = 0;
+    for (; at + 8 <= common; at += 8) {
+        std::uint64_t aWord = 0;
+        std::uint64_t bWord = 0;
+        std::memcpy(&aWord, a + at, sizeof aWord);
+        std::memcpy(&bWord, b + at, sizeof bWord);
+        if (aWord != bWord) break;
+    }
+    for (; at < common; at += 2) {
+        const unsigned aUnit = a[at] | unsigned{a[at + 1]} << 8;
+        const unsigned bUnit = b[at] | unsigned{b[at + 1]} << 8;
+        if (aUnit != bUnit) return aUnit < bUnit ? -1 : 1;
+    }
+    if (aUnits == bUnits) return 0;
+    return aUnits < bUnits ? -1 : 1;
+}
+
 // Walks the records of an index whose checksum matched, checking that each
 // one starts where the offset table says and stays inside the file.
 class RecordChecker {
@@ -119,14 +141,8 @@ private:
     // Identifiers must rise strictly, which also rules out duplicates.
     bool IdFollowsPrevious(std::size_t begin, std::size_t length) {
         const bool first = previousLength_ == 0;
-        bool greater = first;
-        if (!first) {
-            const std::size_t common = std::min(length, previousLength_);
-            std::size_t i = 0;
-            while (i < common && ReadUnit(bytes_, begin + 2 * i) == ReadUnit(bytes_, previousBegin_ + 2 * i)) ++i;
-            greater = i < common ? ReadUnit(bytes_, begin + 2 * i) > ReadUnit(bytes_, previousBegin_ + 2 * i)
-                                 : length > previousLength_;
-        }
+        const bool greater =
+            first || CompareUnits(bytes_.data() + begin, length, bytes_.data() + previousBegin_, previousLength_) > 0;
         previousBegin_ = begin;
         previousLength_ = length;
         return greater;
@@ -234,16 +250,20 @@ std::u16string IndexImage::DestinationAt(std::uint32_t position) const {
     return TextAt(at);
 }
 
-bool IndexImage::DestinationEndsWith(std::uint32_t position, std::u16string_view tail) const {
-    std::size_t at = RecordAt(position).begin + kRecordFixedSize;
-    at += 4 + 2 * std::size_t{ReadU32(bytes_, at)};  // the identifier
-    const std::size_t length = ReadU32(bytes_, at);
-    if (length < tail.size()) return false;
-    const std::size_t tailBegin = at + 4 + 2 * (length - tail.size());
-    for (std::size_t i = 0; i < tail.size(); ++i) {
-        if (ReadUnit(bytes_, tailBegin + 2 * i) != tail[i]) return false;
+std::vector<std::uint32_t> IndexImage::DestinationsEndingWith(std::u16string_view tail) const {
+    std::vector<std::uint8_t> tailBytes;  // as the file stores the units
+    AppendText(tailBytes, tail);
+    tailBytes.erase(tailBytes.begin(), tailBytes.begin() + 4);
+    std::vector<std::uint32_t> found;
+    for (std::uint32_t position = 0; position < count_; ++position) {
+        std::size_t at = ReadU32(bytes_, kHeaderSize + kOffsetSize * position) + kRecordFixedSize;
+        at += 4 + 2 * std::size_t{ReadU32(bytes_, at)};  // the identifier
+        const std::size_t length = ReadU32(bytes_, at);
+        if (length < tail.size()) continue;
+        const std::size_t tailBegin = at + 4 + 2 * (length - tail.size());
+        if (std::memcmp(bytes_.data() + tailBegin, tailBytes.data(), tailBytes.size()) == 0) found.push_back(position);
     }
-    return true;
+    return found;
 }
 
 std::optional<IndexImage> IndexImage::WithEntry(const IndexEntry& entry) const {

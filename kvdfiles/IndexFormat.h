@@ -56,8 +56,9 @@ public:
     // Entries in identifier order, for position 0 to Count() - 1.
     IndexEntry EntryAt(std::uint32_t position) const;
     std::u16string DestinationAt(std::uint32_t position) const;
-    // Whether the destination's last code units are tail, without decoding it.
-    bool DestinationEndsWith(std::uint32_t position, std::u16string_view tail) const;
+    // The positions whose destination's last code units are tail, in one pass
+    // that decodes no destination.
+    std::vector<std::uint32_t> DestinationsEndingWith(std::u16string_view tail) const;
 
     // The next generation: entry added, or replacing the entry with its
     // identifier. Nothing when the file would grow past 4 GiB.

@@ -246,8 +246,7 @@ bool Repository::IsRepositoryFileName(const Path& path) const {
 bool Repository::IsStoredCopyOfAnEntry(const IndexImage& index, const Path& path) const {
     const Path normal = path.lexically_normal();
     const std::u16string name = Utf16FromWide(durable::WideFromPath(path.filename()));
-    for (std::uint32_t position = 0; position < index.Count(); ++position) {
-        if (!index.DestinationEndsWith(position, name)) continue;
+    for (const std::uint32_t position : index.DestinationsEndingWith(name)) {
         if (StoredPath(index.DestinationAt(position)).lexically_normal() == normal) return true;
     }
     return false;
