@@ -20,8 +20,12 @@ bool ReadOpenFile(platform::FileHandle file, std::uint32_t& byteCount, ContentBu
     std::uint64_t size = 0;
     if (!platform::QueryFileSize(file, size) || size > kLargestSourceSize) return ReportReadError();
     byteCount = static_cast<std::uint32_t>(size);
-    buffer.reset(new (std::nothrow) std::uint8_t[byteCount + 2ull]());
+    buffer.reset(new (std::nothrow) std::uint8_t[byteCount + 2ull]);
     if (!buffer) return ReportReadError();
+    // Only the two zero bytes need setting: a read that leaves any content
+    // byte unwritten fails below.
+    buffer[byteCount] = 0;
+    buffer[byteCount + 1ull] = 0;
     std::size_t bytesRead = 0;
     // A file that shrank while it was read must not pass as zero-padded content.
     if (!platform::ReadFromFile(file, buffer.get(), byteCount, bytesRead) || bytesRead != byteCount) {
