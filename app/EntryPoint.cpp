@@ -33,18 +33,6 @@ int FailWithUsage(std::wstring_view message) {
     return kFailure;
 }
 
-// Stores every argument; false, after the message and the usage text, at the
-// first one without a colon.
-bool CollectOptions(std::span<const std::wstring> arguments) {
-    for (const std::wstring& argument : arguments) {
-        if (!options::ProcessArguments().StoreArgument(argument)) {
-            FailWithUsage(L"\n\nInvalid argument '" + argument + L"'.\n\n");
-            return false;
-        }
-    }
-    return true;
-}
-
 bool EnterRepositoryDirectory(const std::wstring& repositoryDirectory) {
     if (platform::ChangeCurrentDirectory(repositoryDirectory)) return true;
     platform::PrintText(L"\n\nError setting current directory to repository path.\n\n");
@@ -77,7 +65,9 @@ int RunOnOpenRepository(const std::wstring& commandName) {
 }  // namespace
 
 int RunTool(std::span<const std::wstring> arguments) {
-    if (!CollectOptions(arguments.subspan(arguments.empty() ? 0 : 1))) return kFailure;
+    if (const std::wstring* rejected = options::ProcessArguments().StoreCommandLine(arguments)) {
+        return FailWithUsage(L"\n\nInvalid argument '" + *rejected + L"'.\n\n");
+    }
     const std::wstring* command = options::ProcessArguments().Find(L"/command");
     if (command == nullptr) return FailWithUsage(L"\n\nInvalid arguments.\n\n");
     const std::wstring commandName = *command;

@@ -30,18 +30,6 @@ int FailWithUsage(std::wstring_view message) {
     return kFailure;
 }
 
-// Stores every argument; false, after the message and the usage text, at the
-// first one without a colon.
-bool CollectOptions(std::span<const std::wstring> arguments) {
-    for (const std::wstring& argument : arguments) {
-        if (!options::ProcessArguments().StoreArgument(argument)) {
-            FailWithUsage(L"\n\nInvalid argument '" + argument + L"'.\n\n");
-            return false;
-        }
-    }
-    return true;
-}
-
 // An absent option takes its first allowed value.
 bool ChooseValue(std::wstring_view key, std::initializer_list<std::wstring_view> allowed, std::size_t& chosen) {
     const std::wstring* given = options::ProcessArguments().Find(key);
@@ -94,7 +82,9 @@ bool InspectOpenRepository(const Request& request) {
 }  // namespace
 
 int RunInspect(std::span<const std::wstring> arguments) {
-    if (!CollectOptions(arguments.subspan(arguments.empty() ? 0 : 1))) return kFailure;
+    if (const std::wstring* rejected = options::ProcessArguments().StoreCommandLine(arguments)) {
+        return FailWithUsage(L"\n\nInvalid argument '" + *rejected + L"'.\n\n");
+    }
     Request request;
     if (!ReadRequest(request)) return FailWithUsage(L"\n\nInvalid arguments.\n\n");
     if (!repository::OpenRepository()) return kFailure;

@@ -32,6 +32,13 @@ bool ArgumentMap::StoreArgument(std::wstring_view argument) {
     return true;
 }
 
+const std::wstring* ArgumentMap::StoreCommandLine(std::span<const std::wstring> commandLine) {
+    for (const std::wstring& argument : commandLine.subspan(commandLine.empty() ? 0 : 1)) {
+        if (!StoreArgument(argument)) return &argument;
+    }
+    return nullptr;
+}
+
 void ArgumentMap::Insert(std::wstring_view key, std::wstring_view value) {
     if (entries_.find(key) != entries_.end()) return;
     entries_.emplace(std::wstring(key), std::wstring(value));

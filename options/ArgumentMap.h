@@ -3,6 +3,7 @@
 #pragma once
 
 #include <map>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,11 @@ public:
     // at each end of the value and inserts the entry. False when the argument
     // has no colon; nothing is stored then.
     bool StoreArgument(std::wstring_view argument);
+
+    // Stores the arguments of a command line after the program's own path, in
+    // order, up to the first one without a colon; returns that one, or null
+    // when every argument was stored.
+    const std::wstring* StoreCommandLine(std::span<const std::wstring> commandLine);
 
     // The first entry with a key stays; later ones are dropped.
     void Insert(std::wstring_view key, std::wstring_view value);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace {
 
 using options::ArgumentMap;
@@ -77,6 +79,26 @@ TEST(ArgumentMap, OrdersKeysByUnsignedCodeUnits) {
     EXPECT_TRUE(before(L"Z", L"a"));
     EXPECT_TRUE(before(L"\u007f", L"\u00e9"));
     EXPECT_TRUE(before(L"\u00e9", std::wstring(1, wchar_t(0xDCFF))));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ArgumentMap, ACommandLineIsStoredUpToItsFirstArgumentWithoutColon) {
+    const std::vector<std::wstring> commandLine = {L"/path/of:tool", L"/a:1", L"stop", L"/b:2"};
+    options::ArgumentMap map;
+    const std::wstring* rejected = map.StoreCommandLine(commandLine);
+    ASSERT_NE(rejected, nullptr);
+    EXPECT_EQ(*rejected, L"stop");
+    EXPECT_EQ(ValueOf(map, L"/a"), L"1");
+    EXPECT_EQ(ValueOf(map, L"/b"), L"<absent>");
+    EXPECT_EQ(ValueOf(map, L"/path/of"), L"<absent>");
+
+    options::ArgumentMap complete;
+    EXPECT_EQ(complete.StoreCommandLine(std::vector<std::wstring>{L"tool", L"/a:1", L"/b:2"}), nullptr);
+    EXPECT_EQ(ValueOf(complete, L"/b"), L"2");
+    EXPECT_EQ(complete.StoreCommandLine({}), nullptr);
 }
 
 }  // namespace
