@@ -84,18 +84,6 @@ std::vector<std::string> InOpenRepository(const std::vector<std::string>& handle
     return calls;
 }
 
-std::string AsPrinted(const std::string& text) {
-    std::string printed;
-    for (const char character : text) {
-        if (character == '\n') {
-            printed += test_support::kTextLineEnd;
-        } else {
-            printed += character;
-        }
-    }
-    return printed;
-}
-
 std::string Marker(const std::string& call) { return fake_kvdfiles::kMarkerPrefix + call + "\n"; }
 
 }  // namespace e2e

@@ -11,6 +11,7 @@
 
 #include "tests/e2e/Sandbox.h"
 #include "tests/support/Files.h"
+#include "tests/support/PrintedText.h"
 
 namespace e2e {
 
@@ -35,9 +36,8 @@ struct ToolCase {
 // Runs the case in a fresh sandbox and checks output, exit code, calls and files.
 void RunCase(const ToolCase& toolCase);
 
-// Text as the tool prints it on this platform: each "\n" becomes the line end
-// of text-mode output ("\r\n" on Windows).
-std::string AsPrinted(const std::string& text);
+// Expected output texts are compared as the tool prints them (PrintedText.h).
+using test_support::AsPrinted;
 
 // Keeps test failures readable: a case prints as its name.
 inline void PrintTo(const ToolCase& toolCase, std::ostream* out) { *out << toolCase.name; }
