@@ -14,6 +14,9 @@ namespace platform {
 // The separator the platform puts between the parts of a path.
 extern const wchar_t kPathSeparator;
 
+// Readies standard output for PrintText; called once at start-up.
+void PrepareConsoleOutput();
+
 // Writes wide text to standard output in the platform's byte encoding,
 // byte-exact for text that came from the command line.
 void PrintText(std::wstring_view text);

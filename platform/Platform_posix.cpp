@@ -92,6 +92,9 @@ int CreateTemporaryBeside(const std::string& destination, std::string& temporary
 
 const wchar_t kPathSeparator = L'/';
 
+// Output is bytes through C stdio; nothing to prepare.
+void PrepareConsoleOutput() {}
+
 void PrintText(std::wstring_view text) {
     const std::string bytes = encoding::BytesFromWide(text);
     std::fwrite(bytes.data(), 1, bytes.size(), stdout);

@@ -9,6 +9,8 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 #include <shlwapi.h>
 
@@ -51,6 +53,11 @@ bool CopyOnce(const std::wstring& source, const std::wstring& destination) {
 }  // namespace
 
 const wchar_t kPathSeparator = L'\\';
+
+// Wide text goes out as UTF-8, so that every character prints whatever the
+// code page; line ends stay CR LF (text mode). Should the mode not change, the
+// output keeps the runtime's default encoding.
+void PrepareConsoleOutput() { static_cast<void>(_setmode(_fileno(stdout), _O_U8TEXT)); }
 
 // Each message reaches the standard output handle before the tool goes on, so
 // that it keeps its place among what others write there: the repository
