@@ -12,6 +12,7 @@
 #include <string>
 
 #include "encoding/WideText.h"
+#include "files/LocalFiles.h"
 #include "options/ArgumentMap.h"
 
 namespace files_test {
@@ -59,6 +60,19 @@ protected:
         result = operation();
         std::fflush(stdout);
         return testing::internal::GetCapturedStdout();
+    }
+
+    // Reads /sourceFilePath expecting its open to fail, with the out values
+    // left as they were.
+    static void ExpectSourceNotOpened() {
+        std::uint32_t byteCount = 7;
+        files::ContentBuffer buffer;
+        bool read = true;
+        EXPECT_EQ(Printed(read, [&] { return files::ReadSourceFile(byteCount, buffer); }),
+                  "Error opening source file.\n\n");
+        EXPECT_FALSE(read);
+        EXPECT_EQ(byteCount, 7u);
+        EXPECT_EQ(buffer, nullptr);
     }
 
     fs::path directory_;

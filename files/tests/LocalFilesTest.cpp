@@ -37,14 +37,8 @@ TEST_F(LocalFiles, ASourceThatCannotBeOpenedLeavesTheOutValuesAlone) {
     for (const char* name : {"missing", "folder"}) {
         options::ProcessArguments().Clear();
         SetOption(L"/sourceFilePath", PathOf(name));
-        std::uint32_t byteCount = 7;
-        files::ContentBuffer buffer;
-        bool read = true;
-        EXPECT_EQ(Printed(read, [&] { return files::ReadSourceFile(byteCount, buffer); }),
-                  "Error opening source file.\n\n");
-        EXPECT_FALSE(read);
-        EXPECT_EQ(byteCount, 7u);
-        EXPECT_EQ(buffer, nullptr);
+        SCOPED_TRACE(name);
+        ExpectSourceNotOpened();
     }
 }
 

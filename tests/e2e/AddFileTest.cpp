@@ -22,6 +22,17 @@ const std::string kInvalidAddFile = "\n\nInvalid arguments for 'addFile' command
 // What the stand-in's index holds after storing a.txt.
 const std::string kIndexAfterStoring = "a.txt\n";
 
+// What a successful add leaves: the source, the stored copy and the index,
+// each with its backup.
+FileTree AfterStoring(const std::string& storedCopy, const std::string& repository = "repo",
+                      const std::string& indexContent = kIndexAfterStoring) {
+    return {{"source.bin", kSource},
+            {storedCopy, kSource},
+            {storedCopy + ".bak", kSource},
+            {repository + "/ZarnRepository.bin", indexContent},
+            {repository + "/ZarnRepository.bin.bak", indexContent}};
+}
+
 ToolCase MissingOption(const std::string& key) {
     return {.name = "Missing" + key.substr(1),
             .arguments = Command("addFile", Without(kAddOptions, key)),
@@ -77,11 +88,7 @@ std::vector<ToolCase> AddFileCases() {
          .expectedOutput = "",
          .expectedExitCode = 0,
          .expectedCalls = InOpenRepository({kAddCall, kWriteSource, "Close(1)"}),
-         .expectedFiles = FileTree{{"source.bin", kSource},
-                                   {"repo/a.txt", kSource},
-                                   {"repo/a.txt.bak", kSource},
-                                   {"repo/ZarnRepository.bin", kIndexAfterStoring},
-                                   {"repo/ZarnRepository.bin.bak", kIndexAfterStoring}}},
+         .expectedFiles = AfterStoring("repo/a.txt")},
         {.name = "NewBackupsReplaceOldOnes",
          .arguments = Command("addFile", kAddOptions),
          .script = kStores,
@@ -90,11 +97,7 @@ std::vector<ToolCase> AddFileCases() {
                          {"repo/ZarnRepository.bin.bak", "an older and longer backup"}},
          .expectedExitCode = 0,
          .expectedCalls = InOpenRepository({kAddCall, kWriteSource, "Close(1)"}),
-         .expectedFiles = FileTree{{"source.bin", kSource},
-                                   {"repo/a.txt", kSource},
-                                   {"repo/a.txt.bak", kSource},
-                                   {"repo/ZarnRepository.bin", kIndexAfterStoring},
-                                   {"repo/ZarnRepository.bin.bak", kIndexAfterStoring}}},
+         .expectedFiles = AfterStoring("repo/a.txt")},
         {.name = "EmptySource",
          .arguments = Command("addFile", kAddOptions),
          .script = kStores,
@@ -131,11 +134,7 @@ std::vector<ToolCase> AddFileCases() {
          .expectedExitCode = 0,
          .expectedCalls = InOpenRepository(
              {"AddFile(id=42,target=sub/a.txt,version=1.0,description=d,permissions=3)", kWriteSource, "Close(1)"}),
-         .expectedFiles = FileTree{{"source.bin", kSource},
-                                   {"repo/sub/a.txt", kSource},
-                                   {"repo/sub/a.txt.bak", kSource},
-                                   {"repo/ZarnRepository.bin", "sub/a.txt\n"},
-                                   {"repo/ZarnRepository.bin.bak", "sub/a.txt\n"}}},
+         .expectedFiles = AfterStoring("repo/sub/a.txt", "repo", "sub/a.txt\n")},
         {.name = "AbsoluteTargetIsBackedUpWhereItIs",
          .arguments = Command("addFile", Replacing(kAddOptions, "/targetFilePath:{root}/stored/a.txt")),
          .script = kStores,
@@ -160,11 +159,7 @@ std::vector<ToolCase> AddFileCases() {
          .expectedExitCode = 0,
          .expectedCalls = {"Loaded", "InitLibrary(1)", "GetRepositoryFromPath(repo)", kAddCall, kWriteSource,
                            "Close(1)", "ReleaseLibrary()", "Unloaded"},
-         .expectedFiles = FileTree{{"source.bin", kSource},
-                                   {"start/repo/a.txt", kSource},
-                                   {"start/repo/a.txt.bak", kSource},
-                                   {"start/repo/ZarnRepository.bin", kIndexAfterStoring},
-                                   {"start/repo/ZarnRepository.bin.bak", kIndexAfterStoring}}},
+         .expectedFiles = AfterStoring("start/repo/a.txt", "start/repo")},
         {.name = "RepositoryDirectoryWithTrailingSlash",
          .arguments = {"/command:addFile", "/reposDirPath:{repo}/", "/fileId:42", "/fileDesc:d", "/fileVersion:1.0",
                        "/filePermissions:3", "/sourceFilePath:{root}/source.bin", "/targetFilePath:a.txt"},
@@ -173,11 +168,7 @@ std::vector<ToolCase> AddFileCases() {
          .expectedExitCode = 0,
          .expectedCalls = {"Loaded", "InitLibrary(1)", "GetRepositoryFromPath({repo}/)", kAddCall, kWriteSource,
                            "Close(1)", "ReleaseLibrary()", "Unloaded"},
-         .expectedFiles = FileTree{{"source.bin", kSource},
-                                   {"repo/a.txt", kSource},
-                                   {"repo/a.txt.bak", kSource},
-                                   {"repo/ZarnRepository.bin", kIndexAfterStoring},
-                                   {"repo/ZarnRepository.bin.bak", kIndexAfterStoring}}},
+         .expectedFiles = AfterStoring("repo/a.txt")},
     };
     cases.insert(cases.end(), rows.begin(), rows.end());
     return cases;
