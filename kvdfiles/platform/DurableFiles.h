@@ -64,6 +64,10 @@ std::error_code CurrentDirectory(Path& directory);
 Path SiblingName(const Path& target, std::string_view suffix);
 // True when a file name is one SiblingName makes.
 bool IsSiblingName(const Path& name);
+// The directory a path lies in; "." for a bare name.
+Path ParentOf(const Path& path);
+// The process's identifier, as the system numbers it.
+std::uint64_t CurrentProcessId();
 
 std::error_code OpenForReading(const Path& path, FileHandle& file);
 // Creates a new file that must not exist yet, for writing.

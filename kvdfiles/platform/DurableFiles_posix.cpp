@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <thread>
 
@@ -23,7 +22,6 @@ constexpr std::size_t kMaxChunk = std::size_t{1} << 30;
 // Large writes go out in pieces of this size, each handed to the disk while
 // the next is written.
 constexpr std::size_t kWriteChunk = std::size_t{8} << 20;
-constexpr std::string_view kSiblingPrefix = ".kvd-";
 
 std::error_code Error(int value) { return {value, std::generic_category()}; }
 std::error_code LastError() { return Error(errno); }
@@ -72,30 +70,6 @@ void Fill(const struct stat& info, FileStatus& status) {
     status.inode = static_cast<std::uint64_t>(info.st_ino);
 }
 
-std::string Hex(std::uint64_t value) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string text;
-    do {
-        text.insert(text.begin(), kDigits[value & 0xF]);
-        value >>= 4;
-    } while (value != 0);
-    return text;
-}
-
-// Distinguishes this process's names from those of an earlier process that
-// had the same id and died leaving files behind.
-std::uint64_t ProcessNonce() {
-    static const std::uint64_t nonce = [] {
-        const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
-        return (static_cast<std::uint64_t>(now) * 0x9E3779B97F4A7C15ull) >> 40;
-    }();
-    return nonce;
-}
-
-Path ParentOf(const Path& path) {
-    Path parent = path.parent_path();
-    return parent.empty() ? Path(".") : parent;
-}
 
 }  // namespace
 
@@ -109,16 +83,7 @@ std::error_code CurrentDirectory(Path& directory) {
     return error;
 }
 
-Path SiblingName(const Path& target, std::string_view suffix) {
-    static std::atomic<std::uint64_t> counter{0};
-    std::string name(kSiblingPrefix);
-    name += Hex(static_cast<std::uint64_t>(::getpid())) + "-" + Hex(ProcessNonce()) + "-" +
-            Hex(++counter);
-    name += suffix;
-    return ParentOf(target) / name;
-}
-
-bool IsSiblingName(const Path& name) { return name.filename().native().starts_with(kSiblingPrefix); }
+std::uint64_t CurrentProcessId() { return static_cast<std::uint64_t>(::getpid()); }
 
 std::error_code OpenForReading(const Path& path, FileHandle& file) {
     return OpenWithFlags(path, O_RDONLY, file);

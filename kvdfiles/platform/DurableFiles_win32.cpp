@@ -15,7 +15,6 @@
 #undef RemoveDirectory
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <thread>
 
@@ -27,7 +26,6 @@ namespace {
 
 // ReadFile and WriteFile take a 32-bit count; stay well below it.
 constexpr std::size_t kMaxChunk = std::size_t{1} << 30;
-constexpr std::wstring_view kSiblingPrefix = L".kvd-";
 // The library's own files are opened so that other openers, and its own
 // renames over them, are never refused while they are open.
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -110,30 +108,6 @@ OVERLAPPED LockPosition() {
     return at;
 }
 
-std::string Hex(std::uint64_t value) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string text;
-    do {
-        text.insert(text.begin(), kDigits[value & 0xF]);
-        value >>= 4;
-    } while (value != 0);
-    return text;
-}
-
-// Distinguishes this process's names from those of an earlier process that
-// had the same id and died leaving files behind.
-std::uint64_t ProcessNonce() {
-    static const std::uint64_t nonce = [] {
-        const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
-        return (static_cast<std::uint64_t>(now) * 0x9E3779B97F4A7C15ull) >> 40;
-    }();
-    return nonce;
-}
-
-Path ParentOf(const Path& path) {
-    Path parent = path.parent_path();
-    return parent.empty() ? Path(L".") : parent;
-}
 
 // A replace refused for a while only: another program holds the target or
 // the source open (a backup copy in a concurrent run, a virus scanner), or
@@ -194,17 +168,7 @@ std::error_code CurrentDirectory(Path& directory) {
     return error;
 }
 
-Path SiblingName(const Path& target, std::string_view suffix) {
-    static std::atomic<std::uint64_t> counter{0};
-    std::string name = Hex(::GetCurrentProcessId()) + "-" + Hex(ProcessNonce()) + "-" + Hex(++counter);
-    name += suffix;
-    // The name is ASCII only, so widening it byte by byte is exact.
-    std::wstring wide(kSiblingPrefix);
-    wide.append(name.begin(), name.end());
-    return ParentOf(target) / wide;
-}
-
-bool IsSiblingName(const Path& name) { return name.filename().native().starts_with(kSiblingPrefix); }
+std::uint64_t CurrentProcessId() { return ::GetCurrentProcessId(); }
 
 std::error_code OpenForReading(const Path& path, FileHandle& file) {
     return OpenWith(path, GENERIC_READ, OPEN_EXISTING, file);
