@@ -31,7 +31,8 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::array<std::uint8_t, 8> kMagic = {'Z', 'R', 'I', 'D', 'X', '\r', '\n', 0x1A};
-constexpr std::uint32_t kFormatVersion = 1;
+// The version the library writes: change records may follow the base.
+constexpr std::uint32_t kFormatVersion = 2;
 constexpr std::size_t kHeaderSize = 32;
 constexpr std::uint32_t kPermissions = 3;
 
@@ -123,13 +124,13 @@ std::vector<std::uint8_t> EncodeIndex(std::uint32_t count, std::uint64_t content
 bool IndexReadsBack(const fs::path& path, std::uint32_t count) {
     std::ifstream in(path, std::ios::binary);
     std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const auto image = kvd::IndexImage::Parse(std::move(bytes));
+    const auto image = kvd::IndexImage::Parse(kvd::IndexBytes(bytes.begin(), bytes.end()));
     if (!image || image->Count() != count) return false;
     for (const std::uint32_t number : {0u, count / 2, count - 1}) {
         const std::string id = IdOf(number);
         const std::u16string units(id.begin(), id.end());
-        const auto position = image->Find(units);
-        if (!position || image->DestinationAt(*position) != std::u16string(u"d/") + units + u".dat") return false;
+        const auto entry = image->Find(units);
+        if (!entry || entry->destination != std::u16string(u"d/") + units + u".dat") return false;
     }
     return true;
 }

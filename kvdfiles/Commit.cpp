@@ -45,14 +45,37 @@ std::error_code Abandon(FileHandle lockFile, const ChangeIntent& intent, std::er
     return cause;
 }
 
-// The end of every commit, once the new index has its name.
+// Puts a change record at the end of the index. Once it is there whole, the
+// change is committed; the flush makes it survive a power loss.
+std::error_code AppendToIndex(const ChangeIntent& intent, std::span<const std::uint8_t> change) {
+    FileHandle file;
+    if (auto error = durable::OpenExisting(intent.index, file)) return error;
+    durable::FileStatus status;
+    std::error_code error = durable::Status(file, status);
+    // Any other size means the file is not the index the change was made for.
+    if (!error && status.size != intent.appendAt) error = std::make_error_code(std::errc::io_error);
+    if (!error) error = durable::WriteAt(file, intent.appendAt, change.data(), change.size());
+    if (!error) CrashPoint("index-change-written");
+    if (!error) error = durable::SyncFile(file);
+    const std::error_code closeError = durable::CloseWritten(file);
+    return error ? error : closeError;
+}
+
+// The commit point: the new index file takes the old one's name, or the
+// change record is appended to the index.
+std::error_code PublishIndex(const ChangeIntent& intent, std::span<const std::uint8_t> newIndex) {
+    if (intent.appendAt != 0) return AppendToIndex(intent, newIndex);
+    return durable::RenameOver(intent.indexTemp, intent.index);
+}
+
+// The end of every commit, once the new index is in place.
 std::error_code FinishCommit(FileHandle lockFile, const ChangeIntent& intent) {
-    // The rename is the commit point, but only this flush makes it survive a
+    // A rename is the commit point, but only this flush makes it survive a
     // power loss; if it fails the change is undone rather than left to chance.
-    if (auto error = durable::SyncDirectory(intent.index.parent_path())) {
-        return Abandon(lockFile, intent, error);
+    if (intent.appendAt == 0) {
+        if (auto error = durable::SyncDirectory(intent.index.parent_path())) return Abandon(lockFile, intent, error);
+        CrashPoint("index-directory-synced");
     }
-    CrashPoint("index-directory-synced");
     // The commit stands; leftovers of a failed cleanup stay named in the
     // journal and the next writer removes them.
     if (Settle(intent, true)) return {};
@@ -64,23 +87,25 @@ std::error_code FinishCommit(FileHandle lockFile, const ChangeIntent& intent) {
 
 // Steps shared by both kinds of change until the first visible one.
 std::error_code Prepare(FileHandle lockFile, const ChangeIntent& intent,
-                        const std::vector<std::uint8_t>& newIndex) {
+                        std::span<const std::uint8_t> newIndex) {
     // The index temporary goes beside the index so the rename stays inside one
     // directory, which is what makes it atomic.
-    if (auto error = WriteTempFile(intent.indexTemp, {newIndex.data(), newIndex.size()}, nullptr)) return error;
-    CrashPoint("index-temp-written");
+    if (intent.appendAt == 0) {
+        if (auto error = WriteTempFile(intent.indexTemp, {newIndex.data(), newIndex.size()}, nullptr)) return error;
+        CrashPoint("index-temp-written");
+    }
     // Until the journal is on disk a power loss could leave a visible change
     // that no later writer knows how to settle.
     if (auto error = durable::SyncFile(lockFile)) return error;
     CrashPoint("journal-synced");
-    if (!intent.indexExisted) return {};
+    if (!intent.indexExisted || intent.appendAt != 0) return {};
     if (auto error = KeepOldFile(intent.index, intent.indexBackup)) return error;
     CrashPoint("index-backup-linked");
     return {};
 }
 
 std::error_code StoreSteps(FileHandle lockFile, const ChangeIntent& intent, Content content,
-                           const std::vector<std::uint8_t>& newIndex) {
+                           std::span<const std::uint8_t> newIndex) {
     const Path* permissionsFrom = intent.destinationExisted ? &intent.destination : nullptr;
     if (auto error = WriteTempFile(intent.contentTemp, content, permissionsFrom)) return error;
     CrashPoint("content-temp-written");
@@ -96,11 +121,11 @@ std::error_code StoreSteps(FileHandle lockFile, const ChangeIntent& intent, Cont
     // The new content must be durable before the index that describes it.
     if (auto error = durable::SyncDirectory(intent.destination.parent_path())) return error;
     CrashPoint("content-directory-synced");
-    return durable::RenameOver(intent.indexTemp, intent.index);
+    return PublishIndex(intent, newIndex);
 }
 
 std::error_code RemovalSteps(FileHandle lockFile, const ChangeIntent& intent,
-                             const std::vector<std::uint8_t>& newIndex) {
+                             std::span<const std::uint8_t> newIndex) {
     if (auto error = Prepare(lockFile, intent, newIndex)) return error;
     if (intent.destinationExisted) {
         // Moved aside, not deleted: until the index commits it can come back.
@@ -109,10 +134,11 @@ std::error_code RemovalSteps(FileHandle lockFile, const ChangeIntent& intent,
         if (auto error = durable::SyncDirectory(intent.destination.parent_path())) return error;
         CrashPoint("content-directory-synced");
     }
-    return durable::RenameOver(intent.indexTemp, intent.index);
+    return PublishIndex(intent, newIndex);
 }
 
 void NameTemporaries(ChangeIntent& intent) {
+    if (intent.appendAt != 0) return;
     intent.indexTemp = durable::SiblingName(intent.index, ".tmp");
     intent.indexBackup = durable::SiblingName(intent.index, ".old");
 }
@@ -128,24 +154,24 @@ std::error_code Begin(FileHandle lockFile, const ChangeIntent& intent) {
 }  // namespace
 
 std::error_code CommitContent(FileHandle lockFile, ChangeIntent intent, Content content,
-                              const std::vector<std::uint8_t>& newIndex) {
+                              std::span<const std::uint8_t> newIndex) {
     NameTemporaries(intent);
     intent.contentTemp = durable::SiblingName(intent.destination, ".tmp");
     intent.destinationBackup = durable::SiblingName(intent.destination, ".old");
     if (auto error = Begin(lockFile, intent)) return Abandon(lockFile, intent, error);
     if (auto error = StoreSteps(lockFile, intent, content, newIndex)) return Abandon(lockFile, intent, error);
-    CrashPoint("index-renamed");
+    CrashPoint("index-committed");
     return FinishCommit(lockFile, intent);
 }
 
 std::error_code CommitRemoval(FileHandle lockFile, ChangeIntent intent,
-                              const std::vector<std::uint8_t>& newIndex) {
+                              std::span<const std::uint8_t> newIndex) {
     NameTemporaries(intent);
     intent.contentTemp.clear();
     intent.destinationBackup = durable::SiblingName(intent.destination, ".old");
     if (auto error = Begin(lockFile, intent)) return Abandon(lockFile, intent, error);
     if (auto error = RemovalSteps(lockFile, intent, newIndex)) return Abandon(lockFile, intent, error);
-    CrashPoint("index-renamed");
+    CrashPoint("index-committed");
     return FinishCommit(lockFile, intent);
 }
 

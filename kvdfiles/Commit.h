@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <system_error>
 #include <vector>
 
@@ -18,11 +19,14 @@ struct Content {
     std::size_t size = 0;
 };
 
-// Makes content the stored copy at intent.destination and newIndex the index.
+// Makes content the stored copy at intent.destination and newIndex the index:
+// a whole new index file, or when intent.appendAt is set, the change record
+// to append to the index.
 std::error_code CommitContent(durable::FileHandle lockFile, ChangeIntent intent, Content content,
-                              const std::vector<std::uint8_t>& newIndex);
-// Makes newIndex the index and deletes the stored copy at intent.destination.
+                              std::span<const std::uint8_t> newIndex);
+// Makes newIndex the index, in the same way, and deletes the stored copy at
+// intent.destination.
 std::error_code CommitRemoval(durable::FileHandle lockFile, ChangeIntent intent,
-                              const std::vector<std::uint8_t>& newIndex);
+                              std::span<const std::uint8_t> newIndex);
 
 }  // namespace kvd

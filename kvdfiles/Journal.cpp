@@ -43,6 +43,8 @@ std::vector<std::uint8_t> EncodePayload(const ChangeIntent& intent) {
                              &intent.destination, &intent.contentTemp, &intent.destinationBackup}) {
         AppendPath(payload, *path);
     }
+    AppendU32(payload, static_cast<std::uint32_t>(intent.appendAt));
+    AppendU32(payload, static_cast<std::uint32_t>(intent.appendAt >> 32));
     return payload;
 }
 
@@ -95,6 +97,11 @@ std::optional<ChangeIntent> DecodePayload(const std::vector<std::uint8_t>& paylo
                        &intent.contentTemp, &intent.destinationBackup}) {
         if (!reader.PathValue(*path)) return std::nullopt;
     }
+    // Journals of writers that only ever replaced the index end here.
+    if (!reader.AtEnd()) {
+        if (!reader.U32(low) || !reader.U32(high)) return std::nullopt;
+        intent.appendAt = std::uint64_t{high} << 32 | low;
+    }
     if (!reader.AtEnd()) return std::nullopt;
     return intent;
 }
@@ -124,6 +131,19 @@ std::error_code RemoveAllPresent(std::initializer_list<const Path*> paths) {
         if (auto error = durable::RemoveIfPresent(*path)) return error;
     }
     return {};
+}
+
+// Removes what an uncommitted change may have appended to the index, and
+// makes the cut durable before the journal that names it can go.
+std::error_code CutBack(const Path& index, std::uint64_t size) {
+    FileHandle file;
+    if (auto error = durable::OpenExisting(index, file)) return error;
+    durable::FileStatus status;
+    std::error_code error = durable::Status(file, status);
+    if (!error && status.size > size) error = durable::Truncate(file, size);
+    if (!error) error = durable::SyncFile(file);
+    const std::error_code closeError = durable::CloseWritten(file);
+    return error ? error : closeError;
 }
 
 // A folder the change was to create may never have been made.
@@ -179,8 +199,12 @@ std::error_code Settle(const ChangeIntent& intent, bool committed) {
     }
     // The index first: once it is the old one again, the change is undone
     // for every reader, whatever happens to the content afterwards.
-    note(Restore(intent.indexBackup, intent.index, intent.indexExisted));
-    note(SyncDirectoryIfPresent(intent.index.parent_path()));
+    if (intent.appendAt != 0) {
+        note(CutBack(intent.index, intent.appendAt));
+    } else {
+        note(Restore(intent.indexBackup, intent.index, intent.indexExisted));
+        note(SyncDirectoryIfPresent(intent.index.parent_path()));
+    }
     // A removal never puts a file at the destination, so whatever is there
     // now is not its to delete.
     const bool putContent = !intent.contentTemp.empty();

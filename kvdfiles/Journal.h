@@ -15,6 +15,9 @@ namespace kvd {
 
 struct ChangeIntent {
     std::uint64_t newGeneration = 0;  // the index generation the commit writes
+    // The index's size before a change appended to it; 0 when a new index
+    // file replaces the old one.
+    std::uint64_t appendAt = 0;
     bool indexExisted = false;
     bool destinationExisted = false;
     durable::Path index;
@@ -32,8 +35,9 @@ std::error_code ReadJournal(durable::FileHandle lockFile, std::optional<ChangeIn
 std::error_code ClearJournal(durable::FileHandle lockFile);
 
 // Brings the files of a change to its outcome: when committed, drops the
-// backups; otherwise puts the old index and content back. Always removes the
-// temporary files. Repeating it is harmless.
+// backups; otherwise puts the old index and content back (for an appended
+// change, cuts the index back to its old size). Always removes the temporary
+// files. Repeating it is harmless.
 std::error_code Settle(const ChangeIntent& intent, bool committed);
 
 }  // namespace kvd

@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "kvdfiles/Utf16Text.h"
+#include "kvdfiles/platform/FaultInjection.h"
 
 namespace kvd {
 namespace {
@@ -16,22 +17,25 @@ using durable::Path;
 // Long enough for any honest writer to finish, short enough that a command
 // never hangs on a lock.
 constexpr std::chrono::milliseconds kLockWait{30000};
-// The index header: magic, format version, entry count, generation, size.
-constexpr std::size_t kIndexHeaderSize = 32;
+// Change records are appended to the index until they reach this size; the
+// next change writes a new index with all of them folded in. Each open reads
+// and applies them, so they stay small next to the cost of a new index.
+constexpr std::uint64_t kChangesLimit = 256 * 1024;
 
 struct IndexRead {
     Outcome outcome = Outcome::Ok;
     IndexImage image;
 };
 
-IndexRead ReadIndexFile(const Path& path) {
+// Reads and checks the index, or only its first limit bytes.
+IndexRead ReadIndexFile(const Path& path, std::uint64_t limit = UINT64_MAX) {
     FileHandle file;
     if (const auto error = durable::OpenForReading(path, file)) {
         if (error == std::errc::no_such_file_or_directory) return {};  // an empty repository
         return {Outcome::IoError, {}};
     }
     FileStatus status;
-    std::vector<std::uint8_t> bytes;
+    IndexBytes bytes;
     std::size_t count = 0;
     Outcome outcome = Outcome::Ok;
     if (durable::Status(file, status)) {
@@ -39,7 +43,7 @@ IndexRead ReadIndexFile(const Path& path) {
     } else if (status.kind != FileKind::Regular || status.size > UINT32_MAX) {
         outcome = Outcome::BadIndex;
     } else {
-        bytes.resize(static_cast<std::size_t>(status.size));
+        bytes.resize(static_cast<std::size_t>(std::min(status.size, limit)));
         if (durable::ReadAt(file, 0, bytes.data(), bytes.size(), count)) outcome = Outcome::IoError;
     }
     durable::CloseRead(file);
@@ -51,30 +55,58 @@ IndexRead ReadIndexFile(const Path& path) {
 }
 
 // Whether the index file is still the one known: same size, header and
-// checksum. Any error reading it is an error of the writer, like any other.
+// final checksum. Any error reading it is an error of the writer, like any
+// other.
 std::error_code CompareWithKnown(const Path& path, const IndexImage& known, bool& unchanged) {
     unchanged = false;
-    const std::vector<std::uint8_t>& bytes = known.Bytes();
-    if (bytes.size() < kIndexHeaderSize) return {};
+    const IndexFileMark& mark = known.FileMark();
+    if (mark.size == 0) return {};
     FileHandle file;
     if (const auto error = durable::OpenForReading(path, file)) {
         return error == std::errc::no_such_file_or_directory ? std::error_code{} : error;
     }
     FileStatus status;
-    std::uint8_t header[kIndexHeaderSize];
+    IndexFileMark found;
     std::uint8_t trailer[4];
     std::size_t headerCount = 0;
     std::size_t trailerCount = 0;
     std::error_code error = durable::Status(file, status);
-    if (!error && status.size == bytes.size()) {
-        error = durable::ReadAt(file, 0, header, sizeof header, headerCount);
+    if (!error && status.size == mark.size) {
+        error = durable::ReadAt(file, 0, found.header.data(), found.header.size(), headerCount);
         if (!error) error = durable::ReadAt(file, status.size - 4, trailer, sizeof trailer, trailerCount);
-        unchanged = !error && headerCount == sizeof header && trailerCount == sizeof trailer &&
-                    std::equal(header, header + sizeof header, bytes.begin()) &&
-                    std::equal(trailer, trailer + sizeof trailer, bytes.end() - 4);
+        found.size = status.size;
+        found.lastWord = std::uint32_t{trailer[0]} | std::uint32_t{trailer[1]} << 8 |
+                         std::uint32_t{trailer[2]} << 16 | std::uint32_t{trailer[3]} << 24;
+        unchanged = !error && headerCount == found.header.size() && trailerCount == sizeof trailer && found == mark;
     }
     durable::CloseRead(file);
     return error;
+}
+
+Outcome LockOutcome(std::error_code error) {
+    return error == std::errc::timed_out ? Outcome::LockTimeout : Outcome::IoError;
+}
+
+// An index that fails its checks may end in a change record that a writer
+// is appending right now, or one that a writer died appending. Under the
+// writers' lock nothing is being appended: an unfinished change named by
+// the journal is left out, and anything else wrong is a bad index.
+IndexRead ReadIndexUnderLock(const Path& directory, const IndexRead& unlocked) {
+    FileHandle lockFile;
+    // No lock file: no writer ever appended.
+    if (durable::OpenExisting(directory / Repository::kLockName, lockFile)) return unlocked;
+    IndexRead read;
+    if (const auto error = durable::LockExclusive(lockFile, kLockWait)) {
+        read.outcome = LockOutcome(error);
+    } else {
+        read = ReadIndexFile(directory / Repository::kIndexName);
+        std::optional<ChangeIntent> intent;
+        if (read.outcome == Outcome::BadIndex && !ReadJournal(lockFile, intent) && intent && intent->appendAt != 0) {
+            read = ReadIndexFile(directory / Repository::kIndexName, intent->appendAt);
+        }
+    }
+    durable::CloseRead(lockFile);
+    return read;
 }
 
 std::int64_t NowMicros() {
@@ -116,15 +148,12 @@ std::unique_ptr<Repository> Repository::Open(std::wstring_view directory) {
     FileStatus status;
     if (durable::Status(path, status) || status.kind != FileKind::Directory) return nullptr;
     IndexRead read = ReadIndexFile(path / kIndexName);
+    if (read.outcome == Outcome::BadIndex) read = ReadIndexUnderLock(path, read);
     if (read.outcome != Outcome::Ok) return nullptr;
     return std::unique_ptr<Repository>(new Repository(std::move(path), std::move(read.image)));
 }
 
-std::optional<IndexEntry> Repository::Find(std::u16string_view id) const {
-    const auto position = index_.Find(id);
-    if (!position) return std::nullopt;
-    return index_.EntryAt(*position);
-}
+std::optional<IndexEntry> Repository::Find(std::u16string_view id) const { return index_.Find(id); }
 
 Path Repository::StoredPath(std::u16string_view destination) const {
     Path path = durable::PathFromWide(WideFromUtf16(destination));
@@ -143,9 +172,9 @@ Outcome Repository::AddEntry(const NewEntry& entry, Content content) {
 
 Outcome Repository::ReplaceContent(std::u16string_view id, Content content) {
     return ChangeUnderLock([&](const IndexImage& index, FileHandle lockFile) {
-        const auto position = index.Find(id);
-        if (!position) return Outcome::NotFound;
-        IndexEntry entry = index.EntryAt(*position);
+        auto found = index.Find(id);
+        if (!found) return Outcome::NotFound;
+        IndexEntry entry = std::move(*found);
         entry.contentSize = content.size;
         entry.changedMicros = NowMicros();
         return Store(index, lockFile, entry, content);
@@ -154,19 +183,20 @@ Outcome Repository::ReplaceContent(std::u16string_view id, Content content) {
 
 Outcome Repository::RemoveEntry(std::u16string_view id) {
     return ChangeUnderLock([&](const IndexImage& index, FileHandle lockFile) {
-        const auto position = index.Find(id);
-        if (!position) return Outcome::NotFound;
-        auto next = index.WithoutEntry(*position);
-        if (!next) return Outcome::TooLarge;
-        const Path destination = StoredPath(index.DestinationAt(*position));
+        const auto found = index.Find(id);
+        if (!found) return Outcome::NotFound;
+        const auto change = index.Remove(id);
+        auto plan = change ? PlanIndex(index, *change) : std::nullopt;
+        if (!plan) return Outcome::TooLarge;
+        const Path destination = StoredPath(found->destination);
         bool failed = false;
         const FileStatus status = StatusOrMissing(destination, failed);
         if (failed) return Outcome::IoError;
         // Only a regular file is the stored copy; anything else now at its
         // place was put there by someone else and stays.
-        const ChangeIntent intent = IntentFor(index, destination, status.kind == FileKind::Regular);
-        if (CommitRemoval(lockFile, intent, next->Bytes())) return Outcome::IoError;
-        index_ = std::move(*next);
+        const ChangeIntent intent = IntentFor(*plan, destination, status.kind == FileKind::Regular);
+        if (CommitRemoval(lockFile, intent, plan->Written(*change))) return Outcome::IoError;
+        index_ = std::move(plan->next);
         return Outcome::Ok;
     });
 }
@@ -182,9 +212,7 @@ Outcome Repository::ChangeUnderLock(Change change) {
 
 template <typename Change>
 Outcome Repository::LockedChange(FileHandle lockFile, Change change) {
-    if (const auto error = durable::LockExclusive(lockFile, kLockWait)) {
-        return error == std::errc::timed_out ? Outcome::LockTimeout : Outcome::IoError;
-    }
+    if (const auto error = durable::LockExclusive(lockFile, kLockWait)) return LockOutcome(error);
     if (const Outcome settled = SettleLeftovers(lockFile); settled != Outcome::Ok) return settled;
     // Another writer may have committed since this object read the index.
     // Every commit writes a higher generation, so an index whose header and
@@ -204,8 +232,10 @@ Outcome Repository::SettleLeftovers(FileHandle lockFile) const {
     if (ReadJournal(lockFile, intent)) return Outcome::IoError;
     if (!intent) return Outcome::Ok;
     const IndexRead read = ReadIndexFile(IndexPath());
-    if (read.outcome != Outcome::Ok) return read.outcome;
-    const bool committed = read.image.Generation() == intent->newGeneration;
+    // A change record the writer did not finish is not whole: not committed.
+    const bool unfinishedAppend = read.outcome == Outcome::BadIndex && intent->appendAt != 0;
+    if (read.outcome != Outcome::Ok && !unfinishedAppend) return read.outcome;
+    const bool committed = !unfinishedAppend && read.image.Generation() == intent->newGeneration;
     if (Settle(*intent, committed) || ClearJournal(lockFile)) return Outcome::IoError;
     return Outcome::Ok;
 }
@@ -246,16 +276,17 @@ bool Repository::IsRepositoryFileName(const Path& path) const {
 bool Repository::IsStoredCopyOfAnEntry(const IndexImage& index, const Path& path) const {
     const Path normal = path.lexically_normal();
     const std::u16string name = Utf16FromWide(durable::WideFromPath(path.filename()));
-    for (const std::uint32_t position : index.DestinationsEndingWith(name)) {
-        if (StoredPath(index.DestinationAt(position)).lexically_normal() == normal) return true;
+    for (const std::u16string& destination : index.DestinationsEndingWith(name)) {
+        if (StoredPath(destination).lexically_normal() == normal) return true;
     }
     return false;
 }
 
 Outcome Repository::Store(const IndexImage& index, FileHandle lockFile, const IndexEntry& entry,
                           Content content) {
-    auto next = index.WithEntry(entry);
-    if (!next) return Outcome::TooLarge;
+    const auto change = index.Put(entry);
+    auto plan = change ? PlanIndex(index, *change) : std::nullopt;
+    if (!plan) return Outcome::TooLarge;
     const Path destination = StoredPath(entry.destination);
     bool failed = false;
     const FileStatus status = StatusOrMissing(destination, failed);
@@ -266,26 +297,44 @@ Outcome Repository::Store(const IndexImage& index, FileHandle lockFile, const In
         RemoveCreatedDirectories(created);
         return Outcome::IoError;
     }
-    const ChangeIntent intent = IntentFor(index, destination, status.kind == FileKind::Regular);
-    if (CommitContent(lockFile, intent, content, next->Bytes())) {
+    const ChangeIntent intent = IntentFor(*plan, destination, status.kind == FileKind::Regular);
+    if (CommitContent(lockFile, intent, content, plan->Written(*change))) {
         RemoveCreatedDirectories(created);
         return Outcome::IoError;
     }
-    index_ = std::move(*next);
+    index_ = std::move(plan->next);
     return Outcome::Ok;
 }
 
-ChangeIntent Repository::IntentFor(const IndexImage& index, const Path& destination,
-                                   bool destinationExisted) const {
-    ChangeIntent intent;
-    intent.newGeneration = index.Generation() + 1;
+// A change goes at the end of the index file while the change records stay
+// under their limit; otherwise a new index file takes all of them in.
+std::optional<Repository::IndexPlan> Repository::PlanIndex(const IndexImage& index, const IndexChange& change) {
+    const std::uint64_t size = index.FileMark().size;
     // A repository without an index file reads as generation 0.
-    intent.indexExisted = index.Generation() != 0;
+    const bool indexExisted = index.Generation() != 0;
+    const bool append = index.TakesChanges() &&
+                        index.ChangesSize() + change.bytes.size() <= faults::ChangesLimit(kChangesLimit) &&
+                        size + change.bytes.size() <= UINT32_MAX;
+    if (append) return IndexPlan{index.Appended(change), size, indexExisted};
+    auto next = index.Rewritten(change);
+    if (!next) return std::nullopt;
+    return IndexPlan{std::move(*next), 0, indexExisted};
+}
+
+std::span<const std::uint8_t> Repository::IndexPlan::Written(const IndexChange& change) const {
+    if (appendAt != 0) return change.bytes;
+    return next.Bytes();
+}
+
+ChangeIntent Repository::IntentFor(const IndexPlan& plan, const Path& destination, bool destinationExisted) const {
+    ChangeIntent intent;
+    intent.newGeneration = plan.next.Generation();
+    intent.appendAt = plan.appendAt;
+    intent.indexExisted = plan.indexExisted;
     intent.destinationExisted = destinationExisted;
     intent.index = IndexPath();
     intent.destination = destination;
     return intent;
 }
-
 
 }  // namespace kvd

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -79,8 +80,17 @@ private:
 
     Outcome Store(const IndexImage& index, durable::FileHandle lockFile, const IndexEntry& entry,
                   Content content);
-    ChangeIntent IntentFor(const IndexImage& index, const durable::Path& destination,
-                           bool destinationExisted) const;
+    // How a change reaches the index file, and the index it leaves.
+    struct IndexPlan {
+        IndexImage next;
+        std::uint64_t appendAt = 0;  // as in ChangeIntent
+        bool indexExisted = false;
+        // What the commit writes: the change record when it is appended,
+        // else the whole new index file.
+        std::span<const std::uint8_t> Written(const IndexChange& change) const;
+    };
+    static std::optional<IndexPlan> PlanIndex(const IndexImage& index, const IndexChange& change);
+    ChangeIntent IntentFor(const IndexPlan& plan, const durable::Path& destination, bool destinationExisted) const;
 
     durable::Path IndexPath() const { return directory_ / kIndexName; }
     durable::Path LockPath() const { return directory_ / kLockName; }

@@ -35,12 +35,21 @@ std::filesystem::path StoredCopyPath(const std::filesystem::path& directory, con
 #endif
 }
 
+// Each index file written here is a whole new one, holding no changes.
+kvd::IndexImage WithEntry(const kvd::IndexImage& index, const kvd::IndexEntry& entry) {
+    const auto change = index.Put(entry);
+    auto next = change ? index.Rewritten(*change) : std::nullopt;
+    if (!next) throw std::runtime_error("index too large");
+    return std::move(*next);
+}
+
 void WriteIndexWithoutEntries(const std::filesystem::path& directory) {
     std::filesystem::create_directories(directory);
-    const auto withOne = kvd::IndexImage().WithEntry(IndexEntryOf({L"id", L"copy", L"", L"", 1, "", 0, 0}));
-    const auto withNone = withOne ? withOne->WithoutEntry(0) : std::nullopt;
+    const auto withOne = WithEntry(kvd::IndexImage(), IndexEntryOf({L"id", L"copy", L"", L"", 1, "", 0, 0}));
+    const auto removal = withOne.Remove(u"id");
+    const auto withNone = removal ? withOne.Rewritten(*removal) : std::nullopt;
     if (!withNone) throw std::runtime_error("no index without entries");
-    const std::vector<std::uint8_t>& bytes = withNone->Bytes();
+    const kvd::IndexBytes& bytes = withNone->Bytes();
     test_support::WriteFileBytes(directory / "ZarnRepository.bin", std::string(bytes.begin(), bytes.end()));
 }
 
@@ -48,14 +57,12 @@ void WriteRepository(const std::filesystem::path& directory, const std::vector<F
     std::filesystem::create_directories(directory);
     kvd::IndexImage index;
     for (const FixtureEntry& entry : entries) {
-        auto next = index.WithEntry(IndexEntryOf(entry));
-        if (!next) throw std::runtime_error("index too large");
-        index = std::move(*next);
+        index = WithEntry(index, IndexEntryOf(entry));
         const std::filesystem::path stored = StoredCopyPath(directory, entry.destination);
         std::filesystem::create_directories(stored.parent_path());
         test_support::WriteFileBytes(stored, entry.content);
     }
-    const std::vector<std::uint8_t>& bytes = index.Bytes();
+    const kvd::IndexBytes& bytes = index.Bytes();
     test_support::WriteFileBytes(directory / "ZarnRepository.bin", std::string(bytes.begin(), bytes.end()));
 }
 

@@ -74,6 +74,8 @@ std::error_code OpenForReading(const Path& path, FileHandle& file);
 std::error_code CreateNew(const Path& path, FileHandle& file);
 // Opens or creates a file for reading and writing, keeping its content.
 std::error_code OpenOrCreate(const Path& path, FileHandle& file);
+// Opens an existing file for reading and writing.
+std::error_code OpenExisting(const Path& path, FileHandle& file);
 
 std::error_code Status(const Path& path, FileStatus& status);
 std::error_code Status(FileHandle file, FileStatus& status);

@@ -182,6 +182,10 @@ std::error_code OpenOrCreate(const Path& path, FileHandle& file) {
     return OpenWith(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS, file);
 }
 
+std::error_code OpenExisting(const Path& path, FileHandle& file) {
+    return OpenWith(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING, file);
+}
+
 // Opened without access rights, which no other opener's sharing can refuse;
 // the backup-semantics flag lets a folder be opened too.
 std::error_code Status(const Path& path, FileStatus& status) {

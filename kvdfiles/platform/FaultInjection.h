@@ -4,6 +4,8 @@
 // user setting can reach them.
 #pragma once
 
+#include <cstdint>
+
 #include "kvdfiles/platform/DurableFiles.h"
 
 namespace kvd::faults {
@@ -13,9 +15,13 @@ namespace kvd::faults {
 int InjectedError(durable::IoKind kind);
 // Ends the process here when a test asked for this point.
 void CrashPoint(const char* name);
+// The size the index's change records may reach: standard, or the one a
+// test set.
+std::uint64_t ChangesLimit(std::uint64_t standard);
 #else
 inline int InjectedError(durable::IoKind) { return 0; }
 inline void CrashPoint(const char*) {}
+inline std::uint64_t ChangesLimit(std::uint64_t standard) { return standard; }
 #endif
 
 }  // namespace kvd::faults

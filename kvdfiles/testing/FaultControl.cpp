@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdlib>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "kvdfiles/platform/FaultInjection.h"
@@ -27,6 +28,7 @@ struct FaultState {
     std::array<PlannedFault, kKindCount> planned{};
     std::string crashPoint;
     int crashExitCode = 0;
+    std::optional<std::uint64_t> changesLimit;
 };
 
 FaultState& State() {
@@ -47,6 +49,12 @@ int InjectedError(durable::IoKind kind) {
     if (fault.nth == 0) return 0;
     const bool hit = fault.persistent ? call >= fault.nth : call == fault.nth;
     return hit ? fault.error : 0;
+}
+
+std::uint64_t ChangesLimit(std::uint64_t standard) {
+    FaultState& state = State();
+    const std::lock_guard guard(state.mutex);
+    return state.changesLimit.value_or(standard);
 }
 
 void CrashPoint(const char* name) {
@@ -74,6 +82,7 @@ void kvdFilesTest_Reset(void) {
     state.calls.fill(0);
     state.planned.fill({});
     state.crashPoint.clear();
+    state.changesLimit.reset();
 }
 
 uint64_t kvdFilesTest_CallCount(int32_t kind) {
@@ -88,6 +97,12 @@ void kvdFilesTest_CrashAt(const char* point, int32_t exitCode) {
     const std::lock_guard guard(state.mutex);
     state.crashPoint = point != nullptr ? point : "";
     state.crashExitCode = exitCode;
+}
+
+void kvdFilesTest_LimitChanges(uint64_t bytes) {
+    auto& state = State();
+    const std::lock_guard guard(state.mutex);
+    state.changesLimit = bytes;
 }
 
 }  // extern "C"

@@ -40,7 +40,10 @@ enum KvdIoKind {
    error: only that call, or that call and every later one when persistent. */
 KVDFILES_TEST_EXPORT void kvdFilesTest_FailCall(int32_t kind, uint64_t nth, int32_t error,
                                                 int32_t persistent);
-/* Removes every fault and crash point and restarts the call counts. */
+/* Lets the index's change records grow to bytes before a change writes a new
+   index; 0 makes every change write one. */
+KVDFILES_TEST_EXPORT void kvdFilesTest_LimitChanges(uint64_t bytes);
+/* Removes every fault, crash point and limit and restarts the call counts. */
 KVDFILES_TEST_EXPORT void kvdFilesTest_Reset(void);
 /* Calls of kind since the last reset. */
 KVDFILES_TEST_EXPORT uint64_t kvdFilesTest_CallCount(int32_t kind);

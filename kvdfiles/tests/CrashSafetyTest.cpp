@@ -23,8 +23,8 @@ namespace {
 const char* const kCrashPoints[] = {
     "journal-written",        "content-temp-written",     "index-temp-written", "journal-synced",
     "index-backup-linked",    "content-backup-linked",    "content-moved-aside", "content-renamed",
-    "content-directory-synced", "index-renamed",          "index-directory-synced", "backups-removed",
-    "journal-cleared",
+    "content-directory-synced", "index-change-written",   "index-committed",    "index-directory-synced",
+    "backups-removed",        "journal-cleared",
 };
 constexpr int kCrashExitCode = 42;
 
@@ -148,6 +148,33 @@ TEST_F(CrashPointTest, EveryCommitStepLeavesTheOldOrTheNewState) {
     }
     for (const char* point : kCrashPoints) EXPECT_EQ(reached.count(point), 1u) << point << " never reached";
     std::cout << crashes << " runs ended at a commit step\n";
+}
+
+// A writer that dies while appending its change record leaves part of it at
+// the end of the index. Readers leave that part out, and the next writer
+// cuts it off before its own change.
+TEST_F(CrashPointTest, TornChangeRecordOfADeadWriterIsLeftOut) {
+    const std::size_t add = 1;
+    ASSERT_STREQ(Scenarios()[add].name, "add");
+    ScratchDirectory directory;
+    Prepare(Scenarios()[add], directory, 0);
+    ASSERT_TRUE(RunUntil(add, directory, "journal-synced"));
+    const fs::path index = directory.Path() / "ZarnRepository.bin";
+    const std::string whole = ReadBytes(index);
+    WriteBytes(index, whole + std::string("ZRCH\x40\0\0\0\x05\0\0", 11));
+
+    IZarnRepository* reader = kvdFiles_GetRepositoryFromPath(directory.Wide().c_str());
+    ASSERT_NE(reader, nullptr);
+    EXPECT_TRUE(GetContent(reader, L"kept") == kOld);
+    EXPECT_EQ(GetContent(reader, L"new"), std::nullopt);
+    ASSERT_EQ(AddFile(reader, L"later", L"later.txt", kNew), 0);
+    EXPECT_EQ(ReadBytes(index).substr(0, whole.size()), whole) << "the torn part is not cut off";
+
+    IZarnRepository* reopened = kvdFiles_GetRepositoryFromPath(directory.Wide().c_str());
+    ASSERT_NE(reopened, nullptr);
+    EXPECT_TRUE(GetContent(reopened, L"later") == kNew);
+    EXPECT_EQ(GetContent(reopened, L"new"), std::nullopt);
+    EXPECT_EQ(LeftoverNames(directory.Path()), std::vector<std::string>{});
 }
 
 // What a killed workload may leave: the state after some number k of its

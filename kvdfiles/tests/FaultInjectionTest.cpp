@@ -125,11 +125,13 @@ TEST_P(FaultInjectionTest, EveryFailedCallLeavesTheOldStateOrCompletes) {
 }
 
 std::string ScenarioName(const ::testing::TestParamInfo<int>& param) {
-    static const char* const kNames[] = {"FirstAdd", "Add", "AddOverLooseFile", "Modify", "Delete"};
+    static const char* const kNames[] = {"FirstAdd", "Add",          "AddOverLooseFile",
+                                         "Modify",   "Delete",       "AddIntoNewIndex",
+                                         "DeleteIntoNewIndex"};
     return kNames[param.param];
 }
 
-INSTANTIATE_TEST_SUITE_P(Operations, FaultInjectionTest, ::testing::Range(0, 5), ScenarioName);
+INSTANTIATE_TEST_SUITE_P(Operations, FaultInjectionTest, ::testing::Range(0, 7), ScenarioName);
 
 // A directory now standing where a stored copy was is not the library's to
 // delete, neither by the removal nor by its undo; a failed removal must not
@@ -140,6 +142,7 @@ TEST(RemovalFaultTest, UndoLeavesAForeignDirectoryAloneAndTheRepositoryWritable)
     ASSERT_EQ(AddFile(repository, L"id", L"copy", "content"), 0);
     fs::remove(directory.Path() / "copy");
     fs::create_directory(directory.Path() / "copy");
+    kvdFilesTest_LimitChanges(0);  // the index is renamed, and that rename fails
     kvdFilesTest_FailCall(KvdIoRename, 1, EIO, 0);
     EXPECT_NE(RemoveFile(repository, L"id"), 0);
     kvdFilesTest_Reset();

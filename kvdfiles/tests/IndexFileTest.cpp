@@ -3,6 +3,7 @@
 // written by anyone who follows the documented layout.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "kvdfiles/tests/TestSupport.h"
@@ -51,6 +52,53 @@ void AppendText(std::string& bytes, const std::u16string& text) {
     }
 }
 
+uint32_t ReadU32(const std::string& bytes, std::size_t at) {
+    uint32_t value = 0;
+    for (std::size_t i = 0; i < 4; ++i) value |= uint32_t{static_cast<unsigned char>(bytes[at + i])} << (8 * i);
+    return value;
+}
+
+std::string Record(const LayoutEntry& entry) {
+    std::string bytes;
+    AppendU64(bytes, 1234);              // content size
+    AppendU64(bytes, 1700000000000000);  // added
+    AppendU64(bytes, 1700000000000001);  // changed
+    AppendU32(bytes, entry.permissions);
+    AppendText(bytes, entry.id);
+    AppendText(bytes, entry.destination);
+    AppendText(bytes, entry.version);
+    AppendText(bytes, entry.description);
+    return bytes;
+}
+
+constexpr uint32_t kPut = 1;
+constexpr uint32_t kRemove = 2;
+
+std::string Change(uint64_t generation, uint32_t kind, const std::string& body) {
+    std::string bytes = "ZRCH";
+    AppendU32(bytes, static_cast<uint32_t>(12 + body.size()));
+    AppendU64(bytes, generation);
+    AppendU32(bytes, kind);
+    bytes += body;
+    AppendU32(bytes, BitwiseCrc32c(bytes, bytes.size()));
+    return bytes;
+}
+
+std::string Removal(uint64_t generation, const std::u16string& id) {
+    std::string body;
+    AppendText(body, id);
+    return Change(generation, kRemove, body);
+}
+
+// Where the base and each change record after it end.
+std::vector<std::size_t> ChangeEnds(const std::string& index) {
+    std::vector<std::size_t> ends{ReadU32(index, 24)};
+    while (ends.back() + 8 <= index.size() && index.compare(ends.back(), 4, "ZRCH") == 0) {
+        ends.push_back(ends.back() + 8 + ReadU32(index, ends.back() + 4) + 4);
+    }
+    return ends;
+}
+
 // Rewrites the file-size field and the checksum after a change.
 void Reseal(std::string& bytes) {
     PutU32(bytes, 24, static_cast<uint32_t>(bytes.size()));
@@ -58,9 +106,9 @@ void Reseal(std::string& bytes) {
     PutU32(bytes, bytes.size() - 4, BitwiseCrc32c(bytes, bytes.size() - 4));
 }
 
-std::string BuildIndex(const std::vector<LayoutEntry>& entries, uint64_t generation = 7) {
+std::string BuildIndex(const std::vector<LayoutEntry>& entries, uint64_t generation = 7, uint32_t version = 1) {
     std::string bytes = "ZRIDX\r\n\x1A";
-    AppendU32(bytes, 1);
+    AppendU32(bytes, version);
     AppendU32(bytes, static_cast<uint32_t>(entries.size()));
     AppendU64(bytes, generation);
     AppendU64(bytes, 0);  // file size, sealed below
@@ -68,14 +116,7 @@ std::string BuildIndex(const std::vector<LayoutEntry>& entries, uint64_t generat
     bytes.append(4 * entries.size(), '\0');
     for (std::size_t i = 0; i < entries.size(); ++i) {
         PutU32(bytes, table + 4 * i, static_cast<uint32_t>(bytes.size()));
-        AppendU64(bytes, 1234);             // content size
-        AppendU64(bytes, 1700000000000000);  // added
-        AppendU64(bytes, 1700000000000001);  // changed
-        AppendU32(bytes, entries[i].permissions);
-        AppendText(bytes, entries[i].id);
-        AppendText(bytes, entries[i].destination);
-        AppendText(bytes, entries[i].version);
-        AppendText(bytes, entries[i].description);
+        bytes += Record(entries[i]);
     }
     AppendU32(bytes, 0);
     Reseal(bytes);
@@ -91,7 +132,8 @@ protected:
         return kvdFiles_GetRepositoryFromPath(directory_.Wide().c_str());
     }
 
-    // An index the library wrote itself, with a few entries.
+    // An index the library wrote itself, with a few entries: the first add
+    // writes the base, the others append change records.
     std::string LibraryIndex() {
         ScratchDirectory source;
         IZarnRepository* repository = kvdFiles_GetRepositoryFromPath(source.Wide().c_str());
@@ -140,16 +182,60 @@ TEST_F(IndexFileTest, LibraryWritesTheDocumentedLayout) {
     const std::string index = LibraryIndex();
     ASSERT_GE(index.size(), 36u);
     EXPECT_EQ(index.substr(0, 8), std::string("ZRIDX\r\n\x1A", 8));
-    std::string resealed = index;
-    Reseal(resealed);
-    EXPECT_EQ(resealed, index) << "size field or checksum differ from the documented ones";
-    EXPECT_EQ(static_cast<unsigned char>(index[12]), 4u) << "entry count";
+    EXPECT_EQ(ReadU32(index, 8), 2u) << "format version";
+    const std::vector<std::size_t> ends = ChangeEnds(index);
+    ASSERT_EQ(ends.size(), 4u) << "a base and three change records";
+    EXPECT_EQ(ends.back(), index.size());
+    std::string base = index.substr(0, ends.front());
+    Reseal(base);
+    EXPECT_EQ(base, index.substr(0, ends.front())) << "size field or checksum differ from the documented ones";
+    EXPECT_EQ(ReadU32(index, 12), 1u) << "entry count of the base";
+    uint32_t generation = ReadU32(index, 16);
+    for (std::size_t i = 1; i < ends.size(); ++i) {
+        const std::string change = index.substr(ends[i - 1], ends[i] - ends[i - 1]);
+        EXPECT_EQ(ReadU32(change, change.size() - 4), BitwiseCrc32c(change, change.size() - 4)) << "change " << i;
+        EXPECT_EQ(ReadU32(change, 8), ++generation) << "change " << i;
+        EXPECT_EQ(ReadU32(change, 16), kPut) << "change " << i;
+    }
 }
 
-TEST_F(IndexFileTest, EveryTruncationIsRefused) {
+TEST_F(IndexFileTest, ChangesWrittenToTheDocumentedLayoutApply) {
+    const std::string base = BuildIndex({{u"a"}, {u"b", u"b"}, {u"c", u"c"}}, 7, 2);
+    const std::string changes =
+        Change(8, kPut, Record({u"d", u"dd"})) + Removal(9, u"a") + Change(10, kPut, Record({u"b", u"b2"}));
+    IZarnRepository* repository = OpenWith(base + changes);
+    ASSERT_NE(repository, nullptr);
+    EXPECT_EQ(GetPath(repository, L"a"), std::nullopt);
+    EXPECT_EQ(GetPath(repository, L"b"), L"b2");
+    EXPECT_EQ(GetPath(repository, L"c"), L"c");
+    EXPECT_EQ(GetPath(repository, L"d"), L"dd");
+
+    EXPECT_EQ(OpenWith(BuildIndex({{u"a"}}, 7, 1) + Removal(8, u"a")), nullptr) << "version 1 takes no changes";
+    EXPECT_EQ(OpenWith(base + Removal(9, u"a")), nullptr) << "a generation left out";
+    EXPECT_EQ(OpenWith(base + Removal(8, u"a") + Removal(8, u"b")), nullptr) << "a generation repeated";
+    EXPECT_EQ(OpenWith(base + Change(8, 3, "")), nullptr) << "unknown kind";
+    EXPECT_EQ(OpenWith(base + Removal(8, u"")), nullptr) << "empty identifier";
+    EXPECT_EQ(OpenWith(base + Change(8, kPut, Record({u"d", u"dd", u"1", u"", 4}))), nullptr) << "permissions 4";
+    EXPECT_EQ(OpenWith(base + Change(8, kPut, Record({u"d"}) + "x")), nullptr) << "a stray byte";
+}
+
+// A file cut anywhere is refused, except right after its base or after a
+// whole change record: that is the index as it was before the changes cut
+// off.
+TEST_F(IndexFileTest, EveryTruncationIsRefusedButAtTheEndOfAChange) {
     const std::string index = LibraryIndex();
+    const std::vector<std::size_t> ends = ChangeEnds(index);
     for (std::size_t length = 0; length < index.size(); ++length) {
-        EXPECT_EQ(OpenWith(index.substr(0, length)), nullptr) << "length " << length;
+        IZarnRepository* repository = OpenWith(index.substr(0, length));
+        const auto end = std::find(ends.begin(), ends.end(), length);
+        if (end == ends.end()) {
+            EXPECT_EQ(repository, nullptr) << "length " << length;
+            continue;
+        }
+        ASSERT_NE(repository, nullptr) << "length " << length;
+        uint32_t count = 0;
+        EXPECT_EQ(repository->table->GetFileCount(repository, &count), 0);
+        EXPECT_EQ(count, static_cast<uint32_t>(1 + (end - ends.begin()))) << "length " << length;
     }
     EXPECT_NE(OpenWith(index), nullptr);
 }
@@ -192,7 +278,7 @@ std::vector<Inconsistency> Inconsistencies() {
         Reseal(bytes);
         cases.push_back({name, bytes});
     };
-    mutated("unknown format version", 8, 2);
+    mutated("unknown format version", 8, 3);
     mutated("huge entry count", 12, 0xFFFFFFFFu);
     mutated("one entry more than present", 12, 4);
     mutated("one entry fewer than present", 12, 2);

@@ -7,6 +7,7 @@
 
 #include <functional>
 
+#include "kvdfiles/testing/FaultControl.h"
 #include "kvdfiles/tests/TestSupport.h"
 
 namespace kvdtest {
@@ -41,6 +42,23 @@ inline std::vector<Scenario> Scenarios() {
     auto newIsStored = [](IZarnRepository* repository, const fs::path&) {
         EXPECT_TRUE(GetContent(repository, L"new") == kNew) << "new content not stored";
     };
+    auto addTwo = [](IZarnRepository* r, const fs::path&) {
+        ASSERT_EQ(AddFile(r, L"kept", L"kept.txt", kOld), 0);
+        ASSERT_EQ(AddFile(r, L"gone", L"gone.txt", kOld), 0);
+    };
+    auto goneIsGone = [](IZarnRepository* r, const fs::path& directory) {
+        EXPECT_EQ(GetContent(r, L"gone"), std::nullopt);
+        EXPECT_FALSE(fs::exists(directory / "gone.txt"));
+        EXPECT_TRUE(GetContent(r, L"kept") == kOld) << "kept entry changed";
+    };
+    // Changes are appended to the index; these two write a new index instead,
+    // as the change that takes in the appended ones does.
+    auto inNewIndex = [](KvdStatus (*change)(IZarnRepository*)) {
+        return [change](IZarnRepository* r) {
+            kvdFilesTest_LimitChanges(0);
+            return change(r);
+        };
+    };
     return {
         {"first add of a repository", nothing,
          [](IZarnRepository* r) { return AddFile(r, L"new", L"sub/dir/new.bin", kNew); }, newIsStored},
@@ -53,17 +71,11 @@ inline std::vector<Scenario> Scenarios() {
          [](IZarnRepository* r) { return AddFile(r, L"new", L"loose.txt", kNew); }, newIsStored},
         {"modify", addOne, [](IZarnRepository* r) { return ModifyFile(r, L"kept", kNew); },
          [](IZarnRepository* r, const fs::path&) { EXPECT_TRUE(GetContent(r, L"kept") == kNew) << "not modified"; }},
-        {"delete",
-         [](IZarnRepository* r, const fs::path&) {
-             ASSERT_EQ(AddFile(r, L"kept", L"kept.txt", kOld), 0);
-             ASSERT_EQ(AddFile(r, L"gone", L"gone.txt", kOld), 0);
-         },
-         [](IZarnRepository* r) { return RemoveFile(r, L"gone"); },
-         [](IZarnRepository* r, const fs::path& directory) {
-             EXPECT_EQ(GetContent(r, L"gone"), std::nullopt);
-             EXPECT_FALSE(fs::exists(directory / "gone.txt"));
-             EXPECT_TRUE(GetContent(r, L"kept") == kOld) << "kept entry changed";
-         }},
+        {"delete", addTwo, [](IZarnRepository* r) { return RemoveFile(r, L"gone"); }, goneIsGone},
+        {"add into a new index", addOne,
+         inNewIndex([](IZarnRepository* r) { return AddFile(r, L"new", L"new.bin", kNew); }), newIsStored},
+        {"delete into a new index", addTwo, inNewIndex([](IZarnRepository* r) { return RemoveFile(r, L"gone"); }),
+         goneIsGone},
     };
 }
 
