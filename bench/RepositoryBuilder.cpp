@@ -1,7 +1,8 @@
 // Builds a repository of many small entries in one pass, for the benchmark:
-// the stored copies at their destinations and the index file, written the way
-// the library lays it out (kvdfiles/IndexFormat.h). Adding the entries one by
-// one through the tool would rewrite the whole index once per entry.
+// the stored copies at their destinations and the index file, whose records
+// are encoded here and framed by the library's own writer of index bases
+// (kvd::IndexBase::Assemble). Adding the entries one by one through the tool
+// would take one process per entry.
 //
 // The index is checked with the library's own reader before the program
 // reports success, so a change of the index layout fails here loudly instead
@@ -23,17 +24,12 @@
 #include <string_view>
 #include <vector>
 
-#include "kvdfiles/Crc32c.h"
 #include "kvdfiles/IndexFormat.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::array<std::uint8_t, 8> kMagic = {'Z', 'R', 'I', 'D', 'X', '\r', '\n', 0x1A};
-// The version the library writes: change records may follow the base.
-constexpr std::uint32_t kFormatVersion = 2;
-constexpr std::size_t kHeaderSize = 32;
 constexpr std::uint32_t kPermissions = 3;
 
 void AppendU32(std::vector<std::uint8_t>& bytes, std::uint32_t value) {
@@ -43,10 +39,6 @@ void AppendU32(std::vector<std::uint8_t>& bytes, std::uint32_t value) {
 void AppendU64(std::vector<std::uint8_t>& bytes, std::uint64_t value) {
     AppendU32(bytes, static_cast<std::uint32_t>(value));
     AppendU32(bytes, static_cast<std::uint32_t>(value >> 32));
-}
-
-void PutU32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value) {
-    for (std::size_t i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
 // The identifiers and destinations are ASCII, so one byte is one code unit.
@@ -90,33 +82,32 @@ bool WriteFile(const fs::path& path, const char* data, std::size_t size) {
     return static_cast<bool>(out.flush());
 }
 
-std::vector<std::uint8_t> EncodeIndex(std::uint32_t count, std::uint64_t contentSize) {
+// The records written here, framed by the library's own base writer.
+kvd::IndexBytes EncodeIndex(std::uint32_t count, std::uint64_t contentSize) {
     const auto now = std::chrono::duration_cast<std::chrono::microseconds>(
                          std::chrono::system_clock::now().time_since_epoch())
                          .count();
-    std::vector<std::uint8_t> bytes(kHeaderSize + 4 * std::size_t{count});
+    std::vector<std::uint8_t> records;
+    std::vector<std::size_t> ends;
     for (std::uint32_t number = 0; number < count; ++number) {
-        PutU32(bytes, kHeaderSize + 4 * std::size_t{number}, static_cast<std::uint32_t>(bytes.size()));
-        AppendU64(bytes, contentSize);
-        AppendU64(bytes, static_cast<std::uint64_t>(now));
-        AppendU64(bytes, static_cast<std::uint64_t>(now));
-        AppendU32(bytes, kPermissions);
-        AppendText(bytes, IdOf(number));
-        AppendText(bytes, DestinationOf(number));
-        AppendText(bytes, "1");
-        AppendText(bytes, "bulk entry");
+        AppendU64(records, contentSize);
+        AppendU64(records, static_cast<std::uint64_t>(now));
+        AppendU64(records, static_cast<std::uint64_t>(now));
+        AppendU32(records, kPermissions);
+        AppendText(records, IdOf(number));
+        AppendText(records, DestinationOf(number));
+        AppendText(records, "1");
+        AppendText(records, "bulk entry");
+        ends.push_back(records.size());
     }
-    std::copy(kMagic.begin(), kMagic.end(), bytes.begin());
-    PutU32(bytes, 8, kFormatVersion);
-    PutU32(bytes, 12, count);
-    const std::uint64_t generation = 1;
-    const std::uint64_t fileSize = bytes.size() + 4;
-    for (std::size_t i = 0; i < 8; ++i) {
-        bytes[16 + i] = static_cast<std::uint8_t>(generation >> (8 * i));
-        bytes[24 + i] = static_cast<std::uint8_t>(fileSize >> (8 * i));
+    std::vector<kvd::IndexBase::RecordBytes> spans;
+    std::size_t begin = 0;
+    for (const std::size_t end : ends) {
+        spans.push_back({records.data() + begin, end - begin});
+        begin = end;
     }
-    AppendU32(bytes, kvd::Crc32c(bytes.data(), bytes.size()));
-    return bytes;
+    auto base = kvd::IndexBase::Assemble(spans, 1);
+    return base ? base->Bytes() : kvd::IndexBytes{};
 }
 
 // Reads the index back through the library's reader and looks up a few
@@ -159,7 +150,7 @@ int main(int argc, char** argv) {
             return Fail("cannot write a stored copy");
         }
     }
-    const std::vector<std::uint8_t> index = EncodeIndex(static_cast<std::uint32_t>(count), size);
+    const kvd::IndexBytes index = EncodeIndex(static_cast<std::uint32_t>(count), size);
     const fs::path indexPath = directory / "ZarnRepository.bin";
     if (!WriteFile(indexPath, reinterpret_cast<const char*>(index.data()), index.size())) {
         return Fail("cannot write the index");

@@ -180,9 +180,9 @@ KvdStatus GetFile(IZarnRepository* self, const wchar_t* fileId, IZarnFile** file
         Repository* repository = StateOf<IZarnRepository, Repository>(self);
         std::u16string id;
         if (repository == nullptr || file == nullptr || !TextArgument(fileId, id)) return Outcome::InvalidArgument;
-        auto entry = repository->Find(id);
-        if (!entry) return Outcome::NotFound;
-        *file = NewFile(repository, std::move(*entry));
+        IndexEntry entry;
+        if (const Outcome found = repository->Find(id, entry); found != Outcome::Ok) return found;
+        *file = NewFile(repository, std::move(entry));
         return Outcome::Ok;
     });
 }
@@ -191,6 +191,7 @@ KvdStatus GetFileCount(IZarnRepository* self, uint32_t* count) {
     return Guarded([&] {
         const Repository* repository = StateOf<IZarnRepository, Repository>(self);
         if (repository == nullptr || count == nullptr) return Outcome::InvalidArgument;
+        if (const Outcome loaded = repository->LoadIndex(); loaded != Outcome::Ok) return loaded;
         *count = repository->Index().Count();
         return Outcome::Ok;
     });
@@ -200,6 +201,7 @@ KvdStatus GetFileAt(IZarnRepository* self, uint32_t index, IZarnFile** file) {
     return Guarded([&] {
         Repository* repository = StateOf<IZarnRepository, Repository>(self);
         if (repository == nullptr || file == nullptr) return Outcome::InvalidArgument;
+        if (const Outcome loaded = repository->LoadIndex(); loaded != Outcome::Ok) return loaded;
         if (index >= repository->Index().Count()) return Outcome::NotFound;
         *file = NewFile(repository, repository->Index().EntryAt(index));
         return Outcome::Ok;

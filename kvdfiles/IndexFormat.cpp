@@ -1,6 +1,7 @@
 #include "kvdfiles/IndexFormat.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 #include <limits>
 
@@ -19,6 +20,8 @@ constexpr std::size_t kGenerationOffset = 16;
 constexpr std::size_t kBaseSizeOffset = 24;
 constexpr std::size_t kOffsetSize = 4;
 constexpr std::size_t kChecksumSize = 4;
+constexpr std::size_t kBlockSize = 4096;
+constexpr std::size_t kFooterSize = 8;  // where the block checksums start, their checksum
 constexpr std::size_t kRecordFixedSize = 28;  // size, added, changed, permissions
 constexpr std::size_t kTextCount = 4;
 constexpr std::uint64_t kMaxFileSize = std::numeric_limits<std::uint32_t>::max();
@@ -131,6 +134,19 @@ int CompareUnits(const std::uint8_t* a, std::size_t aUnits, const std::uint8_t* 
     return aUnits < bUnits ? -1 : 1;
 }
 
+// Orders the identifier of a checked record against id.
+int CompareRecordId(const std::uint8_t* record, std::u16string_view id) {
+    const std::uint8_t* units = record + kRecordFixedSize + 4;
+    const std::size_t length = ReadU32(record + kRecordFixedSize);
+    const std::size_t common = std::min(length, id.size());
+    for (std::size_t i = 0; i < common; ++i) {
+        const auto unit = static_cast<char16_t>(units[2 * i] | units[2 * i + 1] << 8);
+        if (unit != id[i]) return unit < id[i] ? -1 : 1;
+    }
+    if (length == id.size()) return 0;
+    return length < id.size() ? -1 : 1;
+}
+
 // Walks records whose checksum matched, checking that each one starts where
 // the offset table says and stays inside [begin, end).
 class RecordChecker {
@@ -200,37 +216,30 @@ bool IsValidGeneration(std::uint64_t generation) {
     return generation != 0 && generation != std::numeric_limits<std::uint64_t>::max();
 }
 
-// The size of the base a file starts with, as its header gives it; nothing
-// when the header is not one of an index. Version 1 has no change records
-// after its base.
-std::optional<std::size_t> BaseSizeOf(const IndexBytes& file) {
-    if (file.size() < kHeaderSize + kChecksumSize || file.size() > kMaxFileSize) return std::nullopt;
-    if (!std::equal(kMagic.begin(), kMagic.end(), file.begin())) return std::nullopt;
-    const std::uint32_t version = ReadU32(file.data() + kVersionOffset);
-    const std::uint64_t baseSize = ReadU64(file.data() + kBaseSizeOffset);
-    if (version == kBaseOnlyVersion ? baseSize != file.size() : version != kFormatVersion) return std::nullopt;
-    if (baseSize < kHeaderSize + kChecksumSize || baseSize > file.size()) return std::nullopt;
-    return static_cast<std::size_t>(baseSize);
-}
-
-// A base alone: its header, generation and checksum, and room for the
-// offset table.
-bool BaseFits(const IndexBytes& bytes) {
-    if (BaseSizeOf(bytes) != bytes.size()) return false;
-    if (!IsValidGeneration(ReadU64(bytes.data() + kGenerationOffset))) return false;
-    const std::size_t checked = bytes.size() - kChecksumSize;
-    if (Crc32c(bytes.data(), checked) != ReadU32(bytes.data() + checked)) return false;
-    const std::uint64_t count = ReadU32(bytes.data() + kCountOffset);
-    return kHeaderSize + kOffsetSize * count + kChecksumSize <= bytes.size();
-}
-
-IndexFileMark MarkOf(const IndexBytes& file) {
+// The mark of a file that holds a base and nothing after it.
+IndexFileMark MarkOf(const IndexBytes& base) {
     IndexFileMark mark;
-    std::copy(file.begin(), file.begin() + kHeaderSize, mark.header.begin());
-    mark.size = file.size();
-    mark.lastWord = ReadU32(file.data() + file.size() - kChecksumSize);
+    std::copy(base.begin(), base.begin() + kHeaderSize, mark.header.begin());
+    mark.size = base.size();
+    mark.lastWord = ReadU32(base.data() + base.size() - kChecksumSize);
     return mark;
 }
+
+std::size_t BlockCount(std::size_t blocksEnd) { return (blocksEnd + kBlockSize - 1) / kBlockSize; }
+
+// Reads from a file already in memory.
+class MemorySource : public IndexSource {
+public:
+    explicit MemorySource(const IndexBytes& bytes) : bytes_(bytes) {}
+    bool ReadAt(std::uint64_t offset, std::uint8_t* into, std::size_t size) override {
+        if (offset > bytes_.size() || bytes_.size() - offset < size) return false;
+        std::copy_n(bytes_.data() + offset, size, into);
+        return true;
+    }
+
+private:
+    const IndexBytes& bytes_;
+};
 
 std::vector<std::uint8_t> EncodeChange(std::uint64_t generation, std::uint32_t kind,
                                        const std::vector<std::uint8_t>& body) {
@@ -280,23 +289,157 @@ bool IsValidPermissions(std::uint32_t permissions) { return permissions >= 1 && 
 
 // IndexBase
 
-std::optional<IndexBase> IndexBase::Parse(IndexBytes bytes) {
-    if (!BaseFits(bytes)) return std::nullopt;
-    const std::uint32_t count = ReadU32(bytes.data() + kCountOffset);
-    if (!RecordChecker(bytes.data(), kHeaderSize + kOffsetSize * count, bytes.size() - kChecksumSize).CheckAll(count)) {
-        return std::nullopt;
+IndexStatus IndexBase::Open(std::shared_ptr<IndexSource> source, std::uint64_t fileSize, IndexBase& base) {
+    base = IndexBase();
+    base.source_ = std::move(source);
+    if (fileSize < kHeaderSize + kChecksumSize || fileSize > kMaxFileSize) return IndexStatus::Invalid;
+    base.bytes_.resize(kHeaderSize);
+    if (!base.source_->ReadAt(0, base.bytes_.data(), kHeaderSize)) return IndexStatus::Unreadable;
+    if (!std::equal(kMagic.begin(), kMagic.end(), base.bytes_.begin())) return IndexStatus::Invalid;
+    base.version_ = ReadU32(base.bytes_.data() + kVersionOffset);
+    if (base.version_ == kBaseOnlyVersion) return base.OpenVersion1(fileSize);
+    if (base.version_ == kFormatVersion) return base.OpenVersion2(fileSize);
+    return IndexStatus::Invalid;
+}
+
+// Version 1 has one checksum over the whole file: it is read and checked
+// whole.
+IndexStatus IndexBase::OpenVersion1(std::uint64_t fileSize) {
+    if (ReadU64(bytes_.data() + kBaseSizeOffset) != fileSize) return IndexStatus::Invalid;
+    bytes_.resize(static_cast<std::size_t>(fileSize));
+    if (!source_->ReadAt(0, bytes_.data(), bytes_.size())) return IndexStatus::Unreadable;
+    recordsEnd_ = bytes_.size() - kChecksumSize;
+    if (Crc32c(bytes_.data(), recordsEnd_) != ReadU32(bytes_.data() + recordsEnd_)) return IndexStatus::Invalid;
+    count_ = ReadU32(bytes_.data() + kCountOffset);
+    generation_ = ReadU64(bytes_.data() + kGenerationOffset);
+    if (!IsValidGeneration(generation_) || kHeaderSize + kOffsetSize * std::uint64_t{count_} > recordsEnd_) {
+        return IndexStatus::Invalid;
     }
-    IndexBase base;
-    base.count_ = count;
-    base.generation_ = ReadU64(bytes.data() + kGenerationOffset);
-    base.bytes_ = std::move(bytes);
-    return base;
+    loaded_.assign(BlockCount(recordsEnd_), true);
+    return Load();
+}
+
+// Reads the footer and the block checksums, which the footer's checksum
+// covers, and the first block, which holds the header.
+IndexStatus IndexBase::OpenVersion2(std::uint64_t fileSize) {
+    const std::uint64_t baseSize = ReadU64(bytes_.data() + kBaseSizeOffset);
+    if (baseSize > fileSize || baseSize < kHeaderSize + kFooterSize) return IndexStatus::Invalid;
+    std::uint8_t footer[kFooterSize];
+    if (!source_->ReadAt(baseSize - kFooterSize, footer, kFooterSize)) return IndexStatus::Unreadable;
+    recordsEnd_ = ReadU32(footer);
+    const std::size_t blocks = BlockCount(recordsEnd_);
+    if (recordsEnd_ < kHeaderSize || recordsEnd_ + kChecksumSize * blocks + kFooterSize != baseSize) {
+        return IndexStatus::Invalid;
+    }
+    const auto checked = static_cast<std::size_t>(baseSize) - kChecksumSize - recordsEnd_;
+    IndexBytes table(checked);
+    if (!source_->ReadAt(recordsEnd_, table.data(), checked)) return IndexStatus::Unreadable;
+    if (Crc32c(table.data(), checked) != ReadU32(footer + kChecksumSize)) return IndexStatus::Invalid;
+    blockChecksums_.resize(blocks);
+    for (std::size_t block = 0; block < blocks; ++block) blockChecksums_[block] = ReadU32(table.data() + 4 * block);
+    bytes_.resize(static_cast<std::size_t>(baseSize));
+    std::copy(table.begin(), table.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(recordsEnd_));
+    std::copy_n(footer + kChecksumSize, kChecksumSize, bytes_.end() - kChecksumSize);
+    loaded_.assign(blocks, false);
+    if (!LoadBlocks(0, 1)) return failure_;
+    count_ = ReadU32(bytes_.data() + kCountOffset);
+    generation_ = ReadU64(bytes_.data() + kGenerationOffset);
+    if (ReadU64(bytes_.data() + kBaseSizeOffset) != baseSize || !IsValidGeneration(generation_) ||
+        kHeaderSize + kOffsetSize * std::uint64_t{count_} > recordsEnd_) {
+        return IndexStatus::Invalid;
+    }
+    return IndexStatus::Ok;
+}
+
+// Reads the blocks from first up to end that are not loaded yet, in runs,
+// and checks each one.
+bool IndexBase::LoadBlocks(std::size_t first, std::size_t end) const {
+    if (failure_ != IndexStatus::Ok) return false;
+    for (std::size_t block = first; block < end;) {
+        if (loaded_[block]) {
+            ++block;
+            continue;
+        }
+        std::size_t runEnd = block;
+        while (runEnd < end && !loaded_[runEnd]) ++runEnd;
+        const std::size_t begin = block * kBlockSize;
+        const std::size_t stop = std::min(runEnd * kBlockSize, recordsEnd_);
+        if (!source_->ReadAt(begin, bytes_.data() + begin, stop - begin)) {
+            failure_ = IndexStatus::Unreadable;
+            return false;
+        }
+        for (; block < runEnd; ++block) {
+            const std::size_t at = block * kBlockSize;
+            if (Crc32c(bytes_.data() + at, std::min(kBlockSize, recordsEnd_ - at)) != blockChecksums_[block]) {
+                failure_ = IndexStatus::Invalid;
+                return false;
+            }
+            loaded_[block] = true;
+        }
+    }
+    return true;
+}
+
+bool IndexBase::Need(std::size_t begin, std::size_t end) const {
+    if (begin > end || end > recordsEnd_) return false;
+    return complete_ || begin == end || LoadBlocks(begin / kBlockSize, BlockCount(end));
+}
+
+IndexStatus IndexBase::Load() const {
+    if (complete_ || bytes_.empty()) return IndexStatus::Ok;
+    if (!LoadBlocks(0, loaded_.size())) return failure_;
+    if (!RecordChecker(bytes_.data(), kHeaderSize + kOffsetSize * count_, recordsEnd_).CheckAll(count_)) {
+        failure_ = IndexStatus::Invalid;
+        return failure_;
+    }
+    complete_ = true;
+    source_.reset();
+    return IndexStatus::Ok;
+}
+
+bool IndexBase::CheckedOffset(std::uint32_t position, std::size_t& offset) const {
+    const std::size_t slot = kHeaderSize + kOffsetSize * position;
+    if (!Need(slot, slot + kOffsetSize)) return false;
+    offset = ReadU32(bytes_.data() + slot);
+    return offset >= kHeaderSize + kOffsetSize * std::size_t{count_} && offset <= recordsEnd_;
+}
+
+// The record at position, its blocks read and checked and its fields within
+// its bounds, for a lookup in a base not loaded whole.
+bool IndexBase::CheckedRecord(std::uint32_t position, RecordBytes& record) const {
+    std::size_t begin = 0;
+    std::size_t end = recordsEnd_;
+    if (!CheckedOffset(position, begin)) return false;
+    if (position + 1 < count_ && !CheckedOffset(position + 1, end)) return false;
+    if (begin >= end || !Need(begin, end) || !RecordChecker(bytes_.data(), begin, end).CheckOne()) return false;
+    record = {bytes_.data() + begin, end - begin};
+    return true;
+}
+
+LookupStatus IndexBase::Lookup(std::u16string_view id, IndexEntry& entry) const {
+    std::uint32_t low = 0;
+    std::uint32_t high = count_;
+    while (low < high) {
+        const std::uint32_t middle = low + (high - low) / 2;
+        RecordBytes record;
+        if (!CheckedRecord(middle, record)) return failure_ == IndexStatus::Unreadable ? LookupStatus::Unreadable
+                                                                                       : LookupStatus::Invalid;
+        const int compared = CompareRecordId(record.data, id);
+        if (compared == 0) {
+            entry = DecodeRecord(record.data);
+            return LookupStatus::Found;
+        }
+        if (compared < 0) low = middle + 1;
+        else high = middle;
+    }
+    return LookupStatus::Missing;
 }
 
 std::optional<IndexBase> IndexBase::Assemble(const std::vector<RecordBytes>& records, std::uint64_t generation) {
     const std::size_t recordsBegin = kHeaderSize + kOffsetSize * records.size();
-    std::uint64_t total = recordsBegin + kChecksumSize;
-    for (const RecordBytes& record : records) total += record.size;
+    std::uint64_t recordsEnd = recordsBegin;
+    for (const RecordBytes& record : records) recordsEnd += record.size;
+    const std::uint64_t total = recordsEnd + kChecksumSize * BlockCount(recordsEnd) + kFooterSize;
     if (total > kMaxFileSize || !IsValidGeneration(generation)) return std::nullopt;
 
     IndexBase base;
@@ -312,32 +455,28 @@ std::optional<IndexBase> IndexBase::Assemble(const std::vector<RecordBytes>& rec
     PutU32(out, kCountOffset, static_cast<std::uint32_t>(records.size()));
     PutU64(out, kGenerationOffset, generation);
     PutU64(out, kBaseSizeOffset, total);
-    AppendU32(out, Crc32c(out.data(), out.size()));
+    base.recordsEnd_ = out.size();
+    for (std::size_t at = 0; at < base.recordsEnd_; at += kBlockSize) {
+        AppendU32(out, Crc32c(out.data() + at, std::min(kBlockSize, base.recordsEnd_ - at)));
+    }
+    AppendU32(out, static_cast<std::uint32_t>(base.recordsEnd_));
+    AppendU32(out, Crc32c(out.data() + base.recordsEnd_, out.size() - base.recordsEnd_));
     base.count_ = static_cast<std::uint32_t>(records.size());
+    base.version_ = kFormatVersion;
     base.generation_ = generation;
+    base.complete_ = true;
     return base;
 }
 
-std::uint32_t IndexBase::Version() const { return bytes_.empty() ? 0 : ReadU32(bytes_.data() + kVersionOffset); }
-
 IndexBase::RecordBytes IndexBase::RecordAt(std::uint32_t position) const {
     const std::size_t begin = ReadU32(bytes_.data() + kHeaderSize + kOffsetSize * position);
-    const std::size_t end = position + 1 < count_ ? ReadU32(bytes_.data() + kHeaderSize + kOffsetSize * (position + 1))
-                                                  : bytes_.size() - kChecksumSize;
+    const std::size_t end =
+        position + 1 < count_ ? ReadU32(bytes_.data() + kHeaderSize + kOffsetSize * (position + 1)) : recordsEnd_;
     return {bytes_.data() + begin, end - begin};
 }
 
 int IndexBase::CompareId(std::uint32_t position, std::u16string_view id) const {
-    const std::uint8_t* units = RecordAt(position).data + kRecordFixedSize;
-    const std::size_t length = ReadU32(units);
-    units += 4;
-    const std::size_t common = std::min(length, id.size());
-    for (std::size_t i = 0; i < common; ++i) {
-        const auto unit = static_cast<char16_t>(units[2 * i] | units[2 * i + 1] << 8);
-        if (unit != id[i]) return unit < id[i] ? -1 : 1;
-    }
-    if (length == id.size()) return 0;
-    return length < id.size() ? -1 : 1;
+    return CompareRecordId(RecordAt(position).data, id);
 }
 
 std::uint32_t IndexBase::LowerBound(std::u16string_view id) const {
@@ -349,12 +488,6 @@ std::uint32_t IndexBase::LowerBound(std::u16string_view id) const {
         else high = middle;
     }
     return low;
-}
-
-std::optional<std::uint32_t> IndexBase::Find(std::u16string_view id) const {
-    const std::uint32_t position = LowerBound(id);
-    if (position < count_ && CompareId(position, id) == 0) return position;
-    return std::nullopt;
 }
 
 IndexEntry IndexBase::EntryAt(std::uint32_t position) const { return DecodeRecord(RecordAt(position).data); }
@@ -381,41 +514,59 @@ IndexImage::IndexImage() : base_(std::make_shared<const IndexBase>()) {}
 
 IndexImage::IndexImage(IndexBase base)
     : base_(std::make_shared<const IndexBase>(std::move(base))), generation_(base_->Generation()) {
-    if (!base_->Bytes().empty()) file_ = MarkOf(base_->Bytes());
+    if (base_->Size() != 0) file_ = MarkOf(base_->Bytes());
+}
+
+IndexStatus IndexImage::Open(std::shared_ptr<IndexSource> source, std::uint64_t fileSize, IndexImage& image) {
+    IndexBase base;
+    if (const IndexStatus status = IndexBase::Open(source, fileSize, base); status != IndexStatus::Ok) return status;
+    image = IndexImage(std::move(base));
+    const std::uint64_t changesSize = fileSize - image.base_->Size();
+    if (changesSize == 0) return IndexStatus::Ok;
+    IndexBytes changes(static_cast<std::size_t>(changesSize));
+    if (!source->ReadAt(image.base_->Size(), changes.data(), changes.size())) return IndexStatus::Unreadable;
+    if (!image.AddChanges(changes)) return IndexStatus::Invalid;
+    image.file_.size = fileSize;
+    image.file_.lastWord = ReadU32(changes.data() + changes.size() - kChecksumSize);
+    return IndexStatus::Ok;
+}
+
+bool IndexImage::AddChanges(const IndexBytes& changes) {
+    for (std::size_t at = 0; at < changes.size();) {
+        IndexChange change;
+        if (!ReadChange(changes, at, generation_ + 1, change)) return false;
+        ++generation_;
+        changes_[std::move(change.id)] = std::move(change.record);
+    }
+    return true;
 }
 
 std::optional<IndexImage> IndexImage::Parse(IndexBytes bytes) {
-    const auto baseSize = BaseSizeOf(bytes);
-    if (!baseSize) return std::nullopt;
-    const IndexFileMark mark = MarkOf(bytes);
-    const IndexBytes changes(bytes.begin() + static_cast<std::ptrdiff_t>(*baseSize), bytes.end());
-    bytes.resize(*baseSize);
-    auto base = IndexBase::Parse(std::move(bytes));
-    if (!base) return std::nullopt;
-    IndexImage image(std::move(*base));
-    image.file_ = mark;
-    for (std::size_t at = 0; at < changes.size();) {
-        IndexChange change;
-        if (!ReadChange(changes, at, image.generation_ + 1, change)) return std::nullopt;
-        ++image.generation_;
-        image.changes_[std::move(change.id)] = std::move(change.record);
-    }
+    IndexImage image;
+    const IndexStatus status = Open(std::make_shared<MemorySource>(bytes), bytes.size(), image);
+    if (status != IndexStatus::Ok || image.Load() != IndexStatus::Ok) return std::nullopt;
     return image;
 }
 
 bool IndexImage::TakesChanges() const { return file_.size != 0 && base_->Version() == kFormatVersion; }
 
-std::optional<IndexEntry> IndexImage::Find(std::u16string_view id) const {
+LookupStatus IndexImage::Lookup(std::u16string_view id, IndexEntry& entry) const {
     if (const auto changed = changes_.find(std::u16string(id)); changed != changes_.end()) {
-        if (!changed->second) return std::nullopt;
-        return DecodeRecord(changed->second->data());
+        if (!changed->second) return LookupStatus::Missing;
+        entry = DecodeRecord(changed->second->data());
+        return LookupStatus::Found;
     }
-    const auto position = base_->Find(id);
-    if (!position) return std::nullopt;
-    return base_->EntryAt(*position);
+    return base_->Lookup(id, entry);
+}
+
+std::optional<IndexEntry> IndexImage::Find(std::u16string_view id) const {
+    IndexEntry entry;
+    if (Lookup(id, entry) != LookupStatus::Found) return std::nullopt;
+    return entry;
 }
 
 std::vector<std::u16string> IndexImage::DestinationsEndingWith(std::u16string_view tail) const {
+    assert(base_->Loaded());
     std::vector<std::u16string> found;
     for (const std::uint32_t position : base_->DestinationsEndingWith(tail)) {
         const IndexBase::RecordBytes record = base_->RecordAt(position);
@@ -480,6 +631,7 @@ std::optional<IndexImage> IndexImage::Rewritten(const IndexChange& change) const
 // The base with changes applied, in one pass: the untouched records are
 // copied as they are.
 std::optional<IndexBase> IndexImage::Fold(const Changes& changes, std::uint64_t generation) const {
+    assert(base_->Loaded());
     const IndexBase& base = *base_;
     std::vector<IndexBase::RecordBytes> records;
     records.reserve(base.Count() + changes.size());
@@ -495,6 +647,7 @@ std::optional<IndexBase> IndexImage::Fold(const Changes& changes, std::uint64_t 
 }
 
 const IndexBase& IndexImage::Folded() const {
+    assert(base_->Loaded());
     if (changes_.empty()) return *base_;
     // Never larger than the file the changes were read from, so it fits.
     if (!folded_) folded_ = std::make_shared<const IndexBase>(Fold(changes_, generation_).value());

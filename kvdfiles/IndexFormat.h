@@ -9,12 +9,17 @@
 //            microseconds since 1970-01-01 UTC), u32 permissions, then the
 //            identifier, destination, version and description, each a u32
 //            count of code units followed by the units
-//   trailer  u32 CRC-32C of every byte before it
+//   blocks   u32 CRC-32C of each 4 KiB block of the bytes before it, from the
+//            file's first byte (the last block may be shorter)
+//   footer   u32 where the block checksums start, u32 CRC-32C of the block
+//            checksums and that position
 // Records are sorted by identifier, comparing code units as unsigned
 // numbers, and follow each other without gaps, so the offset table lets a
-// lookup binary-search without decoding the entries in between.
+// lookup binary-search without decoding the entries in between, and check
+// only the blocks it reads. Version 1 has no blocks and no footer; its
+// trailer is a u32 CRC-32C of every byte before it.
 //
-// The base ends at its trailer ("base size" bytes). In version 2, change
+// The base ends with its footer ("base size" bytes). In version 2, change
 // records may follow it, each appended by one commit:
 //   magic[4] "ZRCH", u32 size of what follows up to the checksum,
 //   u64 generation (the previous one plus one), u32 kind (1: put the record
@@ -72,6 +77,17 @@ struct IndexEntry {
 
 bool IsValidPermissions(std::uint32_t permissions);
 
+// Where an index is read from, a piece at a time.
+class IndexSource {
+public:
+    virtual ~IndexSource() = default;
+    // Exactly size bytes at offset, or false.
+    virtual bool ReadAt(std::uint64_t offset, std::uint8_t* into, std::size_t size) = 0;
+};
+
+enum class IndexStatus { Ok, Unreadable, Invalid };
+enum class LookupStatus { Found, Missing, Unreadable, Invalid };
+
 // What tells one index file from another without reading it whole: every
 // commit either writes a new header (a new base) or makes the file longer.
 struct IndexFileMark {
@@ -81,7 +97,10 @@ struct IndexFileMark {
     bool operator==(const IndexFileMark&) const = default;
 };
 
-// A validated base: the entries in identifier order, found by position.
+// A base: the entries in identifier order, found by position. Opened from a
+// source, it has read and checked its header and block checksums; a lookup
+// reads and checks the blocks it touches, and Load() all the others and the
+// order of every record. The methods that work by position need Load().
 class IndexBase {
 public:
     struct RecordBytes {
@@ -89,19 +108,22 @@ public:
         std::size_t size = 0;
     };
 
-    // Checks every byte of a base that holds no changes.
-    static std::optional<IndexBase> Parse(IndexBytes bytes);
-    // A base of these records, in this order, with a fresh header and
-    // checksum. Nothing when it would pass 4 GiB.
+    static IndexStatus Open(std::shared_ptr<IndexSource> source, std::uint64_t fileSize, IndexBase& base);
+    // A base of these records, in this order; loaded. Nothing when it would
+    // pass 4 GiB.
     static std::optional<IndexBase> Assemble(const std::vector<RecordBytes>& records, std::uint64_t generation);
+
+    IndexStatus Load() const;
+    bool Loaded() const { return complete_ || bytes_.empty(); }
+    LookupStatus Lookup(std::u16string_view id, IndexEntry& entry) const;
 
     std::uint32_t Count() const { return count_; }
     std::uint64_t Generation() const { return generation_; }
-    std::uint32_t Version() const;
+    std::uint32_t Version() const { return version_; }
+    std::uint64_t Size() const { return bytes_.size(); }
+    // The whole base, once loaded.
     const IndexBytes& Bytes() const { return bytes_; }
 
-    std::optional<std::uint32_t> Find(std::u16string_view id) const;
-    // The position at which id is or would be.
     std::uint32_t LowerBound(std::u16string_view id) const;
     int CompareId(std::uint32_t position, std::u16string_view id) const;
     IndexEntry EntryAt(std::uint32_t position) const;
@@ -111,9 +133,24 @@ public:
     std::vector<std::uint32_t> DestinationsEndingWith(std::u16string_view tail) const;
 
 private:
-    IndexBytes bytes_;
+    IndexStatus OpenVersion1(std::uint64_t fileSize);
+    IndexStatus OpenVersion2(std::uint64_t fileSize);
+    bool CheckedRecord(std::uint32_t position, RecordBytes& record) const;
+    bool CheckedOffset(std::uint32_t position, std::size_t& offset) const;
+    bool Need(std::size_t begin, std::size_t end) const;
+    bool LoadBlocks(std::size_t first, std::size_t end) const;
+
+    // Lazily filled: only the blocks loaded hold their bytes.
+    mutable IndexBytes bytes_;
     std::uint32_t count_ = 0;
+    std::uint32_t version_ = 0;
     std::uint64_t generation_ = 0;
+    std::size_t recordsEnd_ = 0;
+    std::vector<std::uint32_t> blockChecksums_;
+    mutable std::vector<bool> loaded_;
+    mutable std::shared_ptr<IndexSource> source_;
+    mutable IndexStatus failure_ = IndexStatus::Ok;  // of a load that failed
+    mutable bool complete_ = false;
 };
 
 // A change record, and the identifier and record it puts (no record: the
@@ -133,15 +170,22 @@ public:
 
     // Checks every byte of a whole index file; nothing when any check fails.
     static std::optional<IndexImage> Parse(IndexBytes bytes);
+    // Reads the header, block checksums and changes of an index file;
+    // lookups read the rest as they need it.
+    static IndexStatus Open(std::shared_ptr<IndexSource> source, std::uint64_t fileSize, IndexImage& image);
+    // Reads and checks the whole index: needed by everything below but
+    // Lookup.
+    IndexStatus Load() const { return base_->Load(); }
 
     std::uint64_t Generation() const { return generation_; }
     // The file this index was read from or committed as.
     const IndexFileMark& FileMark() const { return file_; }
     // Bytes of change records that follow the base in that file.
-    std::uint64_t ChangesSize() const { return file_.size - base_->Bytes().size(); }
+    std::uint64_t ChangesSize() const { return file_.size - base_->Size(); }
     // Whether that file is one that change records may be appended to.
     bool TakesChanges() const;
 
+    LookupStatus Lookup(std::u16string_view id, IndexEntry& entry) const;
     std::optional<IndexEntry> Find(std::u16string_view id) const;
     // The destinations of the entries whose destination ends with tail.
     std::vector<std::u16string> DestinationsEndingWith(std::u16string_view tail) const;
@@ -167,6 +211,7 @@ private:
     using Changes = std::map<std::u16string, std::optional<std::vector<std::uint8_t>>>;
 
     explicit IndexImage(IndexBase base);
+    bool AddChanges(const IndexBytes& changes);
     std::optional<IndexChange> NextChange(std::u16string id, std::optional<std::vector<std::uint8_t>> record) const;
     std::optional<IndexBase> Fold(const Changes& changes, std::uint64_t generation) const;
     const IndexBase& Folded() const;

@@ -27,31 +27,56 @@ struct IndexRead {
     IndexImage image;
 };
 
-// Reads and checks the index, or only its first limit bytes.
-IndexRead ReadIndexFile(const Path& path, std::uint64_t limit = UINT64_MAX) {
+Outcome OutcomeOf(IndexStatus status) {
+    switch (status) {
+        case IndexStatus::Ok: return Outcome::Ok;
+        case IndexStatus::Unreadable: return Outcome::IoError;
+        case IndexStatus::Invalid: break;
+    }
+    return Outcome::BadIndex;
+}
+
+// The index file, read through a handle kept open: a lookup that reads more
+// of it later still reads the file it started with, even after a writer has
+// put a new one in its place.
+class IndexFile : public IndexSource {
+public:
+    explicit IndexFile(FileHandle file) : file_(file) {}
+    IndexFile(const IndexFile&) = delete;
+    IndexFile& operator=(const IndexFile&) = delete;
+    ~IndexFile() override { durable::CloseRead(file_); }
+
+    bool ReadAt(std::uint64_t offset, std::uint8_t* into, std::size_t size) override {
+        std::size_t count = 0;
+        return !durable::ReadAt(file_, offset, into, size, count) && count == size;
+    }
+
+private:
+    FileHandle file_;
+};
+
+enum class Reading { AsNeeded, Whole };
+
+// Opens the index, or only its first limit bytes. Read as needed, the rest
+// of it is read by the lookups, except where a file held open cannot be
+// replaced: there it is read whole now and not held.
+IndexRead ReadIndexFile(const Path& path, Reading reading, std::uint64_t limit = UINT64_MAX) {
     FileHandle file;
     if (const auto error = durable::OpenForReading(path, file)) {
         if (error == std::errc::no_such_file_or_directory) return {};  // an empty repository
         return {Outcome::IoError, {}};
     }
+    const auto source = std::make_shared<IndexFile>(file);
     FileStatus status;
-    IndexBytes bytes;
-    std::size_t count = 0;
-    Outcome outcome = Outcome::Ok;
-    if (durable::Status(file, status)) {
-        outcome = Outcome::IoError;
-    } else if (status.kind != FileKind::Regular || status.size > UINT32_MAX) {
-        outcome = Outcome::BadIndex;
-    } else {
-        bytes.resize(static_cast<std::size_t>(std::min(status.size, limit)));
-        if (durable::ReadAt(file, 0, bytes.data(), bytes.size(), count)) outcome = Outcome::IoError;
+    if (durable::Status(file, status)) return {Outcome::IoError, {}};
+    if (status.kind != FileKind::Regular || status.size > UINT32_MAX) return {Outcome::BadIndex, {}};
+    IndexRead read;
+    IndexStatus opened = IndexImage::Open(source, std::min(status.size, limit), read.image);
+    if (opened == IndexStatus::Ok && (reading == Reading::Whole || !durable::ReplacesFilesHeldOpen())) {
+        opened = read.image.Load();
     }
-    durable::CloseRead(file);
-    if (outcome != Outcome::Ok) return {outcome, {}};
-    if (count != bytes.size()) return {Outcome::BadIndex, {}};
-    auto image = IndexImage::Parse(std::move(bytes));
-    if (!image) return {Outcome::BadIndex, {}};
-    return {Outcome::Ok, std::move(*image)};
+    read.outcome = OutcomeOf(opened);
+    return read;
 }
 
 // Whether the index file is still the one known: same size, header and
@@ -99,10 +124,10 @@ IndexRead ReadIndexUnderLock(const Path& directory, const IndexRead& unlocked) {
     if (const auto error = durable::LockExclusive(lockFile, kLockWait)) {
         read.outcome = LockOutcome(error);
     } else {
-        read = ReadIndexFile(directory / Repository::kIndexName);
+        read = ReadIndexFile(directory / Repository::kIndexName, Reading::AsNeeded);
         std::optional<ChangeIntent> intent;
         if (read.outcome == Outcome::BadIndex && !ReadJournal(lockFile, intent) && intent && intent->appendAt != 0) {
-            read = ReadIndexFile(directory / Repository::kIndexName, intent->appendAt);
+            read = ReadIndexFile(directory / Repository::kIndexName, Reading::AsNeeded, intent->appendAt);
         }
     }
     durable::CloseRead(lockFile);
@@ -147,13 +172,23 @@ std::unique_ptr<Repository> Repository::Open(std::wstring_view directory) {
     }
     FileStatus status;
     if (durable::Status(path, status) || status.kind != FileKind::Directory) return nullptr;
-    IndexRead read = ReadIndexFile(path / kIndexName);
+    IndexRead read = ReadIndexFile(path / kIndexName, Reading::AsNeeded);
     if (read.outcome == Outcome::BadIndex) read = ReadIndexUnderLock(path, read);
     if (read.outcome != Outcome::Ok) return nullptr;
     return std::unique_ptr<Repository>(new Repository(std::move(path), std::move(read.image)));
 }
 
-std::optional<IndexEntry> Repository::Find(std::u16string_view id) const { return index_.Find(id); }
+Outcome Repository::Find(std::u16string_view id, IndexEntry& entry) const {
+    switch (index_.Lookup(id, entry)) {
+        case LookupStatus::Found: return Outcome::Ok;
+        case LookupStatus::Missing: return Outcome::NotFound;
+        case LookupStatus::Unreadable: return Outcome::IoError;
+        case LookupStatus::Invalid: break;
+    }
+    return Outcome::BadIndex;
+}
+
+Outcome Repository::LoadIndex() const { return OutcomeOf(index_.Load()); }
 
 Path Repository::StoredPath(std::u16string_view destination) const {
     Path path = durable::PathFromWide(WideFromUtf16(destination));
@@ -220,8 +255,11 @@ Outcome Repository::LockedChange(FileHandle lockFile, Change change) {
     // file need not be read and checked again.
     bool unchanged = false;
     if (CompareWithKnown(IndexPath(), index_, unchanged)) return Outcome::IoError;
-    if (unchanged) return change(index_, lockFile);
-    const IndexRead read = ReadIndexFile(IndexPath());
+    if (unchanged) {
+        if (const Outcome loaded = LoadIndex(); loaded != Outcome::Ok) return loaded;
+        return change(index_, lockFile);
+    }
+    const IndexRead read = ReadIndexFile(IndexPath(), Reading::Whole);
     if (read.outcome != Outcome::Ok) return read.outcome;
     return change(read.image, lockFile);
 }
@@ -231,13 +269,18 @@ Outcome Repository::SettleLeftovers(FileHandle lockFile) const {
     std::optional<ChangeIntent> intent;
     if (ReadJournal(lockFile, intent)) return Outcome::IoError;
     if (!intent) return Outcome::Ok;
-    const IndexRead read = ReadIndexFile(IndexPath());
+    const IndexRead read = ReadIndexFile(IndexPath(), Reading::AsNeeded);
     // A change record the writer did not finish is not whole: not committed.
     const bool unfinishedAppend = read.outcome == Outcome::BadIndex && intent->appendAt != 0;
     if (read.outcome != Outcome::Ok && !unfinishedAppend) return read.outcome;
     const bool committed = !unfinishedAppend && read.image.Generation() == intent->newGeneration;
     if (Settle(*intent, committed) || ClearJournal(lockFile)) return Outcome::IoError;
     return Outcome::Ok;
+}
+
+Outcome Repository::CheckNewEntry(const NewEntry& entry) const {
+    if (const Outcome loaded = LoadIndex(); loaded != Outcome::Ok) return loaded;
+    return CheckNewEntry(index_, entry);
 }
 
 Outcome Repository::CheckNewEntry(const IndexImage& index, const NewEntry& entry) const {

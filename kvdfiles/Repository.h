@@ -50,14 +50,16 @@ public:
     // against the current directory now.
     static std::unique_ptr<Repository> Open(std::wstring_view directory);
 
-    // The index as read at the open or written by this object's last change.
+    // The index as read at the open or written by this object's last change;
+    // only lookups work on it before LoadIndex().
     const IndexImage& Index() const { return index_; }
-    std::optional<IndexEntry> Find(std::u16string_view id) const;
+    Outcome LoadIndex() const;
+    Outcome Find(std::u16string_view id, IndexEntry& entry) const;
     // Where a destination's stored copy lives.
     durable::Path StoredPath(std::u16string_view destination) const;
 
     // Checks an entry about to be added, without touching the disk.
-    Outcome CheckNewEntry(const NewEntry& entry) const { return CheckNewEntry(index_, entry); }
+    Outcome CheckNewEntry(const NewEntry& entry) const;
 
     // The writers: each takes the lock, reads the index again, and commits.
     Outcome AddEntry(const NewEntry& entry, Content content);

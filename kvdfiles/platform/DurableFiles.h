@@ -103,6 +103,10 @@ std::error_code LinkFile(const Path& existing, const Path& newName);
 std::error_code MakeMissingDirectories(const Path& path, std::vector<Path>& created);
 std::error_code RemoveDirectory(const Path& path);
 
+// Whether a file that another handle holds open for reading can still be
+// replaced by a rename; where it cannot, nothing may stay open between calls.
+bool ReplacesFilesHeldOpen();
+
 // The writers' lock: exclusive, held until the file is closed or the process
 // ends (the system releases it when its holder dies). Waits at most limit.
 std::error_code LockExclusive(FileHandle file, std::chrono::milliseconds limit);

@@ -99,6 +99,8 @@ std::error_code OpenOrCreate(const Path& path, FileHandle& file) {
 
 std::error_code OpenExisting(const Path& path, FileHandle& file) { return OpenWithFlags(path, O_RDWR, file); }
 
+bool ReplacesFilesHeldOpen() { return true; }
+
 std::error_code Status(const Path& path, FileStatus& status) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {

@@ -186,6 +186,10 @@ std::error_code OpenExisting(const Path& path, FileHandle& file) {
     return OpenWith(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING, file);
 }
 
+// Renames over a file held open follow POSIX rules only on some versions
+// and file systems.
+bool ReplacesFilesHeldOpen() { return false; }
+
 // Opened without access rights, which no other opener's sharing can refuse;
 // the backup-semantics flag lets a folder be opened too.
 std::error_code Status(const Path& path, FileStatus& status) {

@@ -99,7 +99,27 @@ std::vector<std::size_t> ChangeEnds(const std::string& index) {
     return ends;
 }
 
-// Rewrites the file-size field and the checksum after a change.
+constexpr std::size_t kBlockSize = 4096;
+constexpr KvdStatus kBadIndex = 7;
+
+// Appends the block checksums and the footer of version 2 to a header,
+// offsets and records, and sets the size field.
+std::string SealedVersion2(std::string bytes) {
+    const std::size_t recordsEnd = bytes.size();
+    const std::size_t blocks = (recordsEnd + kBlockSize - 1) / kBlockSize;
+    PutU32(bytes, 24, static_cast<uint32_t>(recordsEnd + 4 * blocks + 8));
+    PutU32(bytes, 28, 0);
+    for (std::size_t at = 0; at < recordsEnd; at += kBlockSize) {
+        const std::string block = bytes.substr(at, std::min(kBlockSize, recordsEnd - at));
+        AppendU32(bytes, BitwiseCrc32c(block, block.size()));
+    }
+    AppendU32(bytes, static_cast<uint32_t>(recordsEnd));
+    const std::string covered = bytes.substr(recordsEnd);
+    AppendU32(bytes, BitwiseCrc32c(covered, covered.size()));
+    return bytes;
+}
+
+// Rewrites the file-size field and the checksum of version 1 after a change.
 void Reseal(std::string& bytes) {
     PutU32(bytes, 24, static_cast<uint32_t>(bytes.size()));
     PutU32(bytes, 28, 0);
@@ -118,6 +138,7 @@ std::string BuildIndex(const std::vector<LayoutEntry>& entries, uint64_t generat
         PutU32(bytes, table + 4 * i, static_cast<uint32_t>(bytes.size()));
         bytes += Record(entries[i]);
     }
+    if (version != 1) return SealedVersion2(bytes);
     AppendU32(bytes, 0);
     Reseal(bytes);
     return bytes;
@@ -186,9 +207,11 @@ TEST_F(IndexFileTest, LibraryWritesTheDocumentedLayout) {
     const std::vector<std::size_t> ends = ChangeEnds(index);
     ASSERT_EQ(ends.size(), 4u) << "a base and three change records";
     EXPECT_EQ(ends.back(), index.size());
-    std::string base = index.substr(0, ends.front());
-    Reseal(base);
-    EXPECT_EQ(base, index.substr(0, ends.front())) << "size field or checksum differ from the documented ones";
+    const std::string base = index.substr(0, ends.front());
+    const uint32_t recordsEnd = ReadU32(base, base.size() - 8);
+    ASSERT_LT(recordsEnd, base.size());
+    EXPECT_EQ(SealedVersion2(base.substr(0, recordsEnd)), base)
+        << "size field, block checksums or footer differ from the documented ones";
     EXPECT_EQ(ReadU32(index, 12), 1u) << "entry count of the base";
     uint32_t generation = ReadU32(index, 16);
     for (std::size_t i = 1; i < ends.size(); ++i) {
@@ -197,6 +220,33 @@ TEST_F(IndexFileTest, LibraryWritesTheDocumentedLayout) {
         EXPECT_EQ(ReadU32(change, 8), ++generation) << "change " << i;
         EXPECT_EQ(ReadU32(change, 16), kPut) << "change " << i;
     }
+}
+
+// Lookups check only the blocks they read: damage elsewhere does not stop
+// them, but every lookup that reads it, a listing and every writer refuse
+// the index, and leave it as it is.
+TEST_F(IndexFileTest, DamagedBlockIsRefusedByWhatReadsIt) {
+    std::vector<LayoutEntry> entries;
+    for (int i = 0; i < 300; ++i) {
+        const std::string digits = std::to_string(1000 + i);
+        entries.push_back({u"k" + std::u16string(digits.begin(), digits.end())});
+    }
+    std::string index = BuildIndex(entries, 7, 2);
+    const uint32_t lastRecord = ReadU32(index, 32 + 4 * 299);
+    ASSERT_GE(lastRecord / kBlockSize, 2u) << "the last record must lie past the blocks a lookup of the first reads";
+    index[lastRecord + 40] = static_cast<char>(index[lastRecord + 40] ^ 0x01);
+
+    IZarnRepository* repository = OpenWith(index);
+    ASSERT_NE(repository, nullptr);
+    EXPECT_EQ(GetPath(repository, L"k1000"), L"stored");
+    IZarnFile* file = nullptr;
+    EXPECT_EQ(repository->table->GetFile(repository, L"k1299", &file), kBadIndex);
+    uint32_t count = 0;
+    EXPECT_EQ(repository->table->GetFileCount(repository, &count), kBadIndex);
+    IZarnRepository* writer = kvdFiles_GetRepositoryFromPath(directory_.Wide().c_str());
+    EXPECT_EQ(AddFile(writer, L"new", L"new", "content"), kBadIndex);
+    EXPECT_EQ(RemoveFile(writer, L"k1000"), kBadIndex);
+    EXPECT_EQ(ReadBytes(directory_.Path() / "ZarnRepository.bin"), index);
 }
 
 TEST_F(IndexFileTest, ChangesWrittenToTheDocumentedLayoutApply) {

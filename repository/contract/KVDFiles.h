@@ -83,12 +83,15 @@ typedef struct IZarnRepositoryTable {
     /* Version 2. The number of entries in the index as this repository object
        knows it: as read when it was opened, or as written by its own last
        change. Changes made through other objects or processes since then are
-       not seen, so a walk with GetFileAt sees one consistent index. */
+       not seen, so a walk with GetFileAt sees one consistent index. The
+       first call reads whatever of that index file lookups have not read yet
+       (the same file, even if another has taken its name since), and fails
+       when any of it is damaged. */
     KvdStatus (*GetFileCount)(IZarnRepository* self, uint32_t* count);
     /* Version 2. The entry at position index (0 to count - 1) of that same
        index, in identifier order: identifiers compared code unit by code
        unit as unsigned numbers, in UTF-16. Fails for a position past the end.
-       Reads nothing from disk. */
+       Reads nothing from disk after GetFileCount. */
     KvdStatus (*GetFileAt)(IZarnRepository* self, uint32_t index, IZarnFile** file);
 } IZarnRepositoryTable;
 
