@@ -22,6 +22,7 @@ constexpr std::size_t kOffsetSize = 4;
 constexpr std::size_t kChecksumSize = 4;
 constexpr std::size_t kBlockSize = 4096;
 constexpr std::size_t kFooterSize = 8;  // where the block checksums start, their checksum
+constexpr std::size_t kNameEntrySize = 8;  // key, position
 constexpr std::size_t kRecordFixedSize = 28;  // size, added, changed, permissions
 constexpr std::size_t kTextCount = 4;
 constexpr std::uint64_t kMaxFileSize = std::numeric_limits<std::uint32_t>::max();
@@ -134,6 +135,24 @@ int CompareUnits(const std::uint8_t* a, std::size_t aUnits, const std::uint8_t* 
     return aUnits < bUnits ? -1 : 1;
 }
 
+// The key under which the name table lists a destination: a hash of its
+// last component, the units after the last '/', '\\' or ':'. Two
+// destinations that name one file end in the same component, on any system.
+std::uint32_t NameKey(const std::uint8_t* units, std::size_t count) {
+    std::size_t begin = count;
+    while (begin > 0) {
+        const auto unit = static_cast<char16_t>(units[2 * (begin - 1)] | units[2 * (begin - 1) + 1] << 8);
+        if (unit == u'/' || unit == u'\\' || unit == u':') break;
+        --begin;
+    }
+    return Crc32c(units + 2 * begin, 2 * (count - begin));
+}
+
+std::uint32_t DestinationKey(const std::uint8_t* record) {
+    const std::uint8_t* destination = record + DestinationOffset(record);
+    return NameKey(destination + 4, ReadU32(destination));
+}
+
 // Orders the identifier of a checked record against id.
 int CompareRecordId(const std::uint8_t* record, std::u16string_view id) {
     const std::uint8_t* units = record + kRecordFixedSize + 4;
@@ -210,6 +229,17 @@ private:
     std::size_t previousBegin_ = 0;
     std::size_t previousLength_ = 0;
 };
+
+// The name table of records: (key, position) pairs in ascending order.
+std::vector<std::pair<std::uint32_t, std::uint32_t>> NamesOf(const std::vector<IndexBase::RecordBytes>& records) {
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> names;
+    names.reserve(records.size());
+    for (std::size_t position = 0; position < records.size(); ++position) {
+        names.emplace_back(DestinationKey(records[position].data), static_cast<std::uint32_t>(position));
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 // The first commit writes 1; the largest value would leave no next one.
 bool IsValidGeneration(std::uint64_t generation) {
@@ -308,14 +338,15 @@ IndexStatus IndexBase::OpenVersion1(std::uint64_t fileSize) {
     if (ReadU64(bytes_.data() + kBaseSizeOffset) != fileSize) return IndexStatus::Invalid;
     bytes_.resize(static_cast<std::size_t>(fileSize));
     if (!source_->ReadAt(0, bytes_.data(), bytes_.size())) return IndexStatus::Unreadable;
-    recordsEnd_ = bytes_.size() - kChecksumSize;
-    if (Crc32c(bytes_.data(), recordsEnd_) != ReadU32(bytes_.data() + recordsEnd_)) return IndexStatus::Invalid;
+    checkedEnd_ = bytes_.size() - kChecksumSize;
+    recordsEnd_ = checkedEnd_;
+    if (Crc32c(bytes_.data(), checkedEnd_) != ReadU32(bytes_.data() + checkedEnd_)) return IndexStatus::Invalid;
     count_ = ReadU32(bytes_.data() + kCountOffset);
     generation_ = ReadU64(bytes_.data() + kGenerationOffset);
     if (!IsValidGeneration(generation_) || kHeaderSize + kOffsetSize * std::uint64_t{count_} > recordsEnd_) {
         return IndexStatus::Invalid;
     }
-    loaded_.assign(BlockCount(recordsEnd_), true);
+    loaded_.assign(BlockCount(checkedEnd_), true);
     return Load();
 }
 
@@ -326,28 +357,31 @@ IndexStatus IndexBase::OpenVersion2(std::uint64_t fileSize) {
     if (baseSize > fileSize || baseSize < kHeaderSize + kFooterSize) return IndexStatus::Invalid;
     std::uint8_t footer[kFooterSize];
     if (!source_->ReadAt(baseSize - kFooterSize, footer, kFooterSize)) return IndexStatus::Unreadable;
-    recordsEnd_ = ReadU32(footer);
-    const std::size_t blocks = BlockCount(recordsEnd_);
-    if (recordsEnd_ < kHeaderSize || recordsEnd_ + kChecksumSize * blocks + kFooterSize != baseSize) {
+    checkedEnd_ = ReadU32(footer);
+    const std::size_t blocks = BlockCount(checkedEnd_);
+    if (checkedEnd_ < kHeaderSize || checkedEnd_ + kChecksumSize * blocks + kFooterSize != baseSize) {
         return IndexStatus::Invalid;
     }
-    const auto checked = static_cast<std::size_t>(baseSize) - kChecksumSize - recordsEnd_;
+    const auto checked = static_cast<std::size_t>(baseSize) - kChecksumSize - checkedEnd_;
     IndexBytes table(checked);
-    if (!source_->ReadAt(recordsEnd_, table.data(), checked)) return IndexStatus::Unreadable;
+    if (!source_->ReadAt(checkedEnd_, table.data(), checked)) return IndexStatus::Unreadable;
     if (Crc32c(table.data(), checked) != ReadU32(footer + kChecksumSize)) return IndexStatus::Invalid;
     blockChecksums_.resize(blocks);
     for (std::size_t block = 0; block < blocks; ++block) blockChecksums_[block] = ReadU32(table.data() + 4 * block);
     bytes_.resize(static_cast<std::size_t>(baseSize));
-    std::copy(table.begin(), table.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(recordsEnd_));
+    std::copy(table.begin(), table.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(checkedEnd_));
     std::copy_n(footer + kChecksumSize, kChecksumSize, bytes_.end() - kChecksumSize);
     loaded_.assign(blocks, false);
     if (!LoadBlocks(0, 1)) return failure_;
     count_ = ReadU32(bytes_.data() + kCountOffset);
     generation_ = ReadU64(bytes_.data() + kGenerationOffset);
+    // The table of destination names fills the end of the checked bytes.
+    const std::uint64_t tables = (kOffsetSize + kNameEntrySize) * std::uint64_t{count_};
     if (ReadU64(bytes_.data() + kBaseSizeOffset) != baseSize || !IsValidGeneration(generation_) ||
-        kHeaderSize + kOffsetSize * std::uint64_t{count_} > recordsEnd_) {
+        kHeaderSize + tables > checkedEnd_) {
         return IndexStatus::Invalid;
     }
+    recordsEnd_ = checkedEnd_ - kNameEntrySize * std::size_t{count_};
     return IndexStatus::Ok;
 }
 
@@ -363,14 +397,14 @@ bool IndexBase::LoadBlocks(std::size_t first, std::size_t end) const {
         std::size_t runEnd = block;
         while (runEnd < end && !loaded_[runEnd]) ++runEnd;
         const std::size_t begin = block * kBlockSize;
-        const std::size_t stop = std::min(runEnd * kBlockSize, recordsEnd_);
+        const std::size_t stop = std::min(runEnd * kBlockSize, checkedEnd_);
         if (!source_->ReadAt(begin, bytes_.data() + begin, stop - begin)) {
             failure_ = IndexStatus::Unreadable;
             return false;
         }
         for (; block < runEnd; ++block) {
             const std::size_t at = block * kBlockSize;
-            if (Crc32c(bytes_.data() + at, std::min(kBlockSize, recordsEnd_ - at)) != blockChecksums_[block]) {
+            if (Crc32c(bytes_.data() + at, std::min(kBlockSize, checkedEnd_ - at)) != blockChecksums_[block]) {
                 failure_ = IndexStatus::Invalid;
                 return false;
             }
@@ -381,14 +415,15 @@ bool IndexBase::LoadBlocks(std::size_t first, std::size_t end) const {
 }
 
 bool IndexBase::Need(std::size_t begin, std::size_t end) const {
-    if (begin > end || end > recordsEnd_) return false;
+    if (begin > end || end > checkedEnd_) return false;
     return complete_ || begin == end || LoadBlocks(begin / kBlockSize, BlockCount(end));
 }
 
 IndexStatus IndexBase::Load() const {
     if (complete_ || bytes_.empty()) return IndexStatus::Ok;
     if (!LoadBlocks(0, loaded_.size())) return failure_;
-    if (!RecordChecker(bytes_.data(), kHeaderSize + kOffsetSize * count_, recordsEnd_).CheckAll(count_)) {
+    if (!RecordChecker(bytes_.data(), kHeaderSize + kOffsetSize * count_, recordsEnd_).CheckAll(count_) ||
+        !NamesAreRight()) {
         failure_ = IndexStatus::Invalid;
         return failure_;
     }
@@ -437,9 +472,10 @@ LookupStatus IndexBase::Lookup(std::u16string_view id, IndexEntry& entry) const 
 
 std::optional<IndexBase> IndexBase::Assemble(const std::vector<RecordBytes>& records, std::uint64_t generation) {
     const std::size_t recordsBegin = kHeaderSize + kOffsetSize * records.size();
-    std::uint64_t recordsEnd = recordsBegin;
-    for (const RecordBytes& record : records) recordsEnd += record.size;
-    const std::uint64_t total = recordsEnd + kChecksumSize * BlockCount(recordsEnd) + kFooterSize;
+    std::uint64_t checkedEnd = recordsBegin + kNameEntrySize * records.size();
+    for (const RecordBytes& record : records) checkedEnd += record.size;
+    if (checkedEnd > kMaxFileSize) return std::nullopt;
+    const std::uint64_t total = checkedEnd + kChecksumSize * BlockCount(checkedEnd) + kFooterSize;
     if (total > kMaxFileSize || !IsValidGeneration(generation)) return std::nullopt;
 
     IndexBase base;
@@ -456,11 +492,16 @@ std::optional<IndexBase> IndexBase::Assemble(const std::vector<RecordBytes>& rec
     PutU64(out, kGenerationOffset, generation);
     PutU64(out, kBaseSizeOffset, total);
     base.recordsEnd_ = out.size();
-    for (std::size_t at = 0; at < base.recordsEnd_; at += kBlockSize) {
-        AppendU32(out, Crc32c(out.data() + at, std::min(kBlockSize, base.recordsEnd_ - at)));
+    for (const auto& [key, position] : NamesOf(records)) {
+        AppendU32(out, key);
+        AppendU32(out, position);
     }
-    AppendU32(out, static_cast<std::uint32_t>(base.recordsEnd_));
-    AppendU32(out, Crc32c(out.data() + base.recordsEnd_, out.size() - base.recordsEnd_));
+    base.checkedEnd_ = out.size();
+    for (std::size_t at = 0; at < base.checkedEnd_; at += kBlockSize) {
+        AppendU32(out, Crc32c(out.data() + at, std::min(kBlockSize, base.checkedEnd_ - at)));
+    }
+    AppendU32(out, static_cast<std::uint32_t>(base.checkedEnd_));
+    AppendU32(out, Crc32c(out.data() + base.checkedEnd_, out.size() - base.checkedEnd_));
     base.count_ = static_cast<std::uint32_t>(records.size());
     base.version_ = kFormatVersion;
     base.generation_ = generation;
@@ -492,20 +533,60 @@ std::uint32_t IndexBase::LowerBound(std::u16string_view id) const {
 
 IndexEntry IndexBase::EntryAt(std::uint32_t position) const { return DecodeRecord(RecordAt(position).data); }
 
-std::vector<std::uint32_t> IndexBase::DestinationsEndingWith(std::u16string_view tail) const {
-    std::vector<std::uint8_t> tailBytes;  // as the file stores the units
-    AppendText(tailBytes, tail);
-    tailBytes.erase(tailBytes.begin(), tailBytes.begin() + 4);
-    std::vector<std::uint32_t> found;
-    for (std::uint32_t position = 0; position < count_; ++position) {
-        const std::uint8_t* record = bytes_.data() + ReadU32(bytes_.data() + kHeaderSize + kOffsetSize * position);
-        const std::uint8_t* destination = record + DestinationOffset(record);
-        const std::size_t length = ReadU32(destination);
-        if (length < tail.size()) continue;
-        const std::uint8_t* tailBegin = destination + 4 + 2 * (length - tail.size());
-        if (std::memcmp(tailBegin, tailBytes.data(), tailBytes.size()) == 0) found.push_back(position);
+// Every position once, in ascending (key, position) order, each under the
+// key of its destination.
+bool IndexBase::NamesAreRight() const {
+    if (version_ == kBaseOnlyVersion) return true;  // it has no name table
+    std::uint64_t previous = 0;
+    for (std::uint32_t slot = 0; slot < count_; ++slot) {
+        const std::uint8_t* name = bytes_.data() + recordsEnd_ + kNameEntrySize * slot;
+        const std::uint32_t position = ReadU32(name + 4);
+        const std::uint64_t combined = std::uint64_t{ReadU32(name)} << 32 | position;
+        if (position >= count_ || (slot > 0 && combined <= previous)) return false;
+        if (DestinationKey(RecordAt(position).data) != ReadU32(name)) return false;
+        previous = combined;
     }
-    return found;
+    return true;
+}
+
+bool IndexBase::NameKeyAt(std::uint32_t slot, std::uint32_t& key) const {
+    const std::size_t at = recordsEnd_ + kNameEntrySize * std::size_t{slot};
+    if (!Need(at, at + kNameEntrySize)) return false;
+    key = ReadU32(bytes_.data() + at);
+    return true;
+}
+
+IndexStatus IndexBase::Failure() const {
+    return failure_ == IndexStatus::Unreadable ? IndexStatus::Unreadable : IndexStatus::Invalid;
+}
+
+IndexStatus IndexBase::RecordsWithKey(std::uint32_t key, std::vector<RecordBytes>& found) const {
+    if (version_ == kBaseOnlyVersion) {  // no name table: one pass over the loaded base
+        for (std::uint32_t position = 0; position < count_; ++position) {
+            if (DestinationKey(RecordAt(position).data) == key) found.push_back(RecordAt(position));
+        }
+        return IndexStatus::Ok;
+    }
+    std::uint32_t low = 0;
+    std::uint32_t high = count_;
+    while (low < high) {
+        const std::uint32_t middle = low + (high - low) / 2;
+        std::uint32_t middleKey = 0;
+        if (!NameKeyAt(middle, middleKey)) return Failure();
+        if (middleKey < key) low = middle + 1;
+        else high = middle;
+    }
+    for (std::uint32_t slot = low; slot < count_; ++slot) {
+        std::uint32_t slotKey = 0;
+        if (!NameKeyAt(slot, slotKey)) return Failure();
+        if (slotKey != key) break;
+        const std::uint32_t position = ReadU32(bytes_.data() + recordsEnd_ + kNameEntrySize * slot + 4);
+        RecordBytes record;
+        if (position >= count_ || !CheckedRecord(position, record)) return Failure();
+        if (DestinationKey(record.data) != key) return IndexStatus::Invalid;
+        found.push_back(record);
+    }
+    return IndexStatus::Ok;
 }
 
 // IndexImage
@@ -565,23 +646,24 @@ std::optional<IndexEntry> IndexImage::Find(std::u16string_view id) const {
     return entry;
 }
 
-std::vector<std::u16string> IndexImage::DestinationsEndingWith(std::u16string_view tail) const {
-    assert(base_->Loaded());
-    std::vector<std::u16string> found;
-    for (const std::uint32_t position : base_->DestinationsEndingWith(tail)) {
-        const IndexBase::RecordBytes record = base_->RecordAt(position);
+IndexStatus IndexImage::DestinationsNamed(std::u16string_view name, std::vector<std::u16string>& destinations) const {
+    std::vector<std::uint8_t> units;
+    AppendText(units, name);
+    const std::uint32_t key = NameKey(units.data() + 4, name.size());
+    std::vector<IndexBase::RecordBytes> records;
+    if (const IndexStatus status = base_->RecordsWithKey(key, records); status != IndexStatus::Ok) return status;
+    for (const IndexBase::RecordBytes& record : records) {
         std::size_t at = kRecordFixedSize;
         const std::u16string id = ReadText(record.data, at);
         if (changes_.count(id) != 0) continue;  // a change replaced or removed it
-        found.push_back(ReadText(record.data, at));
+        destinations.push_back(ReadText(record.data, at));
     }
     for (const auto& [id, record] : changes_) {
-        if (!record) continue;
+        if (!record || DestinationKey(record->data()) != key) continue;
         std::size_t at = DestinationOffset(record->data());
-        std::u16string destination = ReadText(record->data(), at);
-        if (destination.ends_with(tail)) found.push_back(std::move(destination));
+        destinations.push_back(ReadText(record->data(), at));
     }
-    return found;
+    return IndexStatus::Ok;
 }
 
 std::optional<IndexChange> IndexImage::NextChange(std::u16string id,

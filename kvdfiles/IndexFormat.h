@@ -9,6 +9,9 @@
 //            microseconds since 1970-01-01 UTC), u32 permissions, then the
 //            identifier, destination, version and description, each a u32
 //            count of code units followed by the units
+//   names    per entry u32 key, u32 position, in ascending order: the key is
+//            the CRC-32C of the UTF-16LE units of the destination's last
+//            component (after its last '/', '\\' or ':')
 //   blocks   u32 CRC-32C of each 4 KiB block of the bytes before it, from the
 //            file's first byte (the last block may be shorter)
 //   footer   u32 where the block checksums start, u32 CRC-32C of the block
@@ -16,7 +19,8 @@
 // Records are sorted by identifier, comparing code units as unsigned
 // numbers, and follow each other without gaps, so the offset table lets a
 // lookup binary-search without decoding the entries in between, and check
-// only the blocks it reads. Version 1 has no blocks and no footer; its
+// only the blocks it reads; the name table finds the entries whose stored
+// copy may be a given file. Version 1 has no names, blocks or footer; its
 // trailer is a u32 CRC-32C of every byte before it.
 //
 // The base ends with its footer ("base size" bytes). In version 2, change
@@ -128,14 +132,18 @@ public:
     int CompareId(std::uint32_t position, std::u16string_view id) const;
     IndexEntry EntryAt(std::uint32_t position) const;
     RecordBytes RecordAt(std::uint32_t position) const;
-    // The positions whose destination's last code units are tail, in one pass
-    // that decodes no destination.
-    std::vector<std::uint32_t> DestinationsEndingWith(std::u16string_view tail) const;
+    // The records whose destination's last component has this key; read as
+    // needed through the name table, in version 1 by a pass over the loaded
+    // base.
+    IndexStatus RecordsWithKey(std::uint32_t key, std::vector<RecordBytes>& found) const;
 
 private:
     IndexStatus OpenVersion1(std::uint64_t fileSize);
     IndexStatus OpenVersion2(std::uint64_t fileSize);
     bool CheckedRecord(std::uint32_t position, RecordBytes& record) const;
+    bool NameKeyAt(std::uint32_t slot, std::uint32_t& key) const;
+    bool NamesAreRight() const;
+    IndexStatus Failure() const;
     bool CheckedOffset(std::uint32_t position, std::size_t& offset) const;
     bool Need(std::size_t begin, std::size_t end) const;
     bool LoadBlocks(std::size_t first, std::size_t end) const;
@@ -145,7 +153,8 @@ private:
     std::uint32_t count_ = 0;
     std::uint32_t version_ = 0;
     std::uint64_t generation_ = 0;
-    std::size_t recordsEnd_ = 0;
+    std::size_t recordsEnd_ = 0;  // where the name table starts
+    std::size_t checkedEnd_ = 0;  // where the block checksums start
     std::vector<std::uint32_t> blockChecksums_;
     mutable std::vector<bool> loaded_;
     mutable std::shared_ptr<IndexSource> source_;
@@ -187,8 +196,9 @@ public:
 
     LookupStatus Lookup(std::u16string_view id, IndexEntry& entry) const;
     std::optional<IndexEntry> Find(std::u16string_view id) const;
-    // The destinations of the entries whose destination ends with tail.
-    std::vector<std::u16string> DestinationsEndingWith(std::u16string_view tail) const;
+    // The destinations that may name a file called name (as a path's last
+    // component), for the caller to compare as paths.
+    IndexStatus DestinationsNamed(std::u16string_view name, std::vector<std::u16string>& destinations) const;
 
     // Every entry in identifier order, for position 0 to Count() - 1. The
     // first call folds the changes into the base.

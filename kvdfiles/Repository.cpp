@@ -27,6 +27,18 @@ struct IndexRead {
     IndexImage image;
 };
 
+// Ok when found, NotFound when not; an index that cannot be read or checked
+// where the lookup leads is an error.
+Outcome FindIn(const IndexImage& index, std::u16string_view id, IndexEntry& entry) {
+    switch (index.Lookup(id, entry)) {
+        case LookupStatus::Found: return Outcome::Ok;
+        case LookupStatus::Missing: return Outcome::NotFound;
+        case LookupStatus::Unreadable: return Outcome::IoError;
+        case LookupStatus::Invalid: break;
+    }
+    return Outcome::BadIndex;
+}
+
 Outcome OutcomeOf(IndexStatus status) {
     switch (status) {
         case IndexStatus::Ok: return Outcome::Ok;
@@ -178,15 +190,7 @@ std::unique_ptr<Repository> Repository::Open(std::wstring_view directory) {
     return std::unique_ptr<Repository>(new Repository(std::move(path), std::move(read.image)));
 }
 
-Outcome Repository::Find(std::u16string_view id, IndexEntry& entry) const {
-    switch (index_.Lookup(id, entry)) {
-        case LookupStatus::Found: return Outcome::Ok;
-        case LookupStatus::Missing: return Outcome::NotFound;
-        case LookupStatus::Unreadable: return Outcome::IoError;
-        case LookupStatus::Invalid: break;
-    }
-    return Outcome::BadIndex;
-}
+Outcome Repository::Find(std::u16string_view id, IndexEntry& entry) const { return FindIn(index_, id, entry); }
 
 Outcome Repository::LoadIndex() const { return OutcomeOf(index_.Load()); }
 
@@ -207,9 +211,8 @@ Outcome Repository::AddEntry(const NewEntry& entry, Content content) {
 
 Outcome Repository::ReplaceContent(std::u16string_view id, Content content) {
     return ChangeUnderLock([&](const IndexImage& index, FileHandle lockFile) {
-        auto found = index.Find(id);
-        if (!found) return Outcome::NotFound;
-        IndexEntry entry = std::move(*found);
+        IndexEntry entry;
+        if (const Outcome found = FindIn(index, id, entry); found != Outcome::Ok) return found;
         entry.contentSize = content.size;
         entry.changedMicros = NowMicros();
         return Store(index, lockFile, entry, content);
@@ -218,20 +221,20 @@ Outcome Repository::ReplaceContent(std::u16string_view id, Content content) {
 
 Outcome Repository::RemoveEntry(std::u16string_view id) {
     return ChangeUnderLock([&](const IndexImage& index, FileHandle lockFile) {
-        const auto found = index.Find(id);
-        if (!found) return Outcome::NotFound;
+        IndexEntry entry;
+        if (const Outcome found = FindIn(index, id, entry); found != Outcome::Ok) return found;
         const auto change = index.Remove(id);
-        auto plan = change ? PlanIndex(index, *change) : std::nullopt;
-        if (!plan) return Outcome::TooLarge;
-        const Path destination = StoredPath(found->destination);
+        IndexPlan plan;
+        if (const Outcome planned = PlanIndex(index, change, plan); planned != Outcome::Ok) return planned;
+        const Path destination = StoredPath(entry.destination);
         bool failed = false;
         const FileStatus status = StatusOrMissing(destination, failed);
         if (failed) return Outcome::IoError;
         // Only a regular file is the stored copy; anything else now at its
         // place was put there by someone else and stays.
-        const ChangeIntent intent = IntentFor(*plan, destination, status.kind == FileKind::Regular);
-        if (CommitRemoval(lockFile, intent, plan->Written(*change))) return Outcome::IoError;
-        index_ = std::move(plan->next);
+        const ChangeIntent intent = IntentFor(plan, destination, status.kind == FileKind::Regular);
+        if (CommitRemoval(lockFile, intent, plan.Written(*change))) return Outcome::IoError;
+        index_ = std::move(plan.next);
         return Outcome::Ok;
     });
 }
@@ -250,16 +253,13 @@ Outcome Repository::LockedChange(FileHandle lockFile, Change change) {
     if (const auto error = durable::LockExclusive(lockFile, kLockWait)) return LockOutcome(error);
     if (const Outcome settled = SettleLeftovers(lockFile); settled != Outcome::Ok) return settled;
     // Another writer may have committed since this object read the index.
-    // Every commit writes a higher generation, so an index whose header and
-    // checksum match the ones read before is that same index, and the whole
-    // file need not be read and checked again.
+    // A commit writes a new header or makes the file longer, so an index
+    // whose size, header and last checksum match the ones read before is
+    // that same index, and it need not be opened again.
     bool unchanged = false;
     if (CompareWithKnown(IndexPath(), index_, unchanged)) return Outcome::IoError;
-    if (unchanged) {
-        if (const Outcome loaded = LoadIndex(); loaded != Outcome::Ok) return loaded;
-        return change(index_, lockFile);
-    }
-    const IndexRead read = ReadIndexFile(IndexPath(), Reading::Whole);
+    if (unchanged) return change(index_, lockFile);
+    const IndexRead read = ReadIndexFile(IndexPath(), Reading::AsNeeded);
     if (read.outcome != Outcome::Ok) return read.outcome;
     return change(read.image, lockFile);
 }
@@ -278,15 +278,13 @@ Outcome Repository::SettleLeftovers(FileHandle lockFile) const {
     return Outcome::Ok;
 }
 
-Outcome Repository::CheckNewEntry(const NewEntry& entry) const {
-    if (const Outcome loaded = LoadIndex(); loaded != Outcome::Ok) return loaded;
-    return CheckNewEntry(index_, entry);
-}
-
 Outcome Repository::CheckNewEntry(const IndexImage& index, const NewEntry& entry) const {
     if (entry.id.empty() || entry.target.empty()) return Outcome::InvalidArgument;
     if (!IsValidPermissions(entry.permissions)) return Outcome::InvalidArgument;
-    if (index.Find(entry.id)) return Outcome::AlreadyExists;
+    IndexEntry existing;
+    const Outcome found = FindIn(index, entry.id, existing);
+    if (found == Outcome::Ok) return Outcome::AlreadyExists;
+    if (found != Outcome::NotFound) return found;
     return CheckTarget(index, entry.target);
 }
 
@@ -299,8 +297,7 @@ Outcome Repository::CheckTarget(const IndexImage& index, std::u16string_view tar
     if (failed) return Outcome::IoError;
     if (status.kind == FileKind::Directory || status.kind == FileKind::Other) return Outcome::InvalidArgument;
     if (IsRepositoryFileName(path)) return Outcome::InvalidArgument;
-    if (IsStoredCopyOfAnEntry(index, path)) return Outcome::TargetInUse;
-    return Outcome::Ok;
+    return CheckNotAStoredCopy(index, path);
 }
 
 // The index, its lock, the backup the tool makes of the index, and the
@@ -313,23 +310,27 @@ bool Repository::IsRepositoryFileName(const Path& path) const {
     return reserved && SameDirectory(path.parent_path(), directory_);
 }
 
-// Compares the place a path names with every entry's stored copy, spelled
-// alike. Only destinations that end in the same file name can be the same
-// place, which spares most entries the path arithmetic.
-bool Repository::IsStoredCopyOfAnEntry(const IndexImage& index, const Path& path) const {
+// Compares the place a path names with the stored copy of every entry,
+// spelled alike: TargetInUse when one is the same. Only destinations that end
+// in the same file name can be the same place; the index lists them by name.
+Outcome Repository::CheckNotAStoredCopy(const IndexImage& index, const Path& path) const {
     const Path normal = path.lexically_normal();
     const std::u16string name = Utf16FromWide(durable::WideFromPath(path.filename()));
-    for (const std::u16string& destination : index.DestinationsEndingWith(name)) {
-        if (StoredPath(destination).lexically_normal() == normal) return true;
+    std::vector<std::u16string> destinations;
+    if (const IndexStatus status = index.DestinationsNamed(name, destinations); status != IndexStatus::Ok) {
+        return OutcomeOf(status);
     }
-    return false;
+    for (const std::u16string& destination : destinations) {
+        if (StoredPath(destination).lexically_normal() == normal) return Outcome::TargetInUse;
+    }
+    return Outcome::Ok;
 }
 
 Outcome Repository::Store(const IndexImage& index, FileHandle lockFile, const IndexEntry& entry,
                           Content content) {
     const auto change = index.Put(entry);
-    auto plan = change ? PlanIndex(index, *change) : std::nullopt;
-    if (!plan) return Outcome::TooLarge;
+    IndexPlan plan;
+    if (const Outcome planned = PlanIndex(index, change, plan); planned != Outcome::Ok) return planned;
     const Path destination = StoredPath(entry.destination);
     bool failed = false;
     const FileStatus status = StatusOrMissing(destination, failed);
@@ -340,28 +341,36 @@ Outcome Repository::Store(const IndexImage& index, FileHandle lockFile, const In
         RemoveCreatedDirectories(created);
         return Outcome::IoError;
     }
-    const ChangeIntent intent = IntentFor(*plan, destination, status.kind == FileKind::Regular);
-    if (CommitContent(lockFile, intent, content, plan->Written(*change))) {
+    const ChangeIntent intent = IntentFor(plan, destination, status.kind == FileKind::Regular);
+    if (CommitContent(lockFile, intent, content, plan.Written(*change))) {
         RemoveCreatedDirectories(created);
         return Outcome::IoError;
     }
-    index_ = std::move(plan->next);
+    index_ = std::move(plan.next);
     return Outcome::Ok;
 }
 
 // A change goes at the end of the index file while the change records stay
-// under their limit; otherwise a new index file takes all of them in.
-std::optional<Repository::IndexPlan> Repository::PlanIndex(const IndexImage& index, const IndexChange& change) {
+// under their limit; otherwise a new index file takes all of them in, and
+// the whole index is read and checked for it.
+Outcome Repository::PlanIndex(const IndexImage& index, const std::optional<IndexChange>& change, IndexPlan& plan) {
+    if (!change) return Outcome::TooLarge;  // no generation left
     const std::uint64_t size = index.FileMark().size;
     // A repository without an index file reads as generation 0.
-    const bool indexExisted = index.Generation() != 0;
+    plan.indexExisted = index.Generation() != 0;
     const bool append = index.TakesChanges() &&
-                        index.ChangesSize() + change.bytes.size() <= faults::ChangesLimit(kChangesLimit) &&
-                        size + change.bytes.size() <= UINT32_MAX;
-    if (append) return IndexPlan{index.Appended(change), size, indexExisted};
-    auto next = index.Rewritten(change);
-    if (!next) return std::nullopt;
-    return IndexPlan{std::move(*next), 0, indexExisted};
+                        index.ChangesSize() + change->bytes.size() <= faults::ChangesLimit(kChangesLimit) &&
+                        size + change->bytes.size() <= UINT32_MAX;
+    if (append) {
+        plan.next = index.Appended(*change);
+        plan.appendAt = size;
+        return Outcome::Ok;
+    }
+    if (const IndexStatus loaded = index.Load(); loaded != IndexStatus::Ok) return OutcomeOf(loaded);
+    auto next = index.Rewritten(*change);
+    if (!next) return Outcome::TooLarge;
+    plan.next = std::move(*next);
+    return Outcome::Ok;
 }
 
 std::span<const std::uint8_t> Repository::IndexPlan::Written(const IndexChange& change) const {

@@ -51,7 +51,7 @@ public:
     static std::unique_ptr<Repository> Open(std::wstring_view directory);
 
     // The index as read at the open or written by this object's last change;
-    // only lookups work on it before LoadIndex().
+    // a listing of it needs LoadIndex() first.
     const IndexImage& Index() const { return index_; }
     Outcome LoadIndex() const;
     Outcome Find(std::u16string_view id, IndexEntry& entry) const;
@@ -59,7 +59,7 @@ public:
     durable::Path StoredPath(std::u16string_view destination) const;
 
     // Checks an entry about to be added, without touching the disk.
-    Outcome CheckNewEntry(const NewEntry& entry) const;
+    Outcome CheckNewEntry(const NewEntry& entry) const { return CheckNewEntry(index_, entry); }
 
     // The writers: each takes the lock, reads the index again, and commits.
     Outcome AddEntry(const NewEntry& entry, Content content);
@@ -78,7 +78,7 @@ private:
     Outcome CheckNewEntry(const IndexImage& index, const NewEntry& entry) const;
     Outcome CheckTarget(const IndexImage& index, std::u16string_view target) const;
     bool IsRepositoryFileName(const durable::Path& path) const;
-    bool IsStoredCopyOfAnEntry(const IndexImage& index, const durable::Path& path) const;
+    Outcome CheckNotAStoredCopy(const IndexImage& index, const durable::Path& path) const;
 
     Outcome Store(const IndexImage& index, durable::FileHandle lockFile, const IndexEntry& entry,
                   Content content);
@@ -91,7 +91,7 @@ private:
         // else the whole new index file.
         std::span<const std::uint8_t> Written(const IndexChange& change) const;
     };
-    static std::optional<IndexPlan> PlanIndex(const IndexImage& index, const IndexChange& change);
+    static Outcome PlanIndex(const IndexImage& index, const std::optional<IndexChange>& change, IndexPlan& plan);
     ChangeIntent IntentFor(const IndexPlan& plan, const durable::Path& destination, bool destinationExisted) const;
 
     durable::Path IndexPath() const { return directory_ / kIndexName; }

@@ -102,8 +102,17 @@ std::vector<std::size_t> ChangeEnds(const std::string& index) {
 constexpr std::size_t kBlockSize = 4096;
 constexpr KvdStatus kBadIndex = 7;
 
+// The key of the name table: the checksum of a destination's last component.
+uint32_t NameKey(const std::u16string& destination) {
+    const std::size_t separator = destination.find_last_of(u"/\\:");
+    const std::u16string name = separator == std::u16string::npos ? destination : destination.substr(separator + 1);
+    std::string units;
+    AppendText(units, name);
+    return BitwiseCrc32c(units.substr(4), units.size() - 4);
+}
+
 // Appends the block checksums and the footer of version 2 to a header,
-// offsets and records, and sets the size field.
+// offsets, records and name table, and sets the size field.
 std::string SealedVersion2(std::string bytes) {
     const std::size_t recordsEnd = bytes.size();
     const std::size_t blocks = (recordsEnd + kBlockSize - 1) / kBlockSize;
@@ -138,7 +147,18 @@ std::string BuildIndex(const std::vector<LayoutEntry>& entries, uint64_t generat
         PutU32(bytes, table + 4 * i, static_cast<uint32_t>(bytes.size()));
         bytes += Record(entries[i]);
     }
-    if (version != 1) return SealedVersion2(bytes);
+    if (version != 1) {
+        std::vector<std::pair<uint32_t, uint32_t>> names;
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            names.emplace_back(NameKey(entries[i].destination), static_cast<uint32_t>(i));
+        }
+        std::sort(names.begin(), names.end());
+        for (const auto& [key, position] : names) {
+            AppendU32(bytes, key);
+            AppendU32(bytes, position);
+        }
+        return SealedVersion2(bytes);
+    }
     AppendU32(bytes, 0);
     Reseal(bytes);
     return bytes;
@@ -223,8 +243,8 @@ TEST_F(IndexFileTest, LibraryWritesTheDocumentedLayout) {
 }
 
 // Lookups check only the blocks they read: damage elsewhere does not stop
-// them, but every lookup that reads it, a listing and every writer refuse
-// the index, and leave it as it is.
+// them, but every lookup that reads it, a listing and every change that
+// reads it refuse the index, and leave it as it is.
 TEST_F(IndexFileTest, DamagedBlockIsRefusedByWhatReadsIt) {
     std::vector<LayoutEntry> entries;
     for (int i = 0; i < 300; ++i) {
@@ -244,8 +264,8 @@ TEST_F(IndexFileTest, DamagedBlockIsRefusedByWhatReadsIt) {
     uint32_t count = 0;
     EXPECT_EQ(repository->table->GetFileCount(repository, &count), kBadIndex);
     IZarnRepository* writer = kvdFiles_GetRepositoryFromPath(directory_.Wide().c_str());
-    EXPECT_EQ(AddFile(writer, L"new", L"new", "content"), kBadIndex);
-    EXPECT_EQ(RemoveFile(writer, L"k1000"), kBadIndex);
+    EXPECT_EQ(AddFile(writer, L"k1300", L"new", "content"), kBadIndex);
+    EXPECT_EQ(ModifyFile(writer, L"k1299", "content"), kBadIndex);
     EXPECT_EQ(ReadBytes(directory_.Path() / "ZarnRepository.bin"), index);
 }
 

@@ -182,8 +182,11 @@ struct Rejection {
     int32_t permissions;
 };
 
+// The first add writes a new index and the second is appended to it: a
+// stored copy is found in either.
 TEST_F(RepositoryTest, RejectedAddsChangeNothing) {
     ASSERT_EQ(AddFile(repository_, L"taken", L"taken.txt", "kept"), 0);
+    ASSERT_EQ(AddFile(repository_, L"second", L"sub/second.txt", "kept"), 0);
     fs::create_directory(In("folder"));
     const std::vector<Rejection> rejections = {
         {"empty identifier", L"", L"x", 3},
@@ -199,6 +202,8 @@ TEST_F(RepositoryTest, RejectedAddsChangeNothing) {
         {"stored copy of another entry", L"new", L"taken.txt", 3},
         {"same stored copy spelled otherwise", L"new", L"./folder/../taken.txt", 3},
         {"same stored copy by absolute path", L"new", directory_.Wide() + L"/taken.txt", 3},
+        {"stored copy of an appended entry", L"new", L"sub/./second.txt", 3},
+        {"same by absolute path", L"new", directory_.Wide() + L"/folder/../sub/second.txt", 3},
         {"permissions 0", L"new", L"x", 0},
         {"permissions 4", L"new", L"x", 4},
         {"negative permissions", L"new", L"x", -1},
@@ -213,6 +218,8 @@ TEST_F(RepositoryTest, RejectedAddsChangeNothing) {
         EXPECT_EQ(Snapshot(directory_.Path()), before) << rejection.name;
     }
     EXPECT_EQ(GetContent(Open(), L"taken"), "kept");
+    EXPECT_EQ(AddFile(repository_, L"new", L"folder/taken.txt", "same name, other folder"), 0);
+    EXPECT_EQ(AddFile(repository_, L"newer", L"second.txt", "same name, other folder"), 0);
 }
 
 TEST_F(RepositoryTest, NullArgumentsAreRejected) {
