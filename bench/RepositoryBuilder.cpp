@@ -32,24 +32,6 @@ namespace fs = std::filesystem;
 
 constexpr std::uint32_t kPermissions = 3;
 
-void AppendU32(std::vector<std::uint8_t>& bytes, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-}
-
-void AppendU64(std::vector<std::uint8_t>& bytes, std::uint64_t value) {
-    AppendU32(bytes, static_cast<std::uint32_t>(value));
-    AppendU32(bytes, static_cast<std::uint32_t>(value >> 32));
-}
-
-// The identifiers and destinations are ASCII, so one byte is one code unit.
-void AppendText(std::vector<std::uint8_t>& bytes, std::string_view text) {
-    AppendU32(bytes, static_cast<std::uint32_t>(text.size()));
-    for (const char c : text) {
-        bytes.push_back(static_cast<std::uint8_t>(c));
-        bytes.push_back(0);
-    }
-}
-
 std::string IdOf(std::uint32_t number) {
     char text[16];
     std::snprintf(text, sizeof text, "e%06u", static_cast<unsigned>(number));
@@ -82,31 +64,30 @@ bool WriteFile(const fs::path& path, const char* data, std::size_t size) {
     return static_cast<bool>(out.flush());
 }
 
-// The records written here, framed by the library's own base writer.
+// The records, encoded and framed by the library's own code.
 kvd::IndexBytes EncodeIndex(std::uint32_t count, std::uint64_t contentSize) {
     const auto now = std::chrono::duration_cast<std::chrono::microseconds>(
                          std::chrono::system_clock::now().time_since_epoch())
                          .count();
-    std::vector<std::uint8_t> records;
-    std::vector<std::size_t> ends;
+    std::vector<std::vector<std::uint8_t>> encoded;
+    encoded.reserve(count);
+    std::vector<kvd::IndexBase::RecordBytes> records;
     for (std::uint32_t number = 0; number < count; ++number) {
-        AppendU64(records, contentSize);
-        AppendU64(records, static_cast<std::uint64_t>(now));
-        AppendU64(records, static_cast<std::uint64_t>(now));
-        AppendU32(records, kPermissions);
-        AppendText(records, IdOf(number));
-        AppendText(records, DestinationOf(number));
-        AppendText(records, "1");
-        AppendText(records, "bulk entry");
-        ends.push_back(records.size());
+        const std::string id = IdOf(number);
+        const std::string destination = DestinationOf(number);
+        kvd::IndexEntry entry;
+        entry.id.assign(id.begin(), id.end());  // ASCII: one byte is one code unit
+        entry.destination.assign(destination.begin(), destination.end());
+        entry.version = u"1";
+        entry.description = u"bulk entry";
+        entry.permissions = kPermissions;
+        entry.contentSize = contentSize;
+        entry.addedMicros = now;
+        entry.changedMicros = now;
+        encoded.push_back(kvd::record::Encode(entry));
+        records.push_back({encoded.back().data(), encoded.back().size()});
     }
-    std::vector<kvd::IndexBase::RecordBytes> spans;
-    std::size_t begin = 0;
-    for (const std::size_t end : ends) {
-        spans.push_back({records.data() + begin, end - begin});
-        begin = end;
-    }
-    auto base = kvd::IndexBase::Assemble(spans, 1);
+    auto base = kvd::IndexBase::Assemble(records, 1);
     return base ? base->Bytes() : kvd::IndexBytes{};
 }
 

@@ -21,16 +21,16 @@ constexpr std::size_t kBaseSizeOffset = 24;
 constexpr std::size_t kOffsetSize = 4;
 constexpr std::size_t kChecksumSize = 4;
 constexpr std::size_t kBlockSize = 4096;
-constexpr std::size_t kFooterSize = 8;  // where the block checksums start, their checksum
+constexpr std::size_t kFooterSize = 8;     // where the block checksums start, their checksum
 constexpr std::size_t kNameEntrySize = 8;  // key, position
-constexpr std::size_t kRecordFixedSize = 28;  // size, added, changed, permissions
-constexpr std::size_t kTextCount = 4;
 constexpr std::uint64_t kMaxFileSize = std::numeric_limits<std::uint32_t>::max();
 constexpr std::array<std::uint8_t, 4> kChangeMagic = {'Z', 'R', 'C', 'H'};
 constexpr std::size_t kChangeFrameSize = 8;   // magic, size
 constexpr std::size_t kChangeFixedSize = 12;  // generation, kind
 constexpr std::uint32_t kPutChange = 1;
 constexpr std::uint32_t kRemoveChange = 2;
+
+using RecordBytes = IndexBase::RecordBytes;
 
 std::uint32_t ReadU32(const std::uint8_t* at) {
     return std::uint32_t{at[0]} | std::uint32_t{at[1]} << 8 | std::uint32_t{at[2]} << 16 |
@@ -39,37 +39,6 @@ std::uint32_t ReadU32(const std::uint8_t* at) {
 
 std::uint64_t ReadU64(const std::uint8_t* at) {
     return std::uint64_t{ReadU32(at)} | std::uint64_t{ReadU32(at + 4)} << 32;
-}
-
-// A text whose bounds were checked: u32 count, then the units.
-std::u16string ReadText(const std::uint8_t* bytes, std::size_t& at) {
-    const std::size_t length = ReadU32(bytes + at);
-    at += 4;
-    std::u16string text(length, u'\0');
-    for (std::size_t i = 0; i < length; ++i) {
-        text[i] = static_cast<char16_t>(bytes[at + 2 * i] | bytes[at + 2 * i + 1] << 8);
-    }
-    at += 2 * length;
-    return text;
-}
-
-IndexEntry DecodeRecord(const std::uint8_t* record) {
-    IndexEntry entry;
-    entry.contentSize = ReadU64(record);
-    entry.addedMicros = static_cast<std::int64_t>(ReadU64(record + 8));
-    entry.changedMicros = static_cast<std::int64_t>(ReadU64(record + 16));
-    entry.permissions = ReadU32(record + 24);
-    std::size_t at = kRecordFixedSize;
-    entry.id = ReadText(record, at);
-    entry.destination = ReadText(record, at);
-    entry.version = ReadText(record, at);
-    entry.description = ReadText(record, at);
-    return entry;
-}
-
-// Where a record's destination starts: past the fixed part and the identifier.
-std::size_t DestinationOffset(const std::uint8_t* record) {
-    return kRecordFixedSize + 4 + 2 * std::size_t{ReadU32(record + kRecordFixedSize)};
 }
 
 template <typename Bytes>
@@ -94,148 +63,69 @@ void AppendU64(std::vector<std::uint8_t>& bytes, std::uint64_t value) {
     PutU64(bytes, bytes.size() - 8, value);
 }
 
-void AppendText(std::vector<std::uint8_t>& bytes, std::u16string_view text) {
-    AppendU32(bytes, static_cast<std::uint32_t>(text.size()));
-    for (const char16_t unit : text) {
-        bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-        bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
-    }
-}
-
-std::vector<std::uint8_t> EncodeRecord(const IndexEntry& entry) {
-    std::vector<std::uint8_t> record;
-    AppendU64(record, entry.contentSize);
-    AppendU64(record, static_cast<std::uint64_t>(entry.addedMicros));
-    AppendU64(record, static_cast<std::uint64_t>(entry.changedMicros));
-    AppendU32(record, entry.permissions);
-    for (const auto* text : {&entry.id, &entry.destination, &entry.version, &entry.description}) {
-        AppendText(record, *text);
-    }
-    return record;
-}
-
-// Orders two texts of UTF-16LE units as unsigned numbers. Equal stretches,
-// most of a sorted neighbour's identifier, are skipped eight bytes at a time.
-int CompareUnits(const std::uint8_t* a, std::size_t aUnits, const std::uint8_t* b, std::size_t bUnits) {
-    const std::size_t common = 2 * std::min(aUnits, bUnits);
+// The fields of a record already checked.
+record::View ViewOf(RecordBytes bytes) {
+    record::View view;
     std::size_t at = 0;
-    for (; at + 8 <= common; at += 8) {
-        std::uint64_t aWord = 0;
-        std::uint64_t bWord = 0;
-        std::memcpy(&aWord, a + at, sizeof aWord);
-        std::memcpy(&bWord, b + at, sizeof bWord);
-        if (aWord != bWord) break;
-    }
-    for (; at < common; at += 2) {
-        const unsigned aUnit = a[at] | unsigned{a[at + 1]} << 8;
-        const unsigned bUnit = b[at] | unsigned{b[at + 1]} << 8;
-        if (aUnit != bUnit) return aUnit < bUnit ? -1 : 1;
-    }
-    if (aUnits == bUnits) return 0;
-    return aUnits < bUnits ? -1 : 1;
+    record::Parse(bytes.data, at, bytes.size, view);
+    return view;
 }
 
-// The key under which the name table lists a destination: a hash of its
-// last component, the units after the last '/', '\\' or ':'. Two
-// destinations that name one file end in the same component, on any system.
-std::uint32_t NameKey(const std::uint8_t* units, std::size_t count) {
-    std::size_t begin = count;
-    while (begin > 0) {
-        const auto unit = static_cast<char16_t>(units[2 * (begin - 1)] | units[2 * (begin - 1) + 1] << 8);
-        if (unit == u'/' || unit == u'\\' || unit == u':') break;
-        --begin;
-    }
-    return Crc32c(units + 2 * begin, 2 * (count - begin));
+std::uint32_t DestinationKey(RecordBytes bytes) { return record::NameKey(bytes.data, ViewOf(bytes).destination); }
+
+// Orders two texts in the record form, which keeps the order of their units.
+int CompareText(const std::uint8_t* a, std::size_t aSize, const std::uint8_t* b, std::size_t bSize) {
+    const std::size_t commonSize = std::min(aSize, bSize);
+    const int common = commonSize == 0 ? 0 : std::memcmp(a, b, commonSize);
+    if (common != 0) return common < 0 ? -1 : 1;
+    if (aSize == bSize) return 0;
+    return aSize < bSize ? -1 : 1;
 }
 
-std::uint32_t DestinationKey(const std::uint8_t* record) {
-    const std::uint8_t* destination = record + DestinationOffset(record);
-    return NameKey(destination + 4, ReadU32(destination));
+// Orders the identifier of a checked record against an identifier's units.
+int CompareId(RecordBytes bytes, const std::vector<std::uint8_t>& id) {
+    const record::Span span = ViewOf(bytes).id;
+    return CompareText(bytes.data + span.begin, span.end - span.begin, id.data(), id.size());
 }
 
-// Orders the identifier of a checked record against id.
-int CompareRecordId(const std::uint8_t* record, std::u16string_view id) {
-    const std::uint8_t* units = record + kRecordFixedSize + 4;
-    const std::size_t length = ReadU32(record + kRecordFixedSize);
-    const std::size_t common = std::min(length, id.size());
-    for (std::size_t i = 0; i < common; ++i) {
-        const auto unit = static_cast<char16_t>(units[2 * i] | units[2 * i + 1] << 8);
-        if (unit != id[i]) return unit < id[i] ? -1 : 1;
-    }
-    if (length == id.size()) return 0;
-    return length < id.size() ? -1 : 1;
-}
-
-// Walks records whose checksum matched, checking that each one starts where
-// the offset table says and stays inside [begin, end).
+// Checks records one after the other in [begin, end).
 class RecordChecker {
 public:
     RecordChecker(const std::uint8_t* bytes, std::size_t begin, std::size_t end)
         : bytes_(bytes), end_(end), at_(begin) {}
 
-    // The records of a base, which fill it up to its checksum.
+    // The records of a base, each where the offset table says, in rising
+    // order of identifiers (which also rules out duplicates), filling the
+    // range.
     bool CheckAll(std::uint32_t count) {
+        record::Span previous;
         for (std::uint32_t position = 0; position < count; ++position) {
             if (ReadU32(bytes_ + kHeaderSize + kOffsetSize * position) != at_) return false;
-            if (!CheckRecord()) return false;
+            record::View view;
+            if (!record::Parse(bytes_, at_, end_, view)) return false;
+            const bool rises = position == 0 || CompareText(bytes_ + view.id.begin, view.id.end - view.id.begin,
+                                                            bytes_ + previous.begin, previous.end - previous.begin) > 0;
+            if (!rises) return false;
+            previous = view.id;
         }
         return at_ == end_;
     }
 
-    // A record that fills the whole range.
-    bool CheckOne() { return CheckRecord() && at_ == end_; }
+    // One record that fills the whole range.
+    bool CheckOne(record::View& view) { return record::Parse(bytes_, at_, end_, view) && at_ == end_; }
 
 private:
-    bool CheckRecord() {
-        if (end_ - at_ < kRecordFixedSize) return false;
-        const std::uint32_t permissions = ReadU32(bytes_ + at_ + 24);
-        if (!IsValidPermissions(permissions)) return false;
-        at_ += kRecordFixedSize;
-        std::size_t idBegin = 0;
-        std::size_t idLength = 0;
-        for (std::size_t text = 0; text < kTextCount; ++text) {
-            std::size_t length = 0;
-            if (!SkipText(length)) return false;
-            const bool mustHaveText = text < 2;  // identifier and destination
-            if (mustHaveText && length == 0) return false;
-            if (text == 0) idBegin = at_ - 2 * length;
-            if (text == 0) idLength = length;
-        }
-        return IdFollowsPrevious(idBegin, idLength);
-    }
-
-    bool SkipText(std::size_t& length) {
-        if (end_ - at_ < 4) return false;
-        length = ReadU32(bytes_ + at_);
-        at_ += 4;
-        if ((end_ - at_) / 2 < length) return false;
-        at_ += 2 * length;
-        return true;
-    }
-
-    // Identifiers must rise strictly, which also rules out duplicates.
-    bool IdFollowsPrevious(std::size_t begin, std::size_t length) {
-        const bool first = previousLength_ == 0;
-        const bool greater =
-            first || CompareUnits(bytes_ + begin, length, bytes_ + previousBegin_, previousLength_) > 0;
-        previousBegin_ = begin;
-        previousLength_ = length;
-        return greater;
-    }
-
     const std::uint8_t* bytes_;
     const std::size_t end_;
     std::size_t at_;
-    std::size_t previousBegin_ = 0;
-    std::size_t previousLength_ = 0;
 };
 
 // The name table of records: (key, position) pairs in ascending order.
-std::vector<std::pair<std::uint32_t, std::uint32_t>> NamesOf(const std::vector<IndexBase::RecordBytes>& records) {
+std::vector<std::pair<std::uint32_t, std::uint32_t>> NamesOf(const std::vector<RecordBytes>& records) {
     std::vector<std::pair<std::uint32_t, std::uint32_t>> names;
     names.reserve(records.size());
     for (std::size_t position = 0; position < records.size(); ++position) {
-        names.emplace_back(DestinationKey(records[position].data), static_cast<std::uint32_t>(position));
+        names.emplace_back(DestinationKey(records[position]), static_cast<std::uint32_t>(position));
     }
     std::sort(names.begin(), names.end());
     return names;
@@ -282,12 +172,6 @@ std::vector<std::uint8_t> EncodeChange(std::uint64_t generation, std::uint32_t k
     return change;
 }
 
-bool IsRemovalBody(const std::uint8_t* bytes, std::size_t begin, std::size_t end) {
-    if (end - begin < 4) return false;
-    const std::size_t length = ReadU32(bytes + begin);
-    return length != 0 && end - begin - 4 == 2 * length;
-}
-
 // Reads the change record at at, which must carry generation, and moves at
 // past it. False for anything but a whole, well-formed record.
 bool ReadChange(const IndexBytes& bytes, std::size_t& at, std::uint64_t generation, IndexChange& change) {
@@ -301,21 +185,22 @@ bool ReadChange(const IndexBytes& bytes, std::size_t& at, std::uint64_t generati
     if (ReadU64(data + at + 8) != generation || !IsValidGeneration(generation)) return false;
     const std::uint32_t kind = ReadU32(data + at + 16);
     std::size_t body = at + kChangeFrameSize + kChangeFixedSize;
+    record::Span id;
     if (kind == kPutChange) {
-        if (!RecordChecker(data, body, end).CheckOne()) return false;
+        record::View view;
+        if (!RecordChecker(data, body, end).CheckOne(view)) return false;
         change.record.emplace(data + body, data + end);
-        body += kRecordFixedSize;
-    } else if (kind != kRemoveChange || !IsRemovalBody(data, body, end)) {
+        id = view.id;
+    } else if (kind != kRemoveChange || !record::ParseText(data, body, end, id) || body != end ||
+               id.end == id.begin) {
         return false;
     }
-    change.id = ReadText(data, body);
+    change.id = record::DecodeText(data, id);
     at = end + kChecksumSize;
     return true;
 }
 
 }  // namespace
-
-bool IsValidPermissions(std::uint32_t permissions) { return permissions >= 1 && permissions <= 3; }
 
 // IndexBase
 
@@ -332,22 +217,37 @@ IndexStatus IndexBase::Open(std::shared_ptr<IndexSource> source, std::uint64_t f
     return IndexStatus::Invalid;
 }
 
-// Version 1 has one checksum over the whole file: it is read and checked
-// whole.
+// Version 1 has one checksum over the whole file and records of its own:
+// it is read and checked whole, and held as a base of this version.
 IndexStatus IndexBase::OpenVersion1(std::uint64_t fileSize) {
     if (ReadU64(bytes_.data() + kBaseSizeOffset) != fileSize) return IndexStatus::Invalid;
-    bytes_.resize(static_cast<std::size_t>(fileSize));
-    if (!source_->ReadAt(0, bytes_.data(), bytes_.size())) return IndexStatus::Unreadable;
-    checkedEnd_ = bytes_.size() - kChecksumSize;
-    recordsEnd_ = checkedEnd_;
-    if (Crc32c(bytes_.data(), checkedEnd_) != ReadU32(bytes_.data() + checkedEnd_)) return IndexStatus::Invalid;
-    count_ = ReadU32(bytes_.data() + kCountOffset);
-    generation_ = ReadU64(bytes_.data() + kGenerationOffset);
-    if (!IsValidGeneration(generation_) || kHeaderSize + kOffsetSize * std::uint64_t{count_} > recordsEnd_) {
-        return IndexStatus::Invalid;
+    IndexBytes file(static_cast<std::size_t>(fileSize));
+    if (!source_->ReadAt(0, file.data(), file.size())) return IndexStatus::Unreadable;
+    const std::size_t end = file.size() - kChecksumSize;
+    if (Crc32c(file.data(), end) != ReadU32(file.data() + end)) return IndexStatus::Invalid;
+    const std::uint32_t count = ReadU32(file.data() + kCountOffset);
+    const std::uint64_t generation = ReadU64(file.data() + kGenerationOffset);
+    std::size_t at = kHeaderSize + kOffsetSize * std::uint64_t{count};
+    if (!IsValidGeneration(generation) || at > end) return IndexStatus::Invalid;
+    std::vector<std::vector<std::uint8_t>> encoded(count);
+    std::vector<RecordBytes> records(count);
+    IndexEntry previous;
+    for (std::uint32_t position = 0; position < count; ++position) {
+        IndexEntry entry;
+        if (ReadU32(file.data() + kHeaderSize + kOffsetSize * position) != at ||
+            !record::ParseVersion1(file.data(), at, end, entry) || (position > 0 && !(previous.id < entry.id))) {
+            return IndexStatus::Invalid;
+        }
+        encoded[position] = record::Encode(entry);
+        records[position] = {encoded[position].data(), encoded[position].size()};
+        previous = std::move(entry);
     }
-    loaded_.assign(BlockCount(checkedEnd_), true);
-    return Load();
+    auto base = Assemble(records, generation);
+    if (at != end || !base) return IndexStatus::Invalid;
+    *this = std::move(*base);
+    version_ = kBaseOnlyVersion;
+    mark_ = MarkOf(file);
+    return IndexStatus::Ok;
 }
 
 // Reads the footer and the block checksums, which the footer's checksum
@@ -375,13 +275,14 @@ IndexStatus IndexBase::OpenVersion2(std::uint64_t fileSize) {
     if (!LoadBlocks(0, 1)) return failure_;
     count_ = ReadU32(bytes_.data() + kCountOffset);
     generation_ = ReadU64(bytes_.data() + kGenerationOffset);
-    // The table of destination names fills the end of the checked bytes.
+    // The name table fills the end of the checked bytes.
     const std::uint64_t tables = (kOffsetSize + kNameEntrySize) * std::uint64_t{count_};
     if (ReadU64(bytes_.data() + kBaseSizeOffset) != baseSize || !IsValidGeneration(generation_) ||
         kHeaderSize + tables > checkedEnd_) {
         return IndexStatus::Invalid;
     }
     recordsEnd_ = checkedEnd_ - kNameEntrySize * std::size_t{count_};
+    mark_ = MarkOf(bytes_);
     return IndexStatus::Ok;
 }
 
@@ -432,6 +333,10 @@ IndexStatus IndexBase::Load() const {
     return IndexStatus::Ok;
 }
 
+IndexStatus IndexBase::Failure() const {
+    return failure_ == IndexStatus::Unreadable ? IndexStatus::Unreadable : IndexStatus::Invalid;
+}
+
 bool IndexBase::CheckedOffset(std::uint32_t position, std::size_t& offset) const {
     const std::size_t slot = kHeaderSize + kOffsetSize * position;
     if (!Need(slot, slot + kOffsetSize)) return false;
@@ -441,30 +346,33 @@ bool IndexBase::CheckedOffset(std::uint32_t position, std::size_t& offset) const
 
 // The record at position, its blocks read and checked and its fields within
 // its bounds, for a lookup in a base not loaded whole.
-bool IndexBase::CheckedRecord(std::uint32_t position, RecordBytes& record) const {
+bool IndexBase::CheckedRecord(std::uint32_t position, RecordBytes& found) const {
     std::size_t begin = 0;
     std::size_t end = recordsEnd_;
     if (!CheckedOffset(position, begin)) return false;
     if (position + 1 < count_ && !CheckedOffset(position + 1, end)) return false;
-    if (begin >= end || !Need(begin, end) || !RecordChecker(bytes_.data(), begin, end).CheckOne()) return false;
-    record = {bytes_.data() + begin, end - begin};
+    record::View view;
+    if (begin >= end || !Need(begin, end) || !RecordChecker(bytes_.data(), begin, end).CheckOne(view)) return false;
+    found = {bytes_.data() + begin, end - begin};
     return true;
 }
 
 LookupStatus IndexBase::Lookup(std::u16string_view id, IndexEntry& entry) const {
+    const std::vector<std::uint8_t> units = record::EncodeText(id);
     std::uint32_t low = 0;
     std::uint32_t high = count_;
     while (low < high) {
         const std::uint32_t middle = low + (high - low) / 2;
-        RecordBytes record;
-        if (!CheckedRecord(middle, record)) return failure_ == IndexStatus::Unreadable ? LookupStatus::Unreadable
-                                                                                       : LookupStatus::Invalid;
-        const int compared = CompareRecordId(record.data, id);
-        if (compared == 0) {
-            entry = DecodeRecord(record.data);
+        RecordBytes found;
+        if (!CheckedRecord(middle, found)) {
+            return Failure() == IndexStatus::Unreadable ? LookupStatus::Unreadable : LookupStatus::Invalid;
+        }
+        const int order = CompareId(found, units);
+        if (order == 0) {
+            entry = record::Decode(found.data, ViewOf(found));
             return LookupStatus::Found;
         }
-        if (compared < 0) low = middle + 1;
+        if (order < 0) low = middle + 1;
         else high = middle;
     }
     return LookupStatus::Missing;
@@ -473,7 +381,7 @@ LookupStatus IndexBase::Lookup(std::u16string_view id, IndexEntry& entry) const 
 std::optional<IndexBase> IndexBase::Assemble(const std::vector<RecordBytes>& records, std::uint64_t generation) {
     const std::size_t recordsBegin = kHeaderSize + kOffsetSize * records.size();
     std::uint64_t checkedEnd = recordsBegin + kNameEntrySize * records.size();
-    for (const RecordBytes& record : records) checkedEnd += record.size;
+    for (const RecordBytes& bytes : records) checkedEnd += bytes.size;
     if (checkedEnd > kMaxFileSize) return std::nullopt;
     const std::uint64_t total = checkedEnd + kChecksumSize * BlockCount(checkedEnd) + kFooterSize;
     if (total > kMaxFileSize || !IsValidGeneration(generation)) return std::nullopt;
@@ -505,45 +413,48 @@ std::optional<IndexBase> IndexBase::Assemble(const std::vector<RecordBytes>& rec
     base.count_ = static_cast<std::uint32_t>(records.size());
     base.version_ = kFormatVersion;
     base.generation_ = generation;
+    base.mark_ = MarkOf(out);
     base.complete_ = true;
     return base;
 }
 
-IndexBase::RecordBytes IndexBase::RecordAt(std::uint32_t position) const {
+RecordBytes IndexBase::RecordAt(std::uint32_t position) const {
     const std::size_t begin = ReadU32(bytes_.data() + kHeaderSize + kOffsetSize * position);
     const std::size_t end =
         position + 1 < count_ ? ReadU32(bytes_.data() + kHeaderSize + kOffsetSize * (position + 1)) : recordsEnd_;
     return {bytes_.data() + begin, end - begin};
 }
 
-int IndexBase::CompareId(std::uint32_t position, std::u16string_view id) const {
-    return CompareRecordId(RecordAt(position).data, id);
-}
-
-std::uint32_t IndexBase::LowerBound(std::u16string_view id) const {
+std::uint32_t IndexBase::LowerBound(const std::vector<std::uint8_t>& id) const {
     std::uint32_t low = 0;
     std::uint32_t high = count_;
     while (low < high) {
         const std::uint32_t middle = low + (high - low) / 2;
-        if (CompareId(middle, id) < 0) low = middle + 1;
+        if (CompareId(RecordAt(middle), id) < 0) low = middle + 1;
         else high = middle;
     }
     return low;
 }
 
-IndexEntry IndexBase::EntryAt(std::uint32_t position) const { return DecodeRecord(RecordAt(position).data); }
+bool IndexBase::HasIdAt(std::uint32_t position, const std::vector<std::uint8_t>& id) const {
+    return position < count_ && CompareId(RecordAt(position), id) == 0;
+}
+
+IndexEntry IndexBase::EntryAt(std::uint32_t position) const {
+    const RecordBytes found = RecordAt(position);
+    return record::Decode(found.data, ViewOf(found));
+}
 
 // Every position once, in ascending (key, position) order, each under the
 // key of its destination.
 bool IndexBase::NamesAreRight() const {
-    if (version_ == kBaseOnlyVersion) return true;  // it has no name table
     std::uint64_t previous = 0;
     for (std::uint32_t slot = 0; slot < count_; ++slot) {
         const std::uint8_t* name = bytes_.data() + recordsEnd_ + kNameEntrySize * slot;
         const std::uint32_t position = ReadU32(name + 4);
         const std::uint64_t combined = std::uint64_t{ReadU32(name)} << 32 | position;
         if (position >= count_ || (slot > 0 && combined <= previous)) return false;
-        if (DestinationKey(RecordAt(position).data) != ReadU32(name)) return false;
+        if (DestinationKey(RecordAt(position)) != ReadU32(name)) return false;
         previous = combined;
     }
     return true;
@@ -556,17 +467,7 @@ bool IndexBase::NameKeyAt(std::uint32_t slot, std::uint32_t& key) const {
     return true;
 }
 
-IndexStatus IndexBase::Failure() const {
-    return failure_ == IndexStatus::Unreadable ? IndexStatus::Unreadable : IndexStatus::Invalid;
-}
-
 IndexStatus IndexBase::RecordsWithKey(std::uint32_t key, std::vector<RecordBytes>& found) const {
-    if (version_ == kBaseOnlyVersion) {  // no name table: one pass over the loaded base
-        for (std::uint32_t position = 0; position < count_; ++position) {
-            if (DestinationKey(RecordAt(position).data) == key) found.push_back(RecordAt(position));
-        }
-        return IndexStatus::Ok;
-    }
     std::uint32_t low = 0;
     std::uint32_t high = count_;
     while (low < high) {
@@ -581,10 +482,10 @@ IndexStatus IndexBase::RecordsWithKey(std::uint32_t key, std::vector<RecordBytes
         if (!NameKeyAt(slot, slotKey)) return Failure();
         if (slotKey != key) break;
         const std::uint32_t position = ReadU32(bytes_.data() + recordsEnd_ + kNameEntrySize * slot + 4);
-        RecordBytes record;
-        if (position >= count_ || !CheckedRecord(position, record)) return Failure();
-        if (DestinationKey(record.data) != key) return IndexStatus::Invalid;
-        found.push_back(record);
+        RecordBytes named;
+        if (position >= count_ || !CheckedRecord(position, named)) return Failure();
+        if (DestinationKey(named) != key) return IndexStatus::Invalid;
+        found.push_back(named);
     }
     return IndexStatus::Ok;
 }
@@ -595,7 +496,7 @@ IndexImage::IndexImage() : base_(std::make_shared<const IndexBase>()) {}
 
 IndexImage::IndexImage(IndexBase base)
     : base_(std::make_shared<const IndexBase>(std::move(base))), generation_(base_->Generation()) {
-    if (base_->Size() != 0) file_ = MarkOf(base_->Bytes());
+    file_ = base_->Mark();
 }
 
 IndexStatus IndexImage::Open(std::shared_ptr<IndexSource> source, std::uint64_t fileSize, IndexImage& image) {
@@ -634,7 +535,8 @@ bool IndexImage::TakesChanges() const { return file_.size != 0 && base_->Version
 LookupStatus IndexImage::Lookup(std::u16string_view id, IndexEntry& entry) const {
     if (const auto changed = changes_.find(std::u16string(id)); changed != changes_.end()) {
         if (!changed->second) return LookupStatus::Missing;
-        entry = DecodeRecord(changed->second->data());
+        const std::vector<std::uint8_t>& bytes = *changed->second;
+        entry = record::Decode(bytes.data(), ViewOf({bytes.data(), bytes.size()}));
         return LookupStatus::Found;
     }
     return base_->Lookup(id, entry);
@@ -647,43 +549,42 @@ std::optional<IndexEntry> IndexImage::Find(std::u16string_view id) const {
 }
 
 IndexStatus IndexImage::DestinationsNamed(std::u16string_view name, std::vector<std::u16string>& destinations) const {
-    std::vector<std::uint8_t> units;
-    AppendText(units, name);
-    const std::uint32_t key = NameKey(units.data() + 4, name.size());
-    std::vector<IndexBase::RecordBytes> records;
-    if (const IndexStatus status = base_->RecordsWithKey(key, records); status != IndexStatus::Ok) return status;
-    for (const IndexBase::RecordBytes& record : records) {
-        std::size_t at = kRecordFixedSize;
-        const std::u16string id = ReadText(record.data, at);
-        if (changes_.count(id) != 0) continue;  // a change replaced or removed it
-        destinations.push_back(ReadText(record.data, at));
+    const std::vector<std::uint8_t> units = record::EncodeText(name);
+    const std::uint32_t key = record::NameKey(units.data(), {0, units.size()});
+    std::vector<RecordBytes> named;
+    if (const IndexStatus status = base_->RecordsWithKey(key, named); status != IndexStatus::Ok) return status;
+    for (const RecordBytes& bytes : named) {
+        const record::View view = ViewOf(bytes);
+        if (changes_.count(record::DecodeText(bytes.data, view.id)) != 0) continue;  // changed since
+        destinations.push_back(record::DecodeText(bytes.data, view.destination));
     }
-    for (const auto& [id, record] : changes_) {
-        if (!record || DestinationKey(record->data()) != key) continue;
-        std::size_t at = DestinationOffset(record->data());
-        destinations.push_back(ReadText(record->data(), at));
+    for (const auto& [id, bytes] : changes_) {
+        if (!bytes) continue;
+        const record::View view = ViewOf({bytes->data(), bytes->size()});
+        if (record::NameKey(bytes->data(), view.destination) != key) continue;
+        destinations.push_back(record::DecodeText(bytes->data(), view.destination));
     }
     return IndexStatus::Ok;
 }
 
 std::optional<IndexChange> IndexImage::NextChange(std::u16string id,
-                                                  std::optional<std::vector<std::uint8_t>> record) const {
+                                                  std::optional<std::vector<std::uint8_t>> bytes) const {
     if (!IsValidGeneration(generation_ + 1)) return std::nullopt;
     IndexChange change;
-    if (record) {
-        change.bytes = EncodeChange(generation_ + 1, kPutChange, *record);
+    if (bytes) {
+        change.bytes = EncodeChange(generation_ + 1, kPutChange, *bytes);
     } else {
         std::vector<std::uint8_t> body;
-        AppendText(body, id);
+        record::AppendText(body, id);
         change.bytes = EncodeChange(generation_ + 1, kRemoveChange, body);
     }
     change.id = std::move(id);
-    change.record = std::move(record);
+    change.record = std::move(bytes);
     return change;
 }
 
 std::optional<IndexChange> IndexImage::Put(const IndexEntry& entry) const {
-    return NextChange(entry.id, EncodeRecord(entry));
+    return NextChange(entry.id, record::Encode(entry));
 }
 
 std::optional<IndexChange> IndexImage::Remove(std::u16string_view id) const {
@@ -715,14 +616,15 @@ std::optional<IndexImage> IndexImage::Rewritten(const IndexChange& change) const
 std::optional<IndexBase> IndexImage::Fold(const Changes& changes, std::uint64_t generation) const {
     assert(base_->Loaded());
     const IndexBase& base = *base_;
-    std::vector<IndexBase::RecordBytes> records;
+    std::vector<RecordBytes> records;
     records.reserve(base.Count() + changes.size());
     std::uint32_t position = 0;
-    for (const auto& [id, record] : changes) {
-        const std::uint32_t bound = base.LowerBound(id);
+    for (const auto& [id, bytes] : changes) {
+        const std::vector<std::uint8_t> units = record::EncodeText(id);
+        const std::uint32_t bound = base.LowerBound(units);
         for (; position < bound; ++position) records.push_back(base.RecordAt(position));
-        if (position < base.Count() && base.CompareId(position, id) == 0) ++position;
-        if (record) records.push_back({record->data(), record->size()});
+        if (base.HasIdAt(position, units)) ++position;
+        if (bytes) records.push_back({bytes->data(), bytes->size()});
     }
     for (; position < base.Count(); ++position) records.push_back(base.RecordAt(position));
     return IndexBase::Assemble(records, generation);

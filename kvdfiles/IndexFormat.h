@@ -44,6 +44,8 @@
 #include <string_view>
 #include <vector>
 
+#include "kvdfiles/IndexRecord.h"
+
 namespace kvd {
 
 // Bytes of an index file. Growing it leaves the new bytes uninitialised, so
@@ -68,18 +70,6 @@ struct UninitializedAllocator : std::allocator<T> {
 };
 using IndexBytes = std::vector<std::uint8_t, UninitializedAllocator<std::uint8_t>>;
 
-struct IndexEntry {
-    std::u16string id;
-    std::u16string destination;  // as given when the file was added
-    std::u16string version;
-    std::u16string description;
-    std::uint32_t permissions = 0;
-    std::uint64_t contentSize = 0;
-    std::int64_t addedMicros = 0;
-    std::int64_t changedMicros = 0;
-};
-
-bool IsValidPermissions(std::uint32_t permissions);
 
 // Where an index is read from, a piece at a time.
 class IndexSource {
@@ -123,13 +113,17 @@ public:
 
     std::uint32_t Count() const { return count_; }
     std::uint64_t Generation() const { return generation_; }
+    // As in the file it was read from: a base of version 1 is held in the
+    // form of version 2.
     std::uint32_t Version() const { return version_; }
-    std::uint64_t Size() const { return bytes_.size(); }
+    const IndexFileMark& Mark() const { return mark_; }
+    std::uint64_t Size() const { return mark_.size; }
     // The whole base, once loaded.
     const IndexBytes& Bytes() const { return bytes_; }
 
-    std::uint32_t LowerBound(std::u16string_view id) const;
-    int CompareId(std::uint32_t position, std::u16string_view id) const;
+    // Positions of identifiers given in the record form of their units.
+    std::uint32_t LowerBound(const std::vector<std::uint8_t>& id) const;
+    bool HasIdAt(std::uint32_t position, const std::vector<std::uint8_t>& id) const;
     IndexEntry EntryAt(std::uint32_t position) const;
     RecordBytes RecordAt(std::uint32_t position) const;
     // The records whose destination's last component has this key; read as
@@ -153,6 +147,7 @@ private:
     std::uint32_t count_ = 0;
     std::uint32_t version_ = 0;
     std::uint64_t generation_ = 0;
+    IndexFileMark mark_;
     std::size_t recordsEnd_ = 0;  // where the name table starts
     std::size_t checkedEnd_ = 0;  // where the block checksums start
     std::vector<std::uint32_t> blockChecksums_;

@@ -1,8 +1,9 @@
 // libFuzzer target for the index reader. Each input is parsed twice: as it
-// is, and resealed (size field and checksum made right) so that mutations
-// get past the checksum into the structure checks. Whatever parses must
+// is, and resealed (size field and checksums made right) so that mutations
+// get past the checksums into the structure checks. Whatever parses must
 // then answer every lookup without reading out of bounds.
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -11,12 +12,51 @@
 
 namespace {
 
+std::uint32_t ReadU32(const kvd::IndexBytes& bytes, std::size_t at) {
+    return std::uint32_t{bytes[at]} | std::uint32_t{bytes[at + 1]} << 8 | std::uint32_t{bytes[at + 2]} << 16 |
+           std::uint32_t{bytes[at + 3]} << 24;
+}
+
+void PutU32(kvd::IndexBytes& bytes, std::size_t at, std::uint32_t value) {
+    for (std::size_t i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+void AppendU32(kvd::IndexBytes& bytes, std::uint32_t value) {
+    bytes.resize(bytes.size() + 4);
+    PutU32(bytes, bytes.size() - 4, value);
+}
+
+// Version 1: the size field and the checksum over the whole file.
+void ResealVersion1(kvd::IndexBytes& bytes) {
+    PutU32(bytes, 24, static_cast<std::uint32_t>(bytes.size()));
+    PutU32(bytes, 28, 0);
+    PutU32(bytes, bytes.size() - 4, kvd::Crc32c(bytes.data(), bytes.size() - 4));
+}
+
+// Version 2: the block checksums and footer of the base, whose checked bytes
+// end where the footer says; change records after the base stay as they are.
+void ResealVersion2(kvd::IndexBytes& bytes) {
+    const std::size_t baseSize = ReadU32(bytes, 24);
+    if (baseSize < 40 || baseSize > bytes.size()) return;
+    const std::size_t checkedEnd = ReadU32(bytes, baseSize - 8);
+    if (checkedEnd < 32 || checkedEnd > baseSize - 8) return;
+    kvd::IndexBytes base(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(checkedEnd));
+    const std::size_t blocks = (checkedEnd + 4095) / 4096;
+    PutU32(base, 24, static_cast<std::uint32_t>(checkedEnd + 4 * blocks + 8));
+    PutU32(base, 28, 0);
+    for (std::size_t at = 0; at < checkedEnd; at += 4096) {
+        AppendU32(base, kvd::Crc32c(base.data() + at, std::min<std::size_t>(4096, checkedEnd - at)));
+    }
+    AppendU32(base, static_cast<std::uint32_t>(checkedEnd));
+    AppendU32(base, kvd::Crc32c(base.data() + checkedEnd, base.size() - checkedEnd));
+    base.insert(base.end(), bytes.begin() + static_cast<std::ptrdiff_t>(baseSize), bytes.end());
+    bytes = std::move(base);
+}
+
 void Reseal(kvd::IndexBytes& bytes) {
-    if (bytes.size() < 36) return;
-    std::uint64_t size = bytes.size();
-    for (std::size_t i = 0; i < 8; ++i) bytes[24 + i] = static_cast<std::uint8_t>(size >> (8 * i));
-    const std::uint32_t crc = kvd::Crc32c(bytes.data(), bytes.size() - 4);
-    for (std::size_t i = 0; i < 4; ++i) bytes[bytes.size() - 4 + i] = static_cast<std::uint8_t>(crc >> (8 * i));
+    if (bytes.size() < 40) return;
+    if (ReadU32(bytes, 8) == 1) ResealVersion1(bytes);
+    else ResealVersion2(bytes);
 }
 
 // A change must give an index that reads back, both as a new file and,

@@ -58,6 +58,49 @@ uint32_t ReadU32(const std::string& bytes, std::size_t at) {
     return value;
 }
 
+void AppendVarint(std::string& bytes, uint64_t value) {
+    for (; value >= 0x80; value >>= 7) bytes.push_back(static_cast<char>(0x80 | (value & 0x7F)));
+    bytes.push_back(static_cast<char>(value));
+}
+
+// Each UTF-16 unit as UTF-8 writes a code point of its value.
+std::string Units(const std::u16string& text) {
+    std::string bytes;
+    for (const char16_t unit : text) {
+        if (unit < 0x80) {
+            bytes.push_back(static_cast<char>(unit));
+        } else if (unit < 0x800) {
+            bytes.push_back(static_cast<char>(0xC0 | (unit >> 6)));
+            bytes.push_back(static_cast<char>(0x80 | (unit & 0x3F)));
+        } else {
+            bytes.push_back(static_cast<char>(0xE0 | (unit >> 12)));
+            bytes.push_back(static_cast<char>(0x80 | ((unit >> 6) & 0x3F)));
+            bytes.push_back(static_cast<char>(0x80 | (unit & 0x3F)));
+        }
+    }
+    return bytes;
+}
+
+void AppendVersion2Text(std::string& bytes, const std::u16string& text) {
+    const std::string units = Units(text);
+    AppendVarint(bytes, units.size());
+    bytes += units;
+}
+
+// A record of version 2: varints (times zigzag-coded), a permissions byte,
+// texts with a varint byte count.
+std::string Version2Record(const LayoutEntry& entry) {
+    std::string bytes;
+    AppendVarint(bytes, 1234);
+    AppendVarint(bytes, 2 * uint64_t{1700000000000000});
+    AppendVarint(bytes, 2 * uint64_t{1700000000000001});
+    bytes.push_back(static_cast<char>(entry.permissions));
+    for (const std::u16string* text : {&entry.id, &entry.destination, &entry.version, &entry.description}) {
+        AppendVersion2Text(bytes, *text);
+    }
+    return bytes;
+}
+
 std::string Record(const LayoutEntry& entry) {
     std::string bytes;
     AppendU64(bytes, 1234);              // content size
@@ -86,7 +129,7 @@ std::string Change(uint64_t generation, uint32_t kind, const std::string& body) 
 
 std::string Removal(uint64_t generation, const std::u16string& id) {
     std::string body;
-    AppendText(body, id);
+    AppendVersion2Text(body, id);
     return Change(generation, kRemove, body);
 }
 
@@ -106,9 +149,8 @@ constexpr KvdStatus kBadIndex = 7;
 uint32_t NameKey(const std::u16string& destination) {
     const std::size_t separator = destination.find_last_of(u"/\\:");
     const std::u16string name = separator == std::u16string::npos ? destination : destination.substr(separator + 1);
-    std::string units;
-    AppendText(units, name);
-    return BitwiseCrc32c(units.substr(4), units.size() - 4);
+    const std::string units = Units(name);
+    return BitwiseCrc32c(units, units.size());
 }
 
 // Appends the block checksums and the footer of version 2 to a header,
@@ -145,7 +187,7 @@ std::string BuildIndex(const std::vector<LayoutEntry>& entries, uint64_t generat
     bytes.append(4 * entries.size(), '\0');
     for (std::size_t i = 0; i < entries.size(); ++i) {
         PutU32(bytes, table + 4 * i, static_cast<uint32_t>(bytes.size()));
-        bytes += Record(entries[i]);
+        bytes += version == 1 ? Record(entries[i]) : Version2Record(entries[i]);
     }
     if (version != 1) {
         std::vector<std::pair<uint32_t, uint32_t>> names;
@@ -271,8 +313,8 @@ TEST_F(IndexFileTest, DamagedBlockIsRefusedByWhatReadsIt) {
 
 TEST_F(IndexFileTest, ChangesWrittenToTheDocumentedLayoutApply) {
     const std::string base = BuildIndex({{u"a"}, {u"b", u"b"}, {u"c", u"c"}}, 7, 2);
-    const std::string changes =
-        Change(8, kPut, Record({u"d", u"dd"})) + Removal(9, u"a") + Change(10, kPut, Record({u"b", u"b2"}));
+    const std::string changes = Change(8, kPut, Version2Record({u"d", u"dd"})) + Removal(9, u"a") +
+                                Change(10, kPut, Version2Record({u"b", u"b2"}));
     IZarnRepository* repository = OpenWith(base + changes);
     ASSERT_NE(repository, nullptr);
     EXPECT_EQ(GetPath(repository, L"a"), std::nullopt);
@@ -285,8 +327,13 @@ TEST_F(IndexFileTest, ChangesWrittenToTheDocumentedLayoutApply) {
     EXPECT_EQ(OpenWith(base + Removal(8, u"a") + Removal(8, u"b")), nullptr) << "a generation repeated";
     EXPECT_EQ(OpenWith(base + Change(8, 3, "")), nullptr) << "unknown kind";
     EXPECT_EQ(OpenWith(base + Removal(8, u"")), nullptr) << "empty identifier";
-    EXPECT_EQ(OpenWith(base + Change(8, kPut, Record({u"d", u"dd", u"1", u"", 4}))), nullptr) << "permissions 4";
-    EXPECT_EQ(OpenWith(base + Change(8, kPut, Record({u"d"}) + "x")), nullptr) << "a stray byte";
+    EXPECT_EQ(OpenWith(base + Change(8, kPut, Version2Record({u"d", u"dd", u"1", u"", 4}))), nullptr)
+        << "permissions 4";
+    EXPECT_EQ(OpenWith(base + Change(8, kPut, Version2Record({u"d"}) + "x")), nullptr) << "a stray byte";
+    std::string overlong = Version2Record({u"d", u"x", u"", u""});
+    overlong.replace(overlong.size() - 4, 2, "\x02\xC1\xB8");  // the destination "x" in two bytes
+    ASSERT_NE(OpenWith(base + Change(8, kPut, Version2Record({u"d", u"x", u"", u""}))), nullptr);
+    EXPECT_EQ(OpenWith(base + Change(8, kPut, overlong)), nullptr) << "a unit not in its shortest form";
 }
 
 // A file cut anywhere is refused, except right after its base or after a

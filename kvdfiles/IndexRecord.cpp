@@ -1,0 +1,207 @@
+#include "kvdfiles/IndexRecord.h"
+
+#include "kvdfiles/Crc32c.h"
+
+namespace kvd {
+namespace record {
+namespace {
+
+constexpr std::size_t kMaxVarintSize = 10;
+
+void AppendVarint(std::vector<std::uint8_t>& out, std::uint64_t value) {
+    while (value >= 0x80) {
+        out.push_back(static_cast<std::uint8_t>(value | 0x80));
+        value >>= 7;
+    }
+    out.push_back(static_cast<std::uint8_t>(value));
+}
+
+bool ReadVarint(const std::uint8_t* bytes, std::size_t& at, std::size_t end, std::uint64_t& value) {
+    value = 0;
+    for (std::size_t i = 0; i < kMaxVarintSize && at < end; ++i) {
+        const std::uint8_t byte = bytes[at++];
+        value |= std::uint64_t{byte & 0x7Fu} << (7 * i);
+        if ((byte & 0x80) == 0) return i + 1 < kMaxVarintSize || byte <= 1;  // the tenth byte holds one bit
+    }
+    return false;
+}
+
+std::uint64_t Zigzag(std::int64_t value) {
+    return (static_cast<std::uint64_t>(value) << 1) ^ (value < 0 ? ~std::uint64_t{0} : 0);
+}
+
+std::int64_t Unzigzag(std::uint64_t value) {
+    return static_cast<std::int64_t>((value >> 1) ^ (~(value & 1) + 1));
+}
+
+bool IsContinuation(std::uint8_t byte) { return (byte & 0xC0) == 0x80; }
+
+// The length of the unit that starts at at, checked for its shortest form;
+// 0 when the bytes there are not one.
+std::size_t UnitLength(const std::uint8_t* bytes, std::size_t at, std::size_t end) {
+    const std::uint8_t lead = bytes[at];
+    if (lead < 0x80) return 1;
+    if ((lead & 0xE0) == 0xC0) {
+        const bool fits = end - at >= 2 && IsContinuation(bytes[at + 1]);
+        return fits && lead >= 0xC2 ? 2 : 0;
+    }
+    if ((lead & 0xF0) == 0xE0) {
+        const bool fits = end - at >= 3 && IsContinuation(bytes[at + 1]) && IsContinuation(bytes[at + 2]);
+        return fits && (lead > 0xE0 || bytes[at + 1] >= 0xA0) ? 3 : 0;
+    }
+    return 0;
+}
+
+std::uint32_t ReadU32(const std::uint8_t* at) {
+    return std::uint32_t{at[0]} | std::uint32_t{at[1]} << 8 | std::uint32_t{at[2]} << 16 |
+           std::uint32_t{at[3]} << 24;
+}
+
+std::uint64_t ReadU64(const std::uint8_t* at) {
+    return std::uint64_t{ReadU32(at)} | std::uint64_t{ReadU32(at + 4)} << 32;
+}
+
+bool ParseVersion1Text(const std::uint8_t* bytes, std::size_t& at, std::size_t end, std::u16string& text) {
+    if (end - at < 4) return false;
+    const std::size_t length = ReadU32(bytes + at);
+    at += 4;
+    if ((end - at) / 2 < length) return false;
+    text.resize(length);
+    for (std::size_t i = 0; i < length; ++i) {
+        text[i] = static_cast<char16_t>(bytes[at + 2 * i] | bytes[at + 2 * i + 1] << 8);
+    }
+    at += 2 * length;
+    return true;
+}
+
+}  // namespace
+
+bool ParseText(const std::uint8_t* bytes, std::size_t& at, std::size_t end, Span& span) {
+    std::uint64_t size = 0;
+    if (!ReadVarint(bytes, at, end, size) || size > end - at) return false;
+    span = {at, at + static_cast<std::size_t>(size)};
+    for (std::size_t unit = span.begin; unit < span.end;) {
+        const std::size_t length = UnitLength(bytes, unit, span.end);
+        if (length == 0) return false;
+        unit += length;
+    }
+    at = span.end;
+    return true;
+}
+
+void AppendText(std::vector<std::uint8_t>& out, std::u16string_view text) {
+    const std::vector<std::uint8_t> units = EncodeText(text);
+    AppendVarint(out, units.size());
+    out.insert(out.end(), units.begin(), units.end());
+}
+
+std::vector<std::uint8_t> EncodeText(std::u16string_view text) {
+    std::vector<std::uint8_t> units;
+    units.reserve(text.size());
+    for (const char16_t unit : text) {
+        if (unit < 0x80) {
+            units.push_back(static_cast<std::uint8_t>(unit));
+        } else if (unit < 0x800) {
+            units.push_back(static_cast<std::uint8_t>(0xC0 | unit >> 6));
+            units.push_back(static_cast<std::uint8_t>(0x80 | (unit & 0x3F)));
+        } else {
+            units.push_back(static_cast<std::uint8_t>(0xE0 | unit >> 12));
+            units.push_back(static_cast<std::uint8_t>(0x80 | ((unit >> 6) & 0x3F)));
+            units.push_back(static_cast<std::uint8_t>(0x80 | (unit & 0x3F)));
+        }
+    }
+    return units;
+}
+
+std::vector<std::uint8_t> Encode(const IndexEntry& entry) {
+    std::vector<std::uint8_t> out;
+    AppendVarint(out, entry.contentSize);
+    AppendVarint(out, Zigzag(entry.addedMicros));
+    AppendVarint(out, Zigzag(entry.changedMicros));
+    out.push_back(static_cast<std::uint8_t>(entry.permissions));
+    for (const auto* text : {&entry.id, &entry.destination, &entry.version, &entry.description}) {
+        AppendText(out, *text);
+    }
+    return out;
+}
+
+bool Parse(const std::uint8_t* bytes, std::size_t& at, std::size_t end, View& view) {
+    std::uint64_t added = 0;
+    std::uint64_t changed = 0;
+    if (!ReadVarint(bytes, at, end, view.contentSize) || !ReadVarint(bytes, at, end, added) ||
+        !ReadVarint(bytes, at, end, changed) || at >= end) {
+        return false;
+    }
+    view.addedMicros = Unzigzag(added);
+    view.changedMicros = Unzigzag(changed);
+    view.permissions = bytes[at++];
+    if (!IsValidPermissions(view.permissions)) return false;
+    for (Span* text : {&view.id, &view.destination, &view.version, &view.description}) {
+        if (!ParseText(bytes, at, end, *text)) return false;
+    }
+    return view.id.end > view.id.begin && view.destination.end > view.destination.begin;
+}
+
+std::u16string DecodeText(const std::uint8_t* bytes, Span span) {
+    std::u16string text;
+    text.reserve(span.end - span.begin);
+    for (std::size_t at = span.begin; at < span.end;) {
+        const std::uint8_t lead = bytes[at];
+        if (lead < 0x80) {
+            text.push_back(lead);
+            at += 1;
+        } else if (lead < 0xE0) {
+            text.push_back(static_cast<char16_t>((lead & 0x1F) << 6 | (bytes[at + 1] & 0x3F)));
+            at += 2;
+        } else {
+            text.push_back(static_cast<char16_t>((lead & 0x0F) << 12 | (bytes[at + 1] & 0x3F) << 6 |
+                                                 (bytes[at + 2] & 0x3F)));
+            at += 3;
+        }
+    }
+    return text;
+}
+
+IndexEntry Decode(const std::uint8_t* bytes, const View& view) {
+    IndexEntry entry;
+    entry.contentSize = view.contentSize;
+    entry.addedMicros = view.addedMicros;
+    entry.changedMicros = view.changedMicros;
+    entry.permissions = view.permissions;
+    entry.id = DecodeText(bytes, view.id);
+    entry.destination = DecodeText(bytes, view.destination);
+    entry.version = DecodeText(bytes, view.version);
+    entry.description = DecodeText(bytes, view.description);
+    return entry;
+}
+
+std::uint32_t NameKey(const std::uint8_t* bytes, Span destination) {
+    std::size_t begin = destination.end;
+    while (begin > destination.begin) {
+        const std::uint8_t byte = bytes[begin - 1];
+        if (byte == '/' || byte == '\\' || byte == ':') break;
+        --begin;
+    }
+    return Crc32c(bytes + begin, destination.end - begin);
+}
+
+bool ParseVersion1(const std::uint8_t* bytes, std::size_t& at, std::size_t end, IndexEntry& entry) {
+    constexpr std::size_t kFixedSize = 28;  // size, added, changed, permissions
+    if (end - at < kFixedSize) return false;
+    entry.contentSize = ReadU64(bytes + at);
+    entry.addedMicros = static_cast<std::int64_t>(ReadU64(bytes + at + 8));
+    entry.changedMicros = static_cast<std::int64_t>(ReadU64(bytes + at + 16));
+    entry.permissions = ReadU32(bytes + at + 24);
+    at += kFixedSize;
+    if (!IsValidPermissions(entry.permissions)) return false;
+    for (std::u16string* text : {&entry.id, &entry.destination, &entry.version, &entry.description}) {
+        if (!ParseVersion1Text(bytes, at, end, *text)) return false;
+    }
+    return !entry.id.empty() && !entry.destination.empty();
+}
+
+}  // namespace record
+
+bool IsValidPermissions(std::uint32_t permissions) { return permissions >= 1 && permissions <= 3; }
+
+}  // namespace kvd

@@ -1,0 +1,80 @@
+// One entry of the index as bytes: the record that the index file and its
+// change records hold for it.
+//
+// Version 2 record (integers are LEB128 varints, signed ones zigzag-coded):
+//   content size, time added, time last changed (both microseconds since
+//   1970-01-01 UTC), u8 permissions, then the identifier, destination,
+//   version and description, each a varint byte count followed by its
+//   UTF-16 code units, each unit written as UTF-8 writes a code point of
+//   that value (1 to 3 bytes, surrogates included, shortest form only).
+// The unit form keeps the order of the units: identifiers compare as bytes.
+//
+// Version 1 record: u64 content size, i64 times, u32 permissions, then the
+// four texts as a u32 count of units followed by the UTF-16LE units.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kvd {
+
+struct IndexEntry {
+    std::u16string id;
+    std::u16string destination;  // as given when the file was added
+    std::u16string version;
+    std::u16string description;
+    std::uint32_t permissions = 0;
+    std::uint64_t contentSize = 0;
+    std::int64_t addedMicros = 0;
+    std::int64_t changedMicros = 0;
+};
+
+bool IsValidPermissions(std::uint32_t permissions);
+
+namespace record {
+
+// Where a text lies in the bytes that hold its record.
+struct Span {
+    std::size_t begin = 0;
+    std::size_t end = 0;
+};
+
+// A record whose every field was checked, found in place.
+struct View {
+    std::uint64_t contentSize = 0;
+    std::int64_t addedMicros = 0;
+    std::int64_t changedMicros = 0;
+    std::uint32_t permissions = 0;
+    Span id;
+    Span destination;
+    Span version;
+    Span description;
+};
+
+std::vector<std::uint8_t> Encode(const IndexEntry& entry);
+// The units of a text in the record's form, without the count.
+std::vector<std::uint8_t> EncodeText(std::u16string_view text);
+// A text with its count, as the record holds it.
+void AppendText(std::vector<std::uint8_t>& out, std::u16string_view text);
+bool ParseText(const std::uint8_t* bytes, std::size_t& at, std::size_t end, Span& span);
+
+// Checks the record that starts at at and ends at or before end, and moves
+// at past it: every field within bounds and well-formed, an identifier and a
+// destination present, valid permissions.
+bool Parse(const std::uint8_t* bytes, std::size_t& at, std::size_t end, View& view);
+IndexEntry Decode(const std::uint8_t* bytes, const View& view);
+std::u16string DecodeText(const std::uint8_t* bytes, Span span);
+
+// The key under which the index files a destination: a checksum of its last
+// component, the bytes after its last '/', '\\' or ':'. Two destinations that
+// name one file end in the same component, on any system.
+std::uint32_t NameKey(const std::uint8_t* bytes, Span destination);
+
+// A version 1 record, checked the same way.
+bool ParseVersion1(const std::uint8_t* bytes, std::size_t& at, std::size_t end, IndexEntry& entry);
+
+}  // namespace record
+}  // namespace kvd
