@@ -143,6 +143,12 @@ std::vector<std::size_t> ChangeEnds(const std::string& index) {
 }
 
 constexpr std::size_t kBlockSize = 4096;
+#ifdef _WIN32
+// There the library reads the index whole when it opens the repository.
+constexpr bool kIndexReadWholeAtOpen = true;
+#else
+constexpr bool kIndexReadWholeAtOpen = false;
+#endif
 constexpr KvdStatus kBadIndex = 7;
 
 // The key of the name table: the checksum of a destination's last component.
@@ -286,7 +292,8 @@ TEST_F(IndexFileTest, LibraryWritesTheDocumentedLayout) {
 
 // Lookups check only the blocks they read: damage elsewhere does not stop
 // them, but every lookup that reads it, a listing and every change that
-// reads it refuse the index, and leave it as it is.
+// reads it refuse the index, and leave it as it is. Where the index is read
+// whole at the open, the open refuses it.
 TEST_F(IndexFileTest, DamagedBlockIsRefusedByWhatReadsIt) {
     std::vector<LayoutEntry> entries;
     for (int i = 0; i < 300; ++i) {
@@ -299,6 +306,11 @@ TEST_F(IndexFileTest, DamagedBlockIsRefusedByWhatReadsIt) {
     index[lastRecord + 40] = static_cast<char>(index[lastRecord + 40] ^ 0x01);
 
     IZarnRepository* repository = OpenWith(index);
+    if (kIndexReadWholeAtOpen) {
+        EXPECT_EQ(repository, nullptr);
+        EXPECT_EQ(ReadBytes(directory_.Path() / "ZarnRepository.bin"), index);
+        return;
+    }
     ASSERT_NE(repository, nullptr);
     EXPECT_EQ(GetPath(repository, L"k1000"), L"stored");
     IZarnFile* file = nullptr;
