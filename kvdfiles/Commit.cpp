@@ -96,7 +96,7 @@ std::error_code Prepare(FileHandle lockFile, const ChangeIntent& intent,
     }
     // Until the journal is on disk a power loss could leave a visible change
     // that no later writer knows how to settle.
-    if (auto error = durable::SyncFile(lockFile)) return error;
+    if (auto error = durable::SyncData(lockFile)) return error;
     CrashPoint("journal-synced");
     if (!intent.indexExisted || intent.appendAt != 0) return {};
     if (auto error = KeepOldFile(intent.index, intent.indexBackup)) return error;

@@ -160,8 +160,10 @@ std::error_code WriteJournal(FileHandle lockFile, const ChangeIntent& intent) {
     AppendU32(frame, static_cast<std::uint32_t>(payload.size()));
     frame.insert(frame.end(), payload.begin(), payload.end());
     AppendU32(frame, Crc32c(payload.data(), payload.size()));
-    if (auto error = durable::WriteAt(lockFile, 0, frame.data(), frame.size())) return error;
-    return durable::Truncate(lockFile, frame.size());
+    // Written over the previous one without changing the file's size where it
+    // fits, so that flushing it commits no metadata; what follows the frame is
+    // left over from longer ones and not read.
+    return durable::WriteAt(lockFile, 0, frame.data(), frame.size());
 }
 
 std::error_code ReadJournal(FileHandle lockFile, std::optional<ChangeIntent>& intent) {
@@ -174,15 +176,19 @@ std::error_code ReadJournal(FileHandle lockFile, std::optional<ChangeIntent>& in
     if (auto error = durable::ReadAt(lockFile, 0, frame.data(), frame.size(), count)) return error;
     if (count != frame.size()) return {};
     if (!std::equal(kMagic.begin(), kMagic.end(), frame.begin())) return {};
-    const std::uint32_t payloadSize = ReadU32(frame.data() + 4);
-    if (payloadSize != frame.size() - kFrameSize) return {};
-    const std::vector<std::uint8_t> payload(frame.begin() + 8, frame.end() - 4);
-    if (Crc32c(payload.data(), payload.size()) != ReadU32(frame.data() + frame.size() - 4)) return {};
+    const std::size_t payloadSize = ReadU32(frame.data() + 4);
+    if (payloadSize > frame.size() - kFrameSize) return {};
+    const std::vector<std::uint8_t> payload(frame.begin() + 8, frame.begin() + 8 + static_cast<std::ptrdiff_t>(payloadSize));
+    if (Crc32c(payload.data(), payload.size()) != ReadU32(frame.data() + 8 + payloadSize)) return {};
     intent = DecodePayload(payload);
     return {};
 }
 
-std::error_code ClearJournal(FileHandle lockFile) { return durable::Truncate(lockFile, 0); }
+std::error_code ClearJournal(FileHandle lockFile) {
+    // The magic number gone, no journal is there; the size stays.
+    const std::array<std::uint8_t, 4> cleared{};
+    return durable::WriteAt(lockFile, 0, cleared.data(), cleared.size());
+}
 
 std::error_code Settle(const ChangeIntent& intent, bool committed) {
     // Every step is tried even when an earlier one fails, so that as much as

@@ -86,6 +86,9 @@ std::error_code ReadAt(FileHandle file, std::uint64_t offset, void* buffer, std:
 std::error_code WriteAt(FileHandle file, std::uint64_t offset, const void* buffer, std::size_t size);
 std::error_code Truncate(FileHandle file, std::uint64_t size);
 std::error_code SyncFile(FileHandle file);
+// Flushes the content, and the metadata only where reading it back needs it
+// (a new size; not a new modification time).
+std::error_code SyncData(FileHandle file);
 // Gives target the permission bits of the existing file at source.
 std::error_code CopyPermissions(const Path& source, FileHandle target);
 // Closes a file that was written; its error counts.

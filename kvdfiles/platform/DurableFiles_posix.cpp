@@ -168,6 +168,13 @@ std::error_code SyncFile(FileHandle file) {
     return {};
 }
 
+std::error_code SyncData(FileHandle file) {
+    if (auto error = Injected(IoKind::Sync)) return error;
+    // Not retried either, for the same reason.
+    if (::fdatasync(Descriptor(file)) != 0) return LastError();
+    return {};
+}
+
 std::error_code CopyPermissions(const Path& source, FileHandle target) {
     struct stat info {};
     if (::stat(source.c_str(), &info) != 0) return LastError();

@@ -268,6 +268,9 @@ std::error_code SyncFile(FileHandle file) {
     return {};
 }
 
+// Windows flushes data and metadata alike.
+std::error_code SyncData(FileHandle file) { return SyncFile(file); }
+
 // Windows files carry no permission bits. A new file takes the access rules
 // its folder passes on, as the stored copy it replaces did; copying the
 // read-only attribute would only make the next replace fail.
