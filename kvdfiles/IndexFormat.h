@@ -70,7 +70,6 @@ struct UninitializedAllocator : std::allocator<T> {
 };
 using IndexBytes = std::vector<std::uint8_t, UninitializedAllocator<std::uint8_t>>;
 
-
 // Where an index is read from, a piece at a time.
 class IndexSource {
 public:
@@ -126,9 +125,8 @@ public:
     bool HasIdAt(std::uint32_t position, const std::vector<std::uint8_t>& id) const;
     IndexEntry EntryAt(std::uint32_t position) const;
     RecordBytes RecordAt(std::uint32_t position) const;
-    // The records whose destination's last component has this key; read as
-    // needed through the name table, in version 1 by a pass over the loaded
-    // base.
+    // The records whose destination's last component has this key, found
+    // through the name table and read as needed.
     IndexStatus RecordsWithKey(std::uint32_t key, std::vector<RecordBytes>& found) const;
 
 private:
@@ -177,8 +175,7 @@ public:
     // Reads the header, block checksums and changes of an index file;
     // lookups read the rest as they need it.
     static IndexStatus Open(std::shared_ptr<IndexSource> source, std::uint64_t fileSize, IndexImage& image);
-    // Reads and checks the whole index: needed by everything below but
-    // Lookup.
+    // Reads and checks the whole index, as Count, EntryAt and Rewritten need.
     IndexStatus Load() const { return base_->Load(); }
 
     std::uint64_t Generation() const { return generation_; }
@@ -190,6 +187,7 @@ public:
     bool TakesChanges() const;
 
     LookupStatus Lookup(std::u16string_view id, IndexEntry& entry) const;
+    // Lookup for an index already checked, where it cannot fail.
     std::optional<IndexEntry> Find(std::u16string_view id) const;
     // The destinations that may name a file called name (as a path's last
     // component), for the caller to compare as paths.

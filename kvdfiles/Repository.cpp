@@ -67,12 +67,10 @@ private:
     FileHandle file_;
 };
 
-enum class Reading { AsNeeded, Whole };
-
-// Opens the index, or only its first limit bytes. Read as needed, the rest
-// of it is read by the lookups, except where a file held open cannot be
-// replaced: there it is read whole now and not held.
-IndexRead ReadIndexFile(const Path& path, Reading reading, std::uint64_t limit = UINT64_MAX) {
+// Opens the index, or only its first limit bytes. The rest of it is read as
+// lookups need it, except where a file held open cannot be replaced: there
+// it is read whole now and not held.
+IndexRead ReadIndexFile(const Path& path, std::uint64_t limit = UINT64_MAX) {
     FileHandle file;
     if (const auto error = durable::OpenForReading(path, file)) {
         if (error == std::errc::no_such_file_or_directory) return {};  // an empty repository
@@ -84,9 +82,7 @@ IndexRead ReadIndexFile(const Path& path, Reading reading, std::uint64_t limit =
     if (status.kind != FileKind::Regular || status.size > UINT32_MAX) return {Outcome::BadIndex, {}};
     IndexRead read;
     IndexStatus opened = IndexImage::Open(source, std::min(status.size, limit), read.image);
-    if (opened == IndexStatus::Ok && (reading == Reading::Whole || !durable::ReplacesFilesHeldOpen())) {
-        opened = read.image.Load();
-    }
+    if (opened == IndexStatus::Ok && !durable::ReplacesFilesHeldOpen()) opened = read.image.Load();
     read.outcome = OutcomeOf(opened);
     return read;
 }
@@ -136,10 +132,10 @@ IndexRead ReadIndexUnderLock(const Path& directory, const IndexRead& unlocked) {
     if (const auto error = durable::LockExclusive(lockFile, kLockWait)) {
         read.outcome = LockOutcome(error);
     } else {
-        read = ReadIndexFile(directory / Repository::kIndexName, Reading::AsNeeded);
+        read = ReadIndexFile(directory / Repository::kIndexName);
         std::optional<ChangeIntent> intent;
         if (read.outcome == Outcome::BadIndex && !ReadJournal(lockFile, intent) && intent && intent->appendAt != 0) {
-            read = ReadIndexFile(directory / Repository::kIndexName, Reading::AsNeeded, intent->appendAt);
+            read = ReadIndexFile(directory / Repository::kIndexName, intent->appendAt);
         }
     }
     durable::CloseRead(lockFile);
@@ -184,7 +180,7 @@ std::unique_ptr<Repository> Repository::Open(std::wstring_view directory) {
     }
     FileStatus status;
     if (durable::Status(path, status) || status.kind != FileKind::Directory) return nullptr;
-    IndexRead read = ReadIndexFile(path / kIndexName, Reading::AsNeeded);
+    IndexRead read = ReadIndexFile(path / kIndexName);
     if (read.outcome == Outcome::BadIndex) read = ReadIndexUnderLock(path, read);
     if (read.outcome != Outcome::Ok) return nullptr;
     return std::unique_ptr<Repository>(new Repository(std::move(path), std::move(read.image)));
@@ -259,7 +255,7 @@ Outcome Repository::LockedChange(FileHandle lockFile, Change change) {
     bool unchanged = false;
     if (CompareWithKnown(IndexPath(), index_, unchanged)) return Outcome::IoError;
     if (unchanged) return change(index_, lockFile);
-    const IndexRead read = ReadIndexFile(IndexPath(), Reading::AsNeeded);
+    const IndexRead read = ReadIndexFile(IndexPath());
     if (read.outcome != Outcome::Ok) return read.outcome;
     return change(read.image, lockFile);
 }
@@ -269,9 +265,11 @@ Outcome Repository::SettleLeftovers(FileHandle lockFile) const {
     std::optional<ChangeIntent> intent;
     if (ReadJournal(lockFile, intent)) return Outcome::IoError;
     if (!intent) return Outcome::Ok;
-    const IndexRead read = ReadIndexFile(IndexPath(), Reading::AsNeeded);
-    // A change record the writer did not finish is not whole: not committed.
-    const bool unfinishedAppend = read.outcome == Outcome::BadIndex && intent->appendAt != 0;
+    const IndexRead read = ReadIndexFile(IndexPath());
+    // A change record the writer did not finish is not whole: the index is
+    // sound up to it, and the change did not commit.
+    const bool unfinishedAppend = read.outcome == Outcome::BadIndex && intent->appendAt != 0 &&
+                                  ReadIndexFile(IndexPath(), intent->appendAt).outcome == Outcome::Ok;
     if (read.outcome != Outcome::Ok && !unfinishedAppend) return read.outcome;
     const bool committed = !unfinishedAppend && read.image.Generation() == intent->newGeneration;
     if (Settle(*intent, committed) || ClearJournal(lockFile)) return Outcome::IoError;
