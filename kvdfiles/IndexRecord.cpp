@@ -34,6 +34,16 @@ std::int64_t Unzigzag(std::uint64_t value) {
     return static_cast<std::int64_t>((value >> 1) ^ (~(value & 1) + 1));
 }
 
+// Wrapping arithmetic, so that any two times have a difference that gives
+// the second back.
+std::int64_t Difference(std::int64_t a, std::int64_t b) {
+    return static_cast<std::int64_t>(static_cast<std::uint64_t>(a) - static_cast<std::uint64_t>(b));
+}
+
+std::int64_t Sum(std::int64_t a, std::int64_t b) {
+    return static_cast<std::int64_t>(static_cast<std::uint64_t>(a) + static_cast<std::uint64_t>(b));
+}
+
 bool IsContinuation(std::uint8_t byte) { return (byte & 0xC0) == 0x80; }
 
 // The length of the unit that starts at at, checked for its shortest form;
@@ -117,7 +127,7 @@ std::vector<std::uint8_t> Encode(const IndexEntry& entry) {
     std::vector<std::uint8_t> out;
     AppendVarint(out, entry.contentSize);
     AppendVarint(out, Zigzag(entry.addedMicros));
-    AppendVarint(out, Zigzag(entry.changedMicros));
+    AppendVarint(out, Zigzag(Difference(entry.changedMicros, entry.addedMicros)));
     out.push_back(static_cast<std::uint8_t>(entry.permissions));
     for (const auto* text : {&entry.id, &entry.destination, &entry.version, &entry.description}) {
         AppendText(out, *text);
@@ -133,7 +143,7 @@ bool Parse(const std::uint8_t* bytes, std::size_t& at, std::size_t end, View& vi
         return false;
     }
     view.addedMicros = Unzigzag(added);
-    view.changedMicros = Unzigzag(changed);
+    view.changedMicros = Sum(view.addedMicros, Unzigzag(changed));
     view.permissions = bytes[at++];
     if (!IsValidPermissions(view.permissions)) return false;
     for (Span* text : {&view.id, &view.destination, &view.version, &view.description}) {

@@ -2,8 +2,9 @@
 // change records hold for it.
 //
 // Version 2 record (integers are LEB128 varints, signed ones zigzag-coded):
-//   content size, time added, time last changed (both microseconds since
-//   1970-01-01 UTC), u8 permissions, then the identifier, destination,
+//   content size, time added (microseconds since 1970-01-01 UTC), time last
+//   changed less time added (wrapping at 64 bits), u8 permissions, then the
+//   identifier, destination,
 //   version and description, each a varint byte count followed by its
 //   UTF-16 code units, each unit written as UTF-8 writes a code point of
 //   that value (1 to 3 bytes, surrogates included, shortest form only).

@@ -87,13 +87,14 @@ void AppendVersion2Text(std::string& bytes, const std::u16string& text) {
     bytes += units;
 }
 
-// A record of version 2: varints (times zigzag-coded), a permissions byte,
-// texts with a varint byte count.
+// A record of version 2: varints (times zigzag-coded, the second as the
+// difference from the first), a permissions byte, texts with a varint byte
+// count.
 std::string Version2Record(const LayoutEntry& entry) {
     std::string bytes;
     AppendVarint(bytes, 1234);
     AppendVarint(bytes, 2 * uint64_t{1700000000000000});
-    AppendVarint(bytes, 2 * uint64_t{1700000000000001});
+    AppendVarint(bytes, 2);  // changed one microsecond later
     bytes.push_back(static_cast<char>(entry.permissions));
     for (const std::u16string* text : {&entry.id, &entry.destination, &entry.version, &entry.description}) {
         AppendVersion2Text(bytes, *text);
@@ -333,6 +334,11 @@ TEST_F(IndexFileTest, ChangesWrittenToTheDocumentedLayoutApply) {
     EXPECT_EQ(GetPath(repository, L"b"), L"b2");
     EXPECT_EQ(GetPath(repository, L"c"), L"c");
     EXPECT_EQ(GetPath(repository, L"d"), L"dd");
+    IZarnFile* file = nullptr;
+    ASSERT_EQ(repository->table->GetFile(repository, L"d", &file), 0);
+    IZarnFileInfo* info = file->table->GetInfo(file);
+    EXPECT_EQ(info->table->GetTimeAdded(info), 1700000000000000);
+    EXPECT_EQ(info->table->GetTimeLastChanged(info), 1700000000000001);
 
     EXPECT_EQ(OpenWith(BuildIndex({{u"a"}}, 7, 1) + Removal(8, u"a")), nullptr) << "version 1 takes no changes";
     EXPECT_EQ(OpenWith(base + Removal(9, u"a")), nullptr) << "a generation left out";
