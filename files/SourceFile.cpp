@@ -1,5 +1,4 @@
 #include <cstdint>
-#include <new>
 
 #include "files/LocalFiles.h"
 #include "options/ArgumentMap.h"
@@ -20,7 +19,7 @@ bool ReadOpenFile(platform::FileHandle file, std::uint32_t& byteCount, ContentBu
     std::uint64_t size = 0;
     if (!platform::QueryFileSize(file, size) || size > kLargestSourceSize) return ReportReadError();
     byteCount = static_cast<std::uint32_t>(size);
-    buffer.reset(new (std::nothrow) std::uint8_t[byteCount + 2ull]);
+    buffer = platform::AllocateContentMemory(byteCount + 2ull);
     if (!buffer) return ReportReadError();
     // Only the two zero bytes need setting: a read that leaves any content
     // byte unwritten fails below.
