@@ -1,10 +1,10 @@
+#include <new>
 #include <string>
 
 #include "commands/CommandSupport.h"
 #include "commands/Commands.h"
 #include "files/LocalFiles.h"
 #include "options/ArgumentMap.h"
-#include "platform/Platform.h"
 #include "repository/ContractCalls.h"
 #include "repository/RepositorySession.h"
 
@@ -23,7 +23,7 @@ bool RunGetFile() {
         return Fail(L"Error creating IZarnFileStream from IZarnFile.\n\n");
     }
     const std::uint32_t bufferSize = repository::GetSize(stream);
-    const files::ContentBuffer buffer = platform::AllocateContentMemory(bufferSize);
+    const files::ContentBuffer buffer(new (std::nothrow) std::uint8_t[bufferSize]);
     std::uint32_t byteCount = bufferSize;
     // A count beyond the buffer would make the write read past its end.
     if (!buffer || repository::Read(stream, buffer.get(), &byteCount) != 0 || byteCount > bufferSize) {

@@ -3,13 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
-
-#include "platform/Platform.h"
 
 namespace files {
 
-using ContentBuffer = platform::ContentMemory;
+using ContentBuffer = std::unique_ptr<std::uint8_t[]>;
 
 // Reads the whole file named by /sourceFilePath into a new buffer of
 // byteCount + 2 bytes, the last two zero. False after printing one message; the

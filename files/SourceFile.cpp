@@ -1,4 +1,5 @@
 #include <cstdint>
+#include <new>
 
 #include "files/LocalFiles.h"
 #include "options/ArgumentMap.h"
@@ -19,7 +20,7 @@ bool ReadOpenFile(platform::FileHandle file, std::uint32_t& byteCount, ContentBu
     std::uint64_t size = 0;
     if (!platform::QueryFileSize(file, size) || size > kLargestSourceSize) return ReportReadError();
     byteCount = static_cast<std::uint32_t>(size);
-    buffer = platform::AllocateContentMemory(byteCount + 2ull);
+    buffer.reset(new (std::nothrow) std::uint8_t[byteCount + 2ull]);
     if (!buffer) return ReportReadError();
     // Only the two zero bytes need setting: a read that leaves any content
     // byte unwritten fails below.

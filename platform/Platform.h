@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
 
@@ -55,16 +54,6 @@ bool ReadFromFile(FileHandle file, void* buffer, std::size_t count, std::size_t&
 bool WriteToFile(FileHandle file, const void* buffer, std::size_t count, std::size_t& bytesWritten,
                  std::int32_t& errorCode);
 void CloseFile(FileHandle file);
-
-// Memory for a file's whole content. Where the system allows, a large block
-// is made present at once rather than page by page as it is filled.
-struct ContentMemoryRelease {
-    std::size_t mappedSize = 0;  // 0: allocated with new[]
-    void operator()(std::uint8_t* bytes) const;
-};
-using ContentMemory = std::unique_ptr<std::uint8_t[], ContentMemoryRelease>;
-// Null when the memory cannot be had.
-ContentMemory AllocateContentMemory(std::size_t size);
 
 // Copies a whole file over destination, replacing it. A concurrent reader of
 // destination sees the old copy or the new one, never a torn one.

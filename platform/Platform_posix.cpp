@@ -4,12 +4,10 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <new>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -194,27 +192,6 @@ bool CopyFileReplacing(const std::wstring& source, const std::wstring& destinati
     if (copied && ::rename(temporaryName.c_str(), target.c_str()) == 0) return true;
     ::unlink(temporaryName.c_str());
     return false;
-}
-
-// Blocks from this size up are mapped on their own and populated at once:
-// filling them then takes no page fault per page. Smaller ones come from the
-// heap. (Large pages were tried and dropped: compacting memory for them
-// stalled some runs for a second.)
-constexpr std::size_t kMappedContentSize = std::size_t{4} << 20;
-
-ContentMemory AllocateContentMemory(std::size_t size) {
-    if (size < kMappedContentSize) return ContentMemory(new (std::nothrow) std::uint8_t[size]);
-    void* mapped = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-    if (mapped == MAP_FAILED) return ContentMemory();
-    return ContentMemory(static_cast<std::uint8_t*>(mapped), ContentMemoryRelease{size});
-}
-
-void ContentMemoryRelease::operator()(std::uint8_t* bytes) const {
-    if (mappedSize == 0) {
-        delete[] bytes;
-    } else {
-        ::munmap(bytes, mappedSize);
-    }
 }
 
 }  // namespace platform

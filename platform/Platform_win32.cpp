@@ -15,7 +15,6 @@
 #include <shlwapi.h>
 
 #include <algorithm>
-#include <new>
 #include <cstdio>
 #include <cwchar>
 
@@ -162,9 +161,5 @@ bool CopyFileReplacing(const std::wstring& source, const std::wstring& destinati
     }
     return CopyOnce(source, destination);
 }
-
-ContentMemory AllocateContentMemory(std::size_t size) { return ContentMemory(new (std::nothrow) std::uint8_t[size]); }
-
-void ContentMemoryRelease::operator()(std::uint8_t* bytes) const { delete[] bytes; }
 
 }  // namespace platform
