@@ -16,7 +16,9 @@ using files_test::LocalFiles;
 using files_test::WideOf;
 
 TEST_F(LocalFiles, ReadsAWholeSourceFollowedByTwoZeroBytes) {
-    for (const std::string& content : {std::string(), std::string("a\0b", 3), std::string(100000, 'x')}) {
+    std::string large(std::size_t{5} << 20, 'y');
+    large.back() = 'z';
+    for (const std::string& content : {std::string(), std::string("a\0b", 3), std::string(100000, 'x'), large}) {
         WriteFile(PathOf("source"), content);
         SetOption(L"/sourceFilePath", PathOf("source"));
         std::uint32_t byteCount = 7;
