@@ -178,7 +178,8 @@ std::error_code ReadJournal(FileHandle lockFile, std::optional<ChangeIntent>& in
     if (!std::equal(kMagic.begin(), kMagic.end(), frame.begin())) return {};
     const std::size_t payloadSize = ReadU32(frame.data() + 4);
     if (payloadSize > frame.size() - kFrameSize) return {};
-    const std::vector<std::uint8_t> payload(frame.begin() + 8, frame.begin() + 8 + static_cast<std::ptrdiff_t>(payloadSize));
+    const auto payloadBegin = frame.begin() + 8;
+    const std::vector<std::uint8_t> payload(payloadBegin, payloadBegin + static_cast<std::ptrdiff_t>(payloadSize));
     if (Crc32c(payload.data(), payload.size()) != ReadU32(frame.data() + 8 + payloadSize)) return {};
     intent = DecodePayload(payload);
     return {};
