@@ -1,6 +1,7 @@
 #include "kvdfiles/Repository.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 
 #include "kvdfiles/Utf16Text.h"
@@ -48,15 +49,25 @@ Outcome OutcomeOf(IndexStatus status) {
     return Outcome::BadIndex;
 }
 
+// Index files kept open for lookups. Past this many, an index is read whole
+// when it is opened and not kept, so that a caller that holds many
+// repository objects does not run out of open files.
+constexpr int kMostIndexFilesKept = 64;
+
 // The index file, read through a handle kept open: a lookup that reads more
 // of it later still reads the file it started with, even after a writer has
 // put a new one in its place.
 class IndexFile : public IndexSource {
 public:
-    explicit IndexFile(FileHandle file) : file_(file) {}
+    explicit IndexFile(FileHandle file) : file_(file) { ++kept_; }
     IndexFile(const IndexFile&) = delete;
     IndexFile& operator=(const IndexFile&) = delete;
-    ~IndexFile() override { durable::CloseRead(file_); }
+    ~IndexFile() override {
+        durable::CloseRead(file_);
+        --kept_;
+    }
+
+    static int Kept() { return kept_; }
 
     bool ReadAt(std::uint64_t offset, std::uint8_t* into, std::size_t size) override {
         std::size_t count = 0;
@@ -65,11 +76,13 @@ public:
 
 private:
     FileHandle file_;
+    static inline std::atomic<int> kept_{0};
 };
 
 // Opens the index, or only its first limit bytes. The rest of it is read as
-// lookups need it, except where a file held open cannot be replaced: there
-// it is read whole now and not held.
+// lookups need it, except where a file held open cannot be replaced, or
+// enough index files are kept open already: then it is read whole now and
+// not kept.
 IndexRead ReadIndexFile(const Path& path, std::uint64_t limit = UINT64_MAX) {
     FileHandle file;
     if (const auto error = durable::OpenForReading(path, file)) {
@@ -82,7 +95,8 @@ IndexRead ReadIndexFile(const Path& path, std::uint64_t limit = UINT64_MAX) {
     if (status.kind != FileKind::Regular || status.size > UINT32_MAX) return {Outcome::BadIndex, {}};
     IndexRead read;
     IndexStatus opened = IndexImage::Open(source, std::min(status.size, limit), read.image);
-    if (opened == IndexStatus::Ok && !durable::ReplacesFilesHeldOpen()) opened = read.image.Load();
+    const bool keep = durable::ReplacesFilesHeldOpen() && IndexFile::Kept() <= kMostIndexFilesKept;
+    if (opened == IndexStatus::Ok && !keep) opened = read.image.Load();
     read.outcome = OutcomeOf(opened);
     return read;
 }

@@ -1,4 +1,6 @@
-// The fault suite's real full disk, which needs fork and setrlimit.
+// Limits of the process that a repository must live within, set with
+// setrlimit in a forked child: a real full disk (the fault suite's injected
+// ones aside), and few open files.
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
@@ -41,6 +43,30 @@ TEST(FileSizeLimitTest, WritesPastTheLimitFailAndChangeNothing) {
     EXPECT_EQ(AddFile(repository, L"big", L"big.bin", ContentFor("big", 100000)), 0);
     EXPECT_EQ(GetContent(repository, L"big"), ContentFor("big", 100000));
     kvdFiles_ReleaseLibrary();
+}
+
+// Each repository object may keep its index open for the lookups it has not
+// made yet; a caller holding hundreds of them must not run out of files.
+TEST(OpenFileLimitTest, ManyRepositoryObjectsStayWithinAFewOpenFiles) {
+    ScratchDirectory directory;
+    ASSERT_EQ(AddFile(kvdFiles_GetRepositoryFromPath(directory.Wide().c_str()), L"kept", L"kept.txt", "small"), 0);
+    kvdFiles_ReleaseLibrary();
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        const rlimit limit{150, 150};
+        setrlimit(RLIMIT_NOFILE, &limit);
+        bool allFound = true;
+        for (int i = 0; i < 400 && allFound; ++i) {
+            IZarnRepository* repository = kvdFiles_GetRepositoryFromPath(directory.Wide().c_str());
+            allFound = repository != nullptr && GetContent(repository, L"kept") == "small";
+        }
+        _exit(allFound ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "an open or a lookup failed among 400 repository objects";
 }
 
 }  // namespace
