@@ -308,6 +308,33 @@ TEST_F(ConcurrencyTest, ProcessesChangingOneRepositoryKeepEveryChange) {
     std::cout << kWorkers * kOperations << " operations by " << kWorkers << " processes\n";
 }
 
+// Readers take no lock: while writers append their changes, every open and
+// every listing must still see a whole index, never a refused one.
+TEST_F(ConcurrencyTest, ReadersWhileProcessesChangeSeeAWholeIndexEachTime) {
+    constexpr int kWriters = 3;
+    ScratchDirectory directory;
+    ASSERT_EQ(AddFile(kvdFiles_GetRepositoryFromPath(directory.Wide().c_str()), L"first", L"first", "x"), 0);
+    std::vector<std::unique_ptr<WorkerProcess>> writers;
+    for (int i = 0; i < kWriters; ++i) {
+        writers.push_back(std::make_unique<WorkerProcess>(std::vector<std::string>{
+            KVDFILES_WORKER_PATH, "plan", directory.Path().string(), std::to_string(200 + i), "200",
+            "r" + std::to_string(i)}));
+    }
+    for (auto& writer : writers) ASSERT_TRUE(writer->WaitUntilReady());
+    int refused = 0;
+    for (int read = 0; read < 1000; ++read) {
+        IZarnRepository* repository = kvdFiles_GetRepositoryFromPath(directory.Wide().c_str());
+        uint32_t count = 0;
+        if (repository == nullptr || repository->table->GetFileCount(repository, &count) != 0 ||
+            GetContent(repository, L"first") != "x") {
+            ++refused;
+        }
+        if (read % 50 == 49) kvdFiles_ReleaseLibrary();
+    }
+    for (auto& writer : writers) EXPECT_EQ(writer->Wait(), 0);
+    EXPECT_EQ(refused, 0) << "of 1000 reads while " << kWriters << " processes wrote";
+}
+
 TEST_F(ConcurrencyTest, OfProcessesAddingOneIdentifierExactlyOneSucceeds) {
     ScratchDirectory directory;
     std::vector<std::unique_ptr<WorkerProcess>> workers;
