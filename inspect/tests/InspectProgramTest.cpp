@@ -22,6 +22,13 @@ namespace {
 namespace fs = std::filesystem;
 using test_support::ProcessOutcome;
 
+#ifdef _WIN32
+// There the library reads the index whole when it opens the repository.
+constexpr bool kIndexReadWholeAtOpen = true;
+#else
+constexpr bool kIndexReadWholeAtOpen = false;
+#endif
+
 const std::string kUsage =
     "\n\nUSAGE:\n\n"
     "\t- zarnrepo-inspect /reposDirPath:<REPOSITORY_DIRECTORY_PATH>\n"
@@ -175,6 +182,26 @@ TEST_F(InspectRuns, InvalidIndexIsRefused) {
         Expect({"/reposDirPath:{repo}", "/verify:1"}, refused);
         Expect({"/reposDirPath:{repo}", "/format:json"}, refused);
     }
+}
+
+// The open reads the index's header, block checksums and changes; damage in
+// a block of records far from them is found by the listing, which reads the
+// rest. Where the library reads the index whole at the open, the open finds it.
+TEST_F(InspectRuns, DamageFarFromTheHeaderFailsTheListing) {
+    std::vector<FixtureEntry> entries;
+    for (int number = 1000; number < 1300; ++number) {
+        const std::wstring id = L"entry-" + std::to_wstring(number);
+        entries.push_back(Plain(id, L"d/" + id, "1"));
+    }
+    WriteRepository(Repository(), entries);
+    std::string index = test_support::ReadFileBytes(Repository() / "ZarnRepository.bin");
+    const std::size_t damaged = 2 * 4096 + 100;  // in the third 4 KiB block: records
+    ASSERT_GT(index.size(), damaged + 4096);
+    index[damaged] = static_cast<char>(index[damaged] ^ 0x01);
+    test_support::WriteFileBytes(Repository() / "ZarnRepository.bin", index);
+    const char* const message = kIndexReadWholeAtOpen ? "\n\nError getting IZarnRepository.\n\n"
+                                                      : "Error getting file count from IZarnRepository.\n\n";
+    Expect({"/reposDirPath:{repo}"}, {message, 1});
 }
 
 TEST_F(InspectRuns, ArgumentErrors) {
