@@ -1,7 +1,8 @@
-// The seam through which tests fail I/O calls and stop the process inside a
-// commit. Only the test build of the library (KVDFILES_FAULT_INJECTION) has
-// it; in the shipped library both hooks are empty inline functions, so no
-// user setting can reach them.
+// The seam through which tests fail I/O calls, stop the process inside a
+// commit and set when change records are folded into a new index. Only the
+// test build of the library (KVDFILES_FAULT_INJECTION) has it; in the shipped
+// library the hooks are inline functions that do nothing or return the
+// standard value, so no user setting can reach them.
 #pragma once
 
 #include <cstdint>

@@ -407,6 +407,7 @@ TEST(LoadedLibraryTest, ShipsNoFaultControls) {
     ASSERT_TRUE(library.Load(KVDFILES_LIBRARY_PATH)) << library.Error();
     EXPECT_EQ(library.Symbol("kvdFilesTest_FailCall"), nullptr);
     EXPECT_EQ(library.Symbol("kvdFilesTest_CrashAt"), nullptr);
+    EXPECT_EQ(library.Symbol("kvdFilesTest_LimitChanges"), nullptr);
 }
 
 }  // namespace
