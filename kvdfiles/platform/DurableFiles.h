@@ -1,7 +1,8 @@
 // The file-system operations the repository needs to commit changes durably.
 //
-// One implementation per platform (DurableFiles_posix.cpp, later a win32
-// one), chosen in CMake; nothing else in the library talks to the system.
+// One implementation per platform (DurableFiles_posix.cpp,
+// DurableFiles_win32.cpp), chosen in CMake; nothing else in the library talks
+// to the system. The operations made of the others are in DurableFiles.cpp.
 // Every operation reports failure as a std::error_code in the generic
 // category (errno values), so callers treat all platforms alike. Reads and
 // writes loop until done: a single system call may move less than asked.
@@ -102,6 +103,8 @@ std::error_code RemoveFile(const Path& path);
 // Like RemoveFile, but a missing file is success.
 std::error_code RemoveIfPresent(const Path& path);
 std::error_code LinkFile(const Path& existing, const Path& newName);
+// Creates one directory, whose parent must exist.
+std::error_code MakeDirectory(const Path& path);
 // Creates every missing directory of path, oldest first, and lists them.
 std::error_code MakeMissingDirectories(const Path& path, std::vector<Path>& created);
 std::error_code RemoveDirectory(const Path& path);

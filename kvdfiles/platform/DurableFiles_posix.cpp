@@ -224,36 +224,15 @@ std::error_code RemoveFile(const Path& path) {
     return {};
 }
 
-std::error_code RemoveIfPresent(const Path& path) {
-    const std::error_code error = RemoveFile(path);
-    return error == std::errc::no_such_file_or_directory ? std::error_code{} : error;
-}
-
 std::error_code LinkFile(const Path& existing, const Path& newName) {
     if (auto error = Injected(IoKind::Link)) return error;
     if (::link(existing.c_str(), newName.c_str()) != 0) return LastError();
     return {};
 }
 
-std::error_code MakeMissingDirectories(const Path& path, std::vector<Path>& created) {
-    created.clear();
-    std::vector<Path> missing;
-    for (Path current = path; !current.empty(); current = current.parent_path()) {
-        FileStatus status;
-        if (auto error = Status(current, status)) return error;
-        if (status.kind == FileKind::Directory) break;
-        if (status.kind != FileKind::Missing) return Error(ENOTDIR);
-        missing.push_back(current);
-        if (current == current.parent_path()) break;
-    }
-    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-        if (auto error = Injected(IoKind::MakeDirectory)) return error;
-        if (::mkdir(it->c_str(), 0777) != 0) return LastError();
-        created.push_back(*it);
-        // The new directory's name lives in its parent; without this sync a
-        // power loss could drop the directory and every file later put in it.
-        if (auto error = SyncDirectory(ParentOf(*it))) return error;
-    }
+std::error_code MakeDirectory(const Path& path) {
+    if (auto error = Injected(IoKind::MakeDirectory)) return error;
+    if (::mkdir(path.c_str(), 0777) != 0) return LastError();
     return {};
 }
 

@@ -344,36 +344,15 @@ std::error_code RemoveFile(const Path& path) {
     return {};
 }
 
-std::error_code RemoveIfPresent(const Path& path) {
-    const std::error_code error = RemoveFile(path);
-    return error == std::errc::no_such_file_or_directory ? std::error_code{} : error;
-}
-
 std::error_code LinkFile(const Path& existing, const Path& newName) {
     if (auto error = Injected(IoKind::Link)) return error;
     if (!::CreateHardLinkW(newName.c_str(), existing.c_str(), nullptr)) return LastError();
     return {};
 }
 
-std::error_code MakeMissingDirectories(const Path& path, std::vector<Path>& created) {
-    created.clear();
-    std::vector<Path> missing;
-    for (Path current = path; !current.empty(); current = current.parent_path()) {
-        FileStatus status;
-        if (auto error = Status(current, status)) return error;
-        if (status.kind == FileKind::Directory) break;
-        if (status.kind != FileKind::Missing) return Error(std::errc::not_a_directory);
-        missing.push_back(current);
-        if (current == current.parent_path()) break;
-    }
-    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-        if (auto error = Injected(IoKind::MakeDirectory)) return error;
-        if (!::CreateDirectoryW(it->c_str(), nullptr)) return LastError();
-        created.push_back(*it);
-        // The new folder's name lives in its parent; flushed as far as the
-        // system allows, like every other change of a folder.
-        if (auto error = SyncDirectory(ParentOf(*it))) return error;
-    }
+std::error_code MakeDirectory(const Path& path) {
+    if (auto error = Injected(IoKind::MakeDirectory)) return error;
+    if (!::CreateDirectoryW(path.c_str(), nullptr)) return LastError();
     return {};
 }
 
