@@ -161,10 +161,22 @@ std::int64_t NowMicros() {
     return std::chrono::duration_cast<std::chrono::microseconds>(now).count();
 }
 
-FileStatus StatusOrMissing(const Path& path, bool& failed) {
+// What stands at path (FileKind::Missing for nothing); nothing when it
+// cannot be examined.
+std::optional<FileKind> KindAt(const Path& path) {
     FileStatus status;
-    failed = static_cast<bool>(durable::Status(path, status));
-    return status;
+    if (durable::Status(path, status)) return std::nullopt;
+    return status.kind;
+}
+
+// Whether a stored copy can be put at path: nothing there, or a regular file
+// (holdsFile), which it replaces. A folder or another kind of file stays.
+Outcome CheckPlaceForCopy(const Path& path, bool& holdsFile) {
+    const auto kind = KindAt(path);
+    if (!kind) return Outcome::IoError;
+    if (*kind == FileKind::Directory || *kind == FileKind::Other) return Outcome::InvalidArgument;
+    holdsFile = *kind == FileKind::Regular;
+    return Outcome::Ok;
 }
 
 bool SameDirectory(const Path& first, const Path& second) {
@@ -237,12 +249,11 @@ Outcome Repository::RemoveEntry(std::u16string_view id) {
         IndexPlan plan;
         if (const Outcome planned = PlanIndex(index, change, plan); planned != Outcome::Ok) return planned;
         const Path destination = StoredPath(entry.destination);
-        bool failed = false;
-        const FileStatus status = StatusOrMissing(destination, failed);
-        if (failed) return Outcome::IoError;
+        const auto kind = KindAt(destination);
+        if (!kind) return Outcome::IoError;
         // Only a regular file is the stored copy; anything else now at its
         // place was put there by someone else and stays.
-        const ChangeIntent intent = IntentFor(plan, destination, status.kind == FileKind::Regular);
+        const ChangeIntent intent = IntentFor(plan, destination, *kind == FileKind::Regular);
         if (CommitRemoval(lockFile, intent, plan.Written(*change))) return Outcome::IoError;
         index_ = std::move(plan.next);
         return Outcome::Ok;
@@ -304,10 +315,8 @@ Outcome Repository::CheckTarget(const IndexImage& index, std::u16string_view tar
     const Path path = StoredPath(target);
     const Path name = path.filename();
     if (name.empty() || name == "." || name == "..") return Outcome::InvalidArgument;
-    bool failed = false;
-    const FileStatus status = StatusOrMissing(path, failed);
-    if (failed) return Outcome::IoError;
-    if (status.kind == FileKind::Directory || status.kind == FileKind::Other) return Outcome::InvalidArgument;
+    bool holdsFile = false;
+    if (const Outcome place = CheckPlaceForCopy(path, holdsFile); place != Outcome::Ok) return place;
     if (IsRepositoryFileName(path)) return Outcome::InvalidArgument;
     return CheckNotAStoredCopy(index, path);
 }
@@ -344,16 +353,14 @@ Outcome Repository::Store(const IndexImage& index, FileHandle lockFile, const In
     IndexPlan plan;
     if (const Outcome planned = PlanIndex(index, change, plan); planned != Outcome::Ok) return planned;
     const Path destination = StoredPath(entry.destination);
-    bool failed = false;
-    const FileStatus status = StatusOrMissing(destination, failed);
-    if (failed) return Outcome::IoError;
-    if (status.kind == FileKind::Directory || status.kind == FileKind::Other) return Outcome::InvalidArgument;
+    bool holdsFile = false;
+    if (const Outcome place = CheckPlaceForCopy(destination, holdsFile); place != Outcome::Ok) return place;
     std::vector<Path> created;
     if (durable::MakeMissingDirectories(destination.parent_path(), created)) {
         RemoveCreatedDirectories(created);
         return Outcome::IoError;
     }
-    const ChangeIntent intent = IntentFor(plan, destination, status.kind == FileKind::Regular);
+    const ChangeIntent intent = IntentFor(plan, destination, holdsFile);
     if (CommitContent(lockFile, intent, content, plan.Written(*change))) {
         RemoveCreatedDirectories(created);
         return Outcome::IoError;
