@@ -8,6 +8,8 @@
 #endif
 #include <windows.h>
 
+#include "tests/support/WindowsCommandLine.h"
+
 namespace kvdtest {
 namespace {
 
@@ -27,30 +29,11 @@ std::wstring Widen(const std::string& text) {
     return wide;
 }
 
-// One argument as the C runtime's start-up splits it back: in quotes when it
-// holds a blank or a quote, with backslashes doubled before a quote.
-std::wstring Quoted(const std::wstring& argument) {
-    if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) return argument;
-    std::wstring quoted = L"\"";
-    std::size_t backslashes = 0;
-    for (const wchar_t c : argument) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        quoted.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
-        quoted += c;
-        backslashes = 0;
-    }
-    quoted.append(2 * backslashes, L'\\');
-    return quoted + L'"';
-}
-
 std::wstring CommandLine(const std::vector<std::string>& arguments) {
     std::wstring line;
     for (const std::string& argument : arguments) {
         if (!line.empty()) line += L' ';
-        line += Quoted(Widen(argument));
+        line += test_support::QuoteArgument(Widen(argument));
     }
     return line;
 }

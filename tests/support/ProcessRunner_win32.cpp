@@ -22,8 +22,30 @@
 
 #include "encoding/WideText.h"
 #include "tests/support/Utf8Path.h"
+#include "tests/support/WindowsCommandLine.h"
 
 namespace test_support {
+
+// Backslashes count only before a double quote, where each is escaped, as is
+// the quote.
+std::wstring QuoteArgument(const std::wstring& argument) {
+    if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) return argument;
+    std::wstring quoted = L"\"";
+    std::size_t backslashes = 0;
+    for (const wchar_t character : argument) {
+        if (character == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        const std::size_t escaped = character == L'"' ? backslashes * 2 + 1 : backslashes;
+        quoted.append(escaped, L'\\');
+        quoted += character;
+        backslashes = 0;
+    }
+    quoted.append(backslashes * 2, L'\\');
+    return quoted + L"\"";
+}
+
 namespace {
 
 // Closes the handle it holds when it goes.
@@ -74,26 +96,6 @@ Handle OpenNullInput() {
 }
 
 std::wstring Wide(const std::string& text) { return encoding::WideFromBytes(text); }
-
-// Quotes one argument the way the start-up's splitting undoes: backslashes
-// count only before a double quote, where each is escaped, as is the quote.
-std::wstring QuoteArgument(const std::wstring& argument) {
-    if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) return argument;
-    std::wstring quoted = L"\"";
-    std::size_t backslashes = 0;
-    for (const wchar_t character : argument) {
-        if (character == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        const std::size_t escaped = character == L'"' ? backslashes * 2 + 1 : backslashes;
-        quoted.append(escaped, L'\\');
-        quoted += character;
-        backslashes = 0;
-    }
-    quoted.append(backslashes * 2, L'\\');
-    return quoted + L"\"";
-}
 
 std::wstring CommandLine(const ProcessRequest& request) {
     std::filesystem::path program = request.program;
