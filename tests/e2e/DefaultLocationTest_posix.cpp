@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <optional>
 
+#include "tests/e2e/DefaultLocationExpectations.h"
 #include "tests/e2e/Sandbox.h"
 #include "tests/e2e/ToolCase.h"
-#include "tests/e2e/UsageText.h"
 
 namespace e2e {
 namespace {
@@ -19,7 +19,6 @@ namespace fs = std::filesystem;
 
 const fs::path kSetupFile = TestRootDirectory() / "etc/Orbek Software/Setup.conf";
 const std::string kDataFolder = (TestRootDirectory() / "var/lib").string();
-const std::string kPathError = "\n\nError getting repository path.\n\n";
 
 struct DefaultLocationRow {
     std::string name;
@@ -62,20 +61,6 @@ void PlaceSetupFile(const std::optional<std::string>& content) {
     test_support::WriteFileBytes(kSetupFile, *content);
 }
 
-// Opened: the repository is opened there and closed again after the message.
-// Not opened: only the open's own message, and no close: the library stays
-// loaded until the process ends.
-std::string ExpectedOutput(const DefaultLocationRow& row) {
-    if (!row.openedAt) return kPathError + Marker("Unloaded");
-    return "\n\nInvalid arguments.\n\n" + Marker("ReleaseLibrary()") + Marker("Unloaded") + UsageText();
-}
-
-std::vector<std::string> ExpectedCalls(const DefaultLocationRow& row) {
-    if (!row.openedAt) return {"Loaded", "InitLibrary(1)", "Unloaded"};
-    return {"Loaded", "InitLibrary(1)", "GetRepositoryFromPath(" + *row.openedAt + ")", "ReleaseLibrary()",
-            "Unloaded"};
-}
-
 TEST(DefaultLocation, ComesFromTheMachineSetupFile) {
     if (TestRootToolPath().empty()) GTEST_SKIP() << "the build has no tool that reads a test root";
     for (const DefaultLocationRow& row : kRows) {
@@ -88,10 +73,10 @@ TEST(DefaultLocation, ComesFromTheMachineSetupFile) {
 
         const auto outcome = sandbox.Run(row.arguments, options);
 
-        EXPECT_EQ(outcome.standardOutput, ExpectedOutput(row));
+        EXPECT_EQ(outcome.standardOutput, DefaultLocationOutput(row.openedAt));
         EXPECT_EQ(outcome.exitCode, 1);
         EXPECT_EQ(outcome.standardError, "");
-        EXPECT_EQ(sandbox.Calls(), ExpectedCalls(row));
+        EXPECT_EQ(sandbox.Calls(), DefaultLocationCalls(row.openedAt));
     }
     PlaceSetupFile(std::nullopt);
 }

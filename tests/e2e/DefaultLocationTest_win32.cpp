@@ -17,16 +17,15 @@
 #include <stdexcept>
 
 #include "encoding/WideText.h"
+#include "tests/e2e/DefaultLocationExpectations.h"
 #include "tests/e2e/Sandbox.h"
 #include "tests/e2e/ToolCase.h"
-#include "tests/e2e/UsageText.h"
 
 namespace e2e {
 namespace {
 
 constexpr wchar_t kCompanyKey[] = L"SOFTWARE\\Orbek Software";
 constexpr wchar_t kSetupKey[] = L"SOFTWARE\\Orbek Software\\Setup";
-const std::string kPathError = "\n\nError getting repository path.\n\n";
 
 // Value name -> text, both UTF-8.
 using SetupValues = std::map<std::string, std::string>;
@@ -117,20 +116,6 @@ std::vector<DefaultLocationRow> Rows() {
     };
 }
 
-// Opened: the repository is opened there and closed again between the message
-// and the usage text. Not opened: only the open's own message, and no close:
-// the library stays loaded until the process ends.
-std::string ExpectedOutput(const DefaultLocationRow& row) {
-    if (!row.openedAt) return kPathError + Marker("Unloaded");
-    return "\n\nInvalid arguments.\n\n" + Marker("ReleaseLibrary()") + Marker("Unloaded") + UsageText();
-}
-
-std::vector<std::string> ExpectedCalls(const DefaultLocationRow& row) {
-    if (!row.openedAt) return {"Loaded", "InitLibrary(1)", "Unloaded"};
-    return {"Loaded", "InitLibrary(1)", "GetRepositoryFromPath(" + *row.openedAt + ")", "ReleaseLibrary()",
-            "Unloaded"};
-}
-
 TEST(DefaultLocation, ComesFromTheMachineSetupKey) {
     SetupKey setupKey;
     for (const DefaultLocationRow& row : Rows()) {
@@ -141,10 +126,10 @@ TEST(DefaultLocation, ComesFromTheMachineSetupKey) {
 
         const auto outcome = sandbox.Run(row.arguments);
 
-        EXPECT_EQ(outcome.standardOutput, AsPrinted(ExpectedOutput(row)));
+        EXPECT_EQ(outcome.standardOutput, AsPrinted(DefaultLocationOutput(row.openedAt)));
         EXPECT_EQ(outcome.exitCode, 1);
         EXPECT_EQ(outcome.standardError, "");
-        EXPECT_EQ(sandbox.Calls(), ExpectedCalls(row));
+        EXPECT_EQ(sandbox.Calls(), DefaultLocationCalls(row.openedAt));
     }
 }
 
