@@ -62,17 +62,22 @@ protected:
         return testing::internal::GetCapturedStdout();
     }
 
+    // Reads /sourceFilePath expecting a failure that prints message; returns
+    // the buffer it leaves behind.
+    static files::ContentBuffer ExpectSourceReadToFail(const std::string& message, std::uint32_t& byteCount) {
+        files::ContentBuffer buffer;
+        bool read = true;
+        EXPECT_EQ(Printed(read, [&] { return files::ReadSourceFile(byteCount, buffer); }), message);
+        EXPECT_FALSE(read);
+        return buffer;
+    }
+
     // Reads /sourceFilePath expecting its open to fail, with the out values
     // left as they were.
     static void ExpectSourceNotOpened() {
         std::uint32_t byteCount = 7;
-        files::ContentBuffer buffer;
-        bool read = true;
-        EXPECT_EQ(Printed(read, [&] { return files::ReadSourceFile(byteCount, buffer); }),
-                  "Error opening source file.\n\n");
-        EXPECT_FALSE(read);
+        EXPECT_EQ(ExpectSourceReadToFail("Error opening source file.\n\n", byteCount), nullptr);
         EXPECT_EQ(byteCount, 7u);
-        EXPECT_EQ(buffer, nullptr);
     }
 
     fs::path directory_;

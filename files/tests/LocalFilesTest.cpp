@@ -52,12 +52,7 @@ TEST_F(LocalFiles, ASourceTooLargeForA32BitCountIsRefusedBeforeAnyAllocation) {
         fs::resize_file(PathOf("huge"), size);
         SetOption(L"/sourceFilePath", PathOf("huge"));
         std::uint32_t byteCount = 0;
-        files::ContentBuffer buffer;
-        bool read = true;
-        EXPECT_EQ(Printed(read, [&] { return files::ReadSourceFile(byteCount, buffer); }),
-                  "Error reading source file.\n\n");
-        EXPECT_FALSE(read);
-        EXPECT_EQ(buffer, nullptr);
+        EXPECT_EQ(ExpectSourceReadToFail("Error reading source file.\n\n", byteCount), nullptr);
     }
 }
 

@@ -23,11 +23,7 @@ TEST_F(LocalFiles, ASourceThatYieldsLessThanItsSizeIsAReadError) {
     }
     SetOption(L"/sourceFilePath", shortFile);
     std::uint32_t byteCount = 0;
-    files::ContentBuffer buffer;
-    bool read = true;
-    EXPECT_EQ(Printed(read, [&] { return files::ReadSourceFile(byteCount, buffer); }),
-              "Error reading source file.\n\n");
-    EXPECT_FALSE(read);
+    ExpectSourceReadToFail("Error reading source file.\n\n", byteCount);
 }
 
 TEST_F(LocalFiles, AFailedWriteReportsTheSystemErrorNumber) {
