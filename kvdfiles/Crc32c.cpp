@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "kvdfiles/LittleEndian.h"
+
 namespace kvd {
 namespace {
 
@@ -46,9 +48,7 @@ std::uint32_t detail::Crc32cByTables(const std::uint8_t* data, std::size_t size)
     std::uint32_t crc = 0xFFFFFFFFu;
     std::size_t at = 0;
     for (; at + kSlices <= size; at += kSlices) {
-        const std::uint32_t low = crc ^ (std::uint32_t{data[at]} | std::uint32_t{data[at + 1]} << 8 |
-                                         std::uint32_t{data[at + 2]} << 16 |
-                                         std::uint32_t{data[at + 3]} << 24);
+        const std::uint32_t low = crc ^ ReadU32(data + at);
         crc = kTables[7][low & 0xFFu] ^ kTables[6][(low >> 8) & 0xFFu] ^
               kTables[5][(low >> 16) & 0xFFu] ^ kTables[4][low >> 24] ^ kTables[3][data[at + 4]] ^
               kTables[2][data[at + 5]] ^ kTables[1][data[at + 6]] ^ kTables[0][data[at + 7]];

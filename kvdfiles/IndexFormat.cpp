@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "kvdfiles/Crc32c.h"
+#include "kvdfiles/LittleEndian.h"
 
 namespace kvd {
 namespace {
@@ -31,37 +32,6 @@ constexpr std::uint32_t kPutChange = 1;
 constexpr std::uint32_t kRemoveChange = 2;
 
 using RecordBytes = IndexBase::RecordBytes;
-
-std::uint32_t ReadU32(const std::uint8_t* at) {
-    return std::uint32_t{at[0]} | std::uint32_t{at[1]} << 8 | std::uint32_t{at[2]} << 16 |
-           std::uint32_t{at[3]} << 24;
-}
-
-std::uint64_t ReadU64(const std::uint8_t* at) {
-    return std::uint64_t{ReadU32(at)} | std::uint64_t{ReadU32(at + 4)} << 32;
-}
-
-template <typename Bytes>
-void PutU32(Bytes& bytes, std::size_t at, std::uint32_t value) {
-    for (std::size_t i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-template <typename Bytes>
-void PutU64(Bytes& bytes, std::size_t at, std::uint64_t value) {
-    PutU32(bytes, at, static_cast<std::uint32_t>(value));
-    PutU32(bytes, at + 4, static_cast<std::uint32_t>(value >> 32));
-}
-
-template <typename Bytes>
-void AppendU32(Bytes& bytes, std::uint32_t value) {
-    bytes.resize(bytes.size() + 4);
-    PutU32(bytes, bytes.size() - 4, value);
-}
-
-void AppendU64(std::vector<std::uint8_t>& bytes, std::uint64_t value) {
-    bytes.resize(bytes.size() + 8);
-    PutU64(bytes, bytes.size() - 8, value);
-}
 
 // The fields of a record already checked.
 record::View ViewOf(RecordBytes bytes) {

@@ -1,6 +1,7 @@
 #include "kvdfiles/IndexRecord.h"
 
 #include "kvdfiles/Crc32c.h"
+#include "kvdfiles/LittleEndian.h"
 
 namespace kvd {
 namespace record {
@@ -62,24 +63,13 @@ std::size_t UnitLength(const std::uint8_t* bytes, std::size_t at, std::size_t en
     return 0;
 }
 
-std::uint32_t ReadU32(const std::uint8_t* at) {
-    return std::uint32_t{at[0]} | std::uint32_t{at[1]} << 8 | std::uint32_t{at[2]} << 16 |
-           std::uint32_t{at[3]} << 24;
-}
-
-std::uint64_t ReadU64(const std::uint8_t* at) {
-    return std::uint64_t{ReadU32(at)} | std::uint64_t{ReadU32(at + 4)} << 32;
-}
-
 bool ParseVersion1Text(const std::uint8_t* bytes, std::size_t& at, std::size_t end, std::u16string& text) {
     if (end - at < 4) return false;
     const std::size_t length = ReadU32(bytes + at);
     at += 4;
     if ((end - at) / 2 < length) return false;
     text.resize(length);
-    for (std::size_t i = 0; i < length; ++i) {
-        text[i] = static_cast<char16_t>(bytes[at + 2 * i] | bytes[at + 2 * i + 1] << 8);
-    }
+    for (std::size_t i = 0; i < length; ++i) text[i] = static_cast<char16_t>(ReadU16(bytes + at + 2 * i));
     at += 2 * length;
     return true;
 }

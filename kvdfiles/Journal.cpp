@@ -3,6 +3,7 @@
 #include <array>
 
 #include "kvdfiles/Crc32c.h"
+#include "kvdfiles/LittleEndian.h"
 #include "kvdfiles/Utf16Text.h"
 
 namespace kvd {
@@ -15,36 +16,22 @@ constexpr std::array<std::uint8_t, 4> kMagic = {'K', 'V', 'D', 'J'};
 constexpr std::size_t kFrameSize = 12;  // magic, payload size, checksum
 constexpr std::size_t kMaxJournalSize = std::size_t{1} << 20;
 
-void AppendU32(std::vector<std::uint8_t>& bytes, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-}
-
-std::uint32_t ReadU32(const std::uint8_t* at) {
-    return std::uint32_t{at[0]} | std::uint32_t{at[1]} << 8 | std::uint32_t{at[2]} << 16 |
-           std::uint32_t{at[3]} << 24;
-}
-
 void AppendPath(std::vector<std::uint8_t>& bytes, const Path& path) {
     const std::u16string units = Utf16FromWide(durable::WideFromPath(path));
     AppendU32(bytes, static_cast<std::uint32_t>(units.size()));
-    for (const char16_t unit : units) {
-        bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-        bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
-    }
+    for (const char16_t unit : units) AppendU16(bytes, unit);
 }
 
 std::vector<std::uint8_t> EncodePayload(const ChangeIntent& intent) {
     std::vector<std::uint8_t> payload;
-    AppendU32(payload, static_cast<std::uint32_t>(intent.newGeneration));
-    AppendU32(payload, static_cast<std::uint32_t>(intent.newGeneration >> 32));
+    AppendU64(payload, intent.newGeneration);
     payload.push_back(static_cast<std::uint8_t>((intent.indexExisted ? 1 : 0) |
                                                 (intent.destinationExisted ? 2 : 0)));
     for (const Path* path : {&intent.index, &intent.indexTemp, &intent.indexBackup,
                              &intent.destination, &intent.contentTemp, &intent.destinationBackup}) {
         AppendPath(payload, *path);
     }
-    AppendU32(payload, static_cast<std::uint32_t>(intent.appendAt));
-    AppendU32(payload, static_cast<std::uint32_t>(intent.appendAt >> 32));
+    AppendU64(payload, intent.appendAt);
     return payload;
 }
 
@@ -59,6 +46,13 @@ public:
         return true;
     }
 
+    bool U64(std::uint64_t& value) {
+        if (bytes_.size() - at_ < 8) return false;
+        value = ReadU64(bytes_.data() + at_);
+        at_ += 8;
+        return true;
+    }
+
     bool Byte(std::uint8_t& value) {
         if (at_ >= bytes_.size()) return false;
         value = bytes_[at_++];
@@ -69,8 +63,9 @@ public:
         std::uint32_t length = 0;
         if (!U32(length) || (bytes_.size() - at_) / 2 < length) return false;
         std::u16string units(length, u'\0');
-        for (std::size_t i = 0; i < length; ++i, at_ += 2) {
-            units[i] = static_cast<char16_t>(bytes_[at_] | bytes_[at_ + 1] << 8);
+        for (char16_t& unit : units) {
+            unit = static_cast<char16_t>(ReadU16(bytes_.data() + at_));
+            at_ += 2;
         }
         path = durable::PathFromWide(WideFromUtf16(units));
         return true;
@@ -86,11 +81,8 @@ private:
 std::optional<ChangeIntent> DecodePayload(const std::vector<std::uint8_t>& payload) {
     PayloadReader reader(payload);
     ChangeIntent intent;
-    std::uint32_t low = 0;
-    std::uint32_t high = 0;
     std::uint8_t flags = 0;
-    if (!reader.U32(low) || !reader.U32(high) || !reader.Byte(flags)) return std::nullopt;
-    intent.newGeneration = std::uint64_t{high} << 32 | low;
+    if (!reader.U64(intent.newGeneration) || !reader.Byte(flags)) return std::nullopt;
     intent.indexExisted = (flags & 1) != 0;
     intent.destinationExisted = (flags & 2) != 0;
     for (Path* path : {&intent.index, &intent.indexTemp, &intent.indexBackup, &intent.destination,
@@ -98,10 +90,7 @@ std::optional<ChangeIntent> DecodePayload(const std::vector<std::uint8_t>& paylo
         if (!reader.PathValue(*path)) return std::nullopt;
     }
     // Journals of writers that only ever replaced the index end here.
-    if (!reader.AtEnd()) {
-        if (!reader.U32(low) || !reader.U32(high)) return std::nullopt;
-        intent.appendAt = std::uint64_t{high} << 32 | low;
-    }
+    if (!reader.AtEnd() && !reader.U64(intent.appendAt)) return std::nullopt;
     if (!reader.AtEnd()) return std::nullopt;
     return intent;
 }

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 
+#include "kvdfiles/LittleEndian.h"
 #include "kvdfiles/Utf16Text.h"
 #include "kvdfiles/platform/FaultInjection.h"
 
@@ -122,8 +123,7 @@ std::error_code CompareWithKnown(const Path& path, const IndexImage& known, bool
         error = durable::ReadAt(file, 0, found.header.data(), found.header.size(), headerCount);
         if (!error) error = durable::ReadAt(file, status.size - 4, trailer, sizeof trailer, trailerCount);
         found.size = status.size;
-        found.lastWord = std::uint32_t{trailer[0]} | std::uint32_t{trailer[1]} << 8 |
-                         std::uint32_t{trailer[2]} << 16 | std::uint32_t{trailer[3]} << 24;
+        found.lastWord = ReadU32(trailer);
         unchanged = !error && headerCount == found.header.size() && trailerCount == sizeof trailer && found == mark;
     }
     durable::CloseRead(file);

@@ -9,22 +9,14 @@
 
 #include "kvdfiles/Crc32c.h"
 #include "kvdfiles/IndexFormat.h"
+#include "kvdfiles/LittleEndian.h"
 
 namespace {
 
-std::uint32_t ReadU32(const kvd::IndexBytes& bytes, std::size_t at) {
-    return std::uint32_t{bytes[at]} | std::uint32_t{bytes[at + 1]} << 8 | std::uint32_t{bytes[at + 2]} << 16 |
-           std::uint32_t{bytes[at + 3]} << 24;
-}
+using kvd::AppendU32;
+using kvd::PutU32;
 
-void PutU32(kvd::IndexBytes& bytes, std::size_t at, std::uint32_t value) {
-    for (std::size_t i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-void AppendU32(kvd::IndexBytes& bytes, std::uint32_t value) {
-    bytes.resize(bytes.size() + 4);
-    PutU32(bytes, bytes.size() - 4, value);
-}
+std::uint32_t ReadU32(const kvd::IndexBytes& bytes, std::size_t at) { return kvd::ReadU32(bytes.data() + at); }
 
 // Version 1: the size field and the checksum over the whole file.
 void ResealVersion1(kvd::IndexBytes& bytes) {
