@@ -339,7 +339,7 @@ LookupStatus IndexBase::Lookup(std::u16string_view id, IndexEntry& entry) const 
         }
         const int order = CompareId(found, units);
         if (order == 0) {
-            entry = record::Decode(found.data, ViewOf(found));
+            entry = record::Decode(found.data, found.size);
             return LookupStatus::Found;
         }
         if (order < 0) low = middle + 1;
@@ -412,7 +412,7 @@ bool IndexBase::HasIdAt(std::uint32_t position, const std::vector<std::uint8_t>&
 
 IndexEntry IndexBase::EntryAt(std::uint32_t position) const {
     const RecordBytes found = RecordAt(position);
-    return record::Decode(found.data, ViewOf(found));
+    return record::Decode(found.data, found.size);
 }
 
 // Every position once, in ascending (key, position) order, each under the
@@ -506,7 +506,7 @@ LookupStatus IndexImage::Lookup(std::u16string_view id, IndexEntry& entry) const
     if (const auto changed = changes_.find(std::u16string(id)); changed != changes_.end()) {
         if (!changed->second) return LookupStatus::Missing;
         const std::vector<std::uint8_t>& bytes = *changed->second;
-        entry = record::Decode(bytes.data(), ViewOf({bytes.data(), bytes.size()}));
+        entry = record::Decode(bytes.data(), bytes.size());
         return LookupStatus::Found;
     }
     return base_->Lookup(id, entry);

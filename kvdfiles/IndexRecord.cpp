@@ -74,6 +74,77 @@ bool ParseVersion1Text(const std::uint8_t* bytes, std::size_t& at, std::size_t e
     return true;
 }
 
+// The fields of a record of version 2 in their order: the one list that
+// writing, checking and decoding follow.
+template <typename Codec, typename Fields>
+bool VisitFields(Codec& codec, Fields& fields) {
+    return codec.Number(fields.contentSize) && codec.Time(fields.addedMicros) &&
+           codec.LaterTime(fields.changedMicros, fields.addedMicros) && codec.Permissions(fields.permissions) &&
+           codec.Text(fields.id) && codec.Text(fields.destination) && codec.Text(fields.version) &&
+           codec.Text(fields.description);
+}
+
+class Writer {
+public:
+    explicit Writer(std::vector<std::uint8_t>& out) : out_(out) {}
+
+    bool Number(std::uint64_t value) {
+        AppendVarint(out_, value);
+        return true;
+    }
+    bool Time(std::int64_t micros) { return Number(Zigzag(micros)); }
+    // A later time as its difference from an earlier one, which is small.
+    bool LaterTime(std::int64_t later, std::int64_t earlier) { return Time(Difference(later, earlier)); }
+    bool Permissions(std::uint32_t permissions) {
+        out_.push_back(static_cast<std::uint8_t>(permissions));
+        return true;
+    }
+    bool Text(std::u16string_view text) {
+        AppendText(out_, text);
+        return true;
+    }
+
+private:
+    std::vector<std::uint8_t>& out_;
+};
+
+// Reads the fields from at up to end, each checked, and moves at past them.
+// A text is read as where it lies, or decoded.
+class Reader {
+public:
+    Reader(const std::uint8_t* bytes, std::size_t& at, std::size_t end) : bytes_(bytes), at_(at), end_(end) {}
+
+    bool Number(std::uint64_t& value) { return ReadVarint(bytes_, at_, end_, value); }
+    bool Time(std::int64_t& micros) {
+        std::uint64_t value = 0;
+        if (!Number(value)) return false;
+        micros = Unzigzag(value);
+        return true;
+    }
+    bool LaterTime(std::int64_t& later, std::int64_t earlier) {
+        if (!Time(later)) return false;
+        later = Sum(earlier, later);
+        return true;
+    }
+    bool Permissions(std::uint32_t& permissions) {
+        if (at_ >= end_) return false;
+        permissions = bytes_[at_++];
+        return true;
+    }
+    bool Text(Span& span) { return ParseText(bytes_, at_, end_, span); }
+    bool Text(std::u16string& text) {
+        Span span;
+        if (!Text(span)) return false;
+        text = DecodeText(bytes_, span);
+        return true;
+    }
+
+private:
+    const std::uint8_t* bytes_;
+    std::size_t& at_;
+    const std::size_t end_;
+};
+
 }  // namespace
 
 bool ParseText(const std::uint8_t* bytes, std::size_t& at, std::size_t end, Span& span) {
@@ -115,31 +186,34 @@ std::vector<std::uint8_t> EncodeText(std::u16string_view text) {
 
 std::vector<std::uint8_t> Encode(const IndexEntry& entry) {
     std::vector<std::uint8_t> out;
-    AppendVarint(out, entry.contentSize);
-    AppendVarint(out, Zigzag(entry.addedMicros));
-    AppendVarint(out, Zigzag(Difference(entry.changedMicros, entry.addedMicros)));
-    out.push_back(static_cast<std::uint8_t>(entry.permissions));
-    for (const auto* text : {&entry.id, &entry.destination, &entry.version, &entry.description}) {
-        AppendText(out, *text);
-    }
+    Writer writer(out);
+    VisitFields(writer, entry);
     return out;
 }
 
 bool Parse(const std::uint8_t* bytes, std::size_t& at, std::size_t end, View& view) {
-    std::uint64_t added = 0;
-    std::uint64_t changed = 0;
-    if (!ReadVarint(bytes, at, end, view.contentSize) || !ReadVarint(bytes, at, end, added) ||
-        !ReadVarint(bytes, at, end, changed) || at >= end) {
-        return false;
-    }
-    view.addedMicros = Unzigzag(added);
-    view.changedMicros = Sum(view.addedMicros, Unzigzag(changed));
-    view.permissions = bytes[at++];
-    if (!IsValidPermissions(view.permissions)) return false;
-    for (Span* text : {&view.id, &view.destination, &view.version, &view.description}) {
-        if (!ParseText(bytes, at, end, *text)) return false;
-    }
-    return view.id.end > view.id.begin && view.destination.end > view.destination.begin;
+    Reader reader(bytes, at, end);
+    return VisitFields(reader, view) && IsValidPermissions(view.permissions) && view.id.end > view.id.begin &&
+           view.destination.end > view.destination.begin;
+}
+
+bool ParseWhole(const std::uint8_t* bytes, std::size_t begin, std::size_t end, View& view) {
+    return Parse(bytes, begin, end, view) && begin == end;
+}
+
+View ViewOf(const std::uint8_t* bytes, std::size_t size) {
+    View view;
+    std::size_t at = 0;
+    Parse(bytes, at, size, view);
+    return view;
+}
+
+IndexEntry Decode(const std::uint8_t* bytes, std::size_t size) {
+    IndexEntry entry;
+    std::size_t at = 0;
+    Reader reader(bytes, at, size);
+    VisitFields(reader, entry);
+    return entry;
 }
 
 std::u16string DecodeText(const std::uint8_t* bytes, Span span) {
@@ -160,19 +234,6 @@ std::u16string DecodeText(const std::uint8_t* bytes, Span span) {
         }
     }
     return text;
-}
-
-IndexEntry Decode(const std::uint8_t* bytes, const View& view) {
-    IndexEntry entry;
-    entry.contentSize = view.contentSize;
-    entry.addedMicros = view.addedMicros;
-    entry.changedMicros = view.changedMicros;
-    entry.permissions = view.permissions;
-    entry.id = DecodeText(bytes, view.id);
-    entry.destination = DecodeText(bytes, view.destination);
-    entry.version = DecodeText(bytes, view.version);
-    entry.description = DecodeText(bytes, view.description);
-    return entry;
 }
 
 std::uint32_t NameKey(const std::uint8_t* bytes, Span destination) {

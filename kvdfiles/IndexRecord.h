@@ -9,6 +9,8 @@
 //   UTF-16 code units, each unit written as UTF-8 writes a code point of
 //   that value (1 to 3 bytes, surrogates included, shortest form only).
 // The unit form keeps the order of the units: identifiers compare as bytes.
+// IndexRecord.cpp lists these fields once (VisitFields), and writing,
+// checking and decoding a record all follow that list.
 //
 // Version 1 record: u64 content size, i64 times, u32 permissions, then the
 // four texts as a u32 count of units followed by the UTF-16LE units.
@@ -66,7 +68,11 @@ bool ParseText(const std::uint8_t* bytes, std::size_t& at, std::size_t end, Span
 // at past it: every field within bounds and well-formed, an identifier and a
 // destination present, valid permissions.
 bool Parse(const std::uint8_t* bytes, std::size_t& at, std::size_t end, View& view);
-IndexEntry Decode(const std::uint8_t* bytes, const View& view);
+// Checks the record that fills the bytes from begin to end.
+bool ParseWhole(const std::uint8_t* bytes, std::size_t begin, std::size_t end, View& view);
+// The fields of the record of size bytes at bytes, which was checked.
+View ViewOf(const std::uint8_t* bytes, std::size_t size);
+IndexEntry Decode(const std::uint8_t* bytes, std::size_t size);
 std::u16string DecodeText(const std::uint8_t* bytes, Span span);
 
 // The key under which the index files a destination: a checksum of its last
