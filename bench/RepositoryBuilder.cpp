@@ -24,7 +24,7 @@
 #include <string_view>
 #include <vector>
 
-#include "kvdfiles/IndexFormat.h"
+#include "kvdfiles/IndexImage.h"
 
 namespace {
 
@@ -96,7 +96,7 @@ kvd::IndexBytes EncodeIndex(std::uint32_t count, std::uint64_t contentSize) {
 bool IndexReadsBack(const fs::path& path, std::uint32_t count) {
     std::ifstream in(path, std::ios::binary);
     std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const auto image = kvd::IndexImage::Parse(kvd::IndexBytes(bytes.begin(), bytes.end()));
+    auto image = kvd::IndexImage::Parse(kvd::IndexBytes(bytes.begin(), bytes.end()));
     if (!image || image->Count() != count) return false;
     for (const std::uint32_t number : {0u, count / 2, count - 1}) {
         const std::string id = IdOf(number);

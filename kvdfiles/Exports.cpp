@@ -189,11 +189,9 @@ KvdStatus GetFile(IZarnRepository* self, const wchar_t* fileId, IZarnFile** file
 
 KvdStatus GetFileCount(IZarnRepository* self, uint32_t* count) {
     return Guarded([&] {
-        const Repository* repository = StateOf<IZarnRepository, Repository>(self);
+        Repository* repository = StateOf<IZarnRepository, Repository>(self);
         if (repository == nullptr || count == nullptr) return Outcome::InvalidArgument;
-        if (const Outcome loaded = repository->LoadIndex(); loaded != Outcome::Ok) return loaded;
-        *count = repository->Index().Count();
-        return Outcome::Ok;
+        return repository->CountEntries(*count);
     });
 }
 
@@ -201,9 +199,9 @@ KvdStatus GetFileAt(IZarnRepository* self, uint32_t index, IZarnFile** file) {
     return Guarded([&] {
         Repository* repository = StateOf<IZarnRepository, Repository>(self);
         if (repository == nullptr || file == nullptr) return Outcome::InvalidArgument;
-        if (const Outcome loaded = repository->LoadIndex(); loaded != Outcome::Ok) return loaded;
-        if (index >= repository->Index().Count()) return Outcome::NotFound;
-        *file = NewFile(repository, repository->Index().EntryAt(index));
+        IndexEntry entry;
+        if (const Outcome found = repository->EntryAt(index, entry); found != Outcome::Ok) return found;
+        *file = NewFile(repository, std::move(entry));
         return Outcome::Ok;
     });
 }

@@ -31,7 +31,7 @@ struct IndexRead {
 
 // Ok when found, NotFound when not; an index that cannot be read or checked
 // where the lookup leads is an error.
-Outcome FindIn(const IndexImage& index, std::u16string_view id, IndexEntry& entry) {
+Outcome FindIn(IndexImage& index, std::u16string_view id, IndexEntry& entry) {
     switch (index.Lookup(id, entry)) {
         case LookupStatus::Found: return Outcome::Ok;
         case LookupStatus::Missing: return Outcome::NotFound;
@@ -212,9 +212,21 @@ std::unique_ptr<Repository> Repository::Open(std::wstring_view directory) {
     return std::unique_ptr<Repository>(new Repository(std::move(path), std::move(read.image)));
 }
 
-Outcome Repository::Find(std::u16string_view id, IndexEntry& entry) const { return FindIn(index_, id, entry); }
+Outcome Repository::Find(std::u16string_view id, IndexEntry& entry) { return FindIn(index_, id, entry); }
 
-Outcome Repository::LoadIndex() const { return OutcomeOf(index_.Load()); }
+Outcome Repository::CountEntries(std::uint32_t& count) {
+    if (const Outcome loaded = OutcomeOf(index_.Load()); loaded != Outcome::Ok) return loaded;
+    count = index_.Count();
+    return Outcome::Ok;
+}
+
+Outcome Repository::EntryAt(std::uint32_t position, IndexEntry& entry) {
+    std::uint32_t count = 0;
+    if (const Outcome counted = CountEntries(count); counted != Outcome::Ok) return counted;
+    if (position >= count) return Outcome::NotFound;
+    entry = index_.EntryAt(position);
+    return Outcome::Ok;
+}
 
 Path Repository::StoredPath(std::u16string_view destination) const {
     Path path = durable::PathFromWide(WideFromUtf16(destination));
@@ -222,7 +234,7 @@ Path Repository::StoredPath(std::u16string_view destination) const {
 }
 
 Outcome Repository::AddEntry(const NewEntry& entry, Content content) {
-    return ChangeUnderLock([&](const IndexImage& index, FileHandle lockFile) {
+    return ChangeUnderLock([&](IndexImage& index, FileHandle lockFile) {
         if (const Outcome check = CheckNewEntry(index, entry); check != Outcome::Ok) return check;
         const std::int64_t now = NowMicros();
         const IndexEntry stored{entry.id, entry.target,  entry.version, entry.description,
@@ -232,7 +244,7 @@ Outcome Repository::AddEntry(const NewEntry& entry, Content content) {
 }
 
 Outcome Repository::ReplaceContent(std::u16string_view id, Content content) {
-    return ChangeUnderLock([&](const IndexImage& index, FileHandle lockFile) {
+    return ChangeUnderLock([&](IndexImage& index, FileHandle lockFile) {
         IndexEntry entry;
         if (const Outcome found = FindIn(index, id, entry); found != Outcome::Ok) return found;
         entry.contentSize = content.size;
@@ -242,7 +254,7 @@ Outcome Repository::ReplaceContent(std::u16string_view id, Content content) {
 }
 
 Outcome Repository::RemoveEntry(std::u16string_view id) {
-    return ChangeUnderLock([&](const IndexImage& index, FileHandle lockFile) {
+    return ChangeUnderLock([&](IndexImage& index, FileHandle lockFile) {
         IndexEntry entry;
         if (const Outcome found = FindIn(index, id, entry); found != Outcome::Ok) return found;
         const auto change = index.Remove(id);
@@ -280,7 +292,7 @@ Outcome Repository::LockedChange(FileHandle lockFile, Change change) {
     bool unchanged = false;
     if (CompareWithKnown(IndexPath(), index_, unchanged)) return Outcome::IoError;
     if (unchanged) return change(index_, lockFile);
-    const IndexRead read = ReadIndexFile(IndexPath());
+    IndexRead read = ReadIndexFile(IndexPath());
     if (read.outcome != Outcome::Ok) return read.outcome;
     return change(read.image, lockFile);
 }
@@ -301,7 +313,7 @@ Outcome Repository::SettleLeftovers(FileHandle lockFile) const {
     return Outcome::Ok;
 }
 
-Outcome Repository::CheckNewEntry(const IndexImage& index, const NewEntry& entry) const {
+Outcome Repository::CheckNewEntry(IndexImage& index, const NewEntry& entry) const {
     if (entry.id.empty() || entry.target.empty()) return Outcome::InvalidArgument;
     if (!IsValidPermissions(entry.permissions)) return Outcome::InvalidArgument;
     IndexEntry existing;
@@ -311,7 +323,7 @@ Outcome Repository::CheckNewEntry(const IndexImage& index, const NewEntry& entry
     return CheckTarget(index, entry.target);
 }
 
-Outcome Repository::CheckTarget(const IndexImage& index, std::u16string_view target) const {
+Outcome Repository::CheckTarget(IndexImage& index, std::u16string_view target) const {
     const Path path = StoredPath(target);
     const Path name = path.filename();
     if (name.empty() || name == "." || name == "..") return Outcome::InvalidArgument;
@@ -334,7 +346,7 @@ bool Repository::IsRepositoryFileName(const Path& path) const {
 // Compares the place a path names with the stored copy of every entry,
 // spelled alike: TargetInUse when one is the same. Only destinations that end
 // in the same file name can be the same place; the index lists them by name.
-Outcome Repository::CheckNotAStoredCopy(const IndexImage& index, const Path& path) const {
+Outcome Repository::CheckNotAStoredCopy(IndexImage& index, const Path& path) const {
     const Path normal = path.lexically_normal();
     const std::u16string name = Utf16FromWide(durable::WideFromPath(path.filename()));
     std::vector<std::u16string> destinations;
@@ -347,8 +359,7 @@ Outcome Repository::CheckNotAStoredCopy(const IndexImage& index, const Path& pat
     return Outcome::Ok;
 }
 
-Outcome Repository::Store(const IndexImage& index, FileHandle lockFile, const IndexEntry& entry,
-                          Content content) {
+Outcome Repository::Store(IndexImage& index, FileHandle lockFile, const IndexEntry& entry, Content content) {
     const auto change = index.Put(entry);
     IndexPlan plan;
     if (const Outcome planned = PlanIndex(index, change, plan); planned != Outcome::Ok) return planned;
@@ -372,7 +383,7 @@ Outcome Repository::Store(const IndexImage& index, FileHandle lockFile, const In
 // A change goes at the end of the index file while the change records stay
 // under their limit; otherwise a new index file takes all of them in, and
 // the whole index is read and checked for it.
-Outcome Repository::PlanIndex(const IndexImage& index, const std::optional<IndexChange>& change, IndexPlan& plan) {
+Outcome Repository::PlanIndex(IndexImage& index, const std::optional<IndexChange>& change, IndexPlan& plan) {
     if (!change) return Outcome::TooLarge;  // no generation left
     const std::uint64_t size = index.FileMark().size;
     // A repository without an index file reads as generation 0.

@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "kvdfiles/Commit.h"
-#include "kvdfiles/IndexFormat.h"
+#include "kvdfiles/IndexImage.h"
 #include "kvdfiles/platform/DurableFiles.h"
 
 namespace kvd {
@@ -50,16 +50,18 @@ public:
     // against the current directory now.
     static std::unique_ptr<Repository> Open(std::wstring_view directory);
 
-    // The index as read at the open or written by this object's last change;
-    // a listing of it needs LoadIndex() first.
-    const IndexImage& Index() const { return index_; }
-    Outcome LoadIndex() const;
-    Outcome Find(std::u16string_view id, IndexEntry& entry) const;
+    // Lookups and listings see the index as read at the open or written by
+    // this object's last change, and read it as they need.
+    Outcome Find(std::u16string_view id, IndexEntry& entry);
+    // The entries in identifier order. The first call reads and checks
+    // whatever of the index lookups have not read yet.
+    Outcome CountEntries(std::uint32_t& count);
+    Outcome EntryAt(std::uint32_t position, IndexEntry& entry);
     // Where a destination's stored copy lives.
     durable::Path StoredPath(std::u16string_view destination) const;
 
-    // Checks an entry about to be added, without touching the disk.
-    Outcome CheckNewEntry(const NewEntry& entry) const { return CheckNewEntry(index_, entry); }
+    // Checks an entry about to be added, without writing anything.
+    Outcome CheckNewEntry(const NewEntry& entry) { return CheckNewEntry(index_, entry); }
 
     // The writers: each takes the lock, reads the index again, and commits.
     Outcome AddEntry(const NewEntry& entry, Content content);
@@ -75,13 +77,12 @@ private:
     Outcome LockedChange(durable::FileHandle lockFile, Change change);
     Outcome SettleLeftovers(durable::FileHandle lockFile) const;
 
-    Outcome CheckNewEntry(const IndexImage& index, const NewEntry& entry) const;
-    Outcome CheckTarget(const IndexImage& index, std::u16string_view target) const;
+    Outcome CheckNewEntry(IndexImage& index, const NewEntry& entry) const;
+    Outcome CheckTarget(IndexImage& index, std::u16string_view target) const;
     bool IsRepositoryFileName(const durable::Path& path) const;
-    Outcome CheckNotAStoredCopy(const IndexImage& index, const durable::Path& path) const;
+    Outcome CheckNotAStoredCopy(IndexImage& index, const durable::Path& path) const;
 
-    Outcome Store(const IndexImage& index, durable::FileHandle lockFile, const IndexEntry& entry,
-                  Content content);
+    Outcome Store(IndexImage& index, durable::FileHandle lockFile, const IndexEntry& entry, Content content);
     // How a change reaches the index file, and the index it leaves.
     struct IndexPlan {
         IndexImage next;
@@ -91,7 +92,7 @@ private:
         // else the whole new index file.
         std::span<const std::uint8_t> Written(const IndexChange& change) const;
     };
-    static Outcome PlanIndex(const IndexImage& index, const std::optional<IndexChange>& change, IndexPlan& plan);
+    static Outcome PlanIndex(IndexImage& index, const std::optional<IndexChange>& change, IndexPlan& plan);
     ChangeIntent IntentFor(const IndexPlan& plan, const durable::Path& destination, bool destinationExisted) const;
 
     durable::Path IndexPath() const { return directory_ / kIndexName; }

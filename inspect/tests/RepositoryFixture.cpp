@@ -3,7 +3,7 @@
 #include <stdexcept>
 
 #include "encoding/WideText.h"
-#include "kvdfiles/IndexFormat.h"
+#include "kvdfiles/IndexImage.h"
 #include "kvdfiles/Utf16Text.h"
 #include "tests/support/Files.h"
 

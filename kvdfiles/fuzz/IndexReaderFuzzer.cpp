@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "kvdfiles/Crc32c.h"
-#include "kvdfiles/IndexFormat.h"
+#include "kvdfiles/IndexImage.h"
 #include "kvdfiles/LittleEndian.h"
 
 namespace {
@@ -59,11 +59,11 @@ void ExpectReadsBack(const kvd::IndexImage& image, const kvd::IndexBytes& file, 
     if (!image.TakesChanges()) return;
     kvd::IndexBytes appended = file;
     appended.insert(appended.end(), change.bytes.begin(), change.bytes.end());
-    const auto read = kvd::IndexImage::Parse(std::move(appended));
+    auto read = kvd::IndexImage::Parse(std::move(appended));
     if (!read || read->Find(change.id).has_value() != change.record.has_value()) __builtin_trap();
 }
 
-void Exercise(const kvd::IndexImage& image, const kvd::IndexBytes& file) {
+void Exercise(kvd::IndexImage& image, const kvd::IndexBytes& file) {
     for (std::uint32_t position = 0; position < image.Count(); ++position) {
         const kvd::IndexEntry entry = image.EntryAt(position);
         const auto found = image.Find(entry.id);
@@ -84,8 +84,8 @@ void Exercise(const kvd::IndexImage& image, const kvd::IndexBytes& file) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     kvd::IndexBytes bytes(data, data + size);
-    if (const auto image = kvd::IndexImage::Parse(bytes)) Exercise(*image, bytes);
+    if (auto image = kvd::IndexImage::Parse(bytes)) Exercise(*image, bytes);
     Reseal(bytes);
-    if (const auto image = kvd::IndexImage::Parse(bytes)) Exercise(*image, bytes);
+    if (auto image = kvd::IndexImage::Parse(bytes)) Exercise(*image, bytes);
     return 0;
 }
