@@ -240,12 +240,17 @@ TEST_F(IndexFileTest, FileWrittenToTheDocumentedLayoutOpens) {
     // Code units as another platform stores them: a surrogate pair and a
     // lone escape for an undecodable byte.
     const std::vector<LayoutEntry> entries = {{u"a", u"dir/a.bin"}, {u"b\xD83D\xDE00", u"\xDC80"}, {u"c", u"c"}};
-    IZarnRepository* repository = OpenWith(BuildIndex(entries));
-    ASSERT_NE(repository, nullptr);
-    EXPECT_EQ(GetPath(repository, L"a"), L"dir/a.bin");
-    EXPECT_EQ(GetPath(repository, L"b\U0001F600"), L"\xDC80");
-    EXPECT_EQ(GetPath(repository, L"c"), L"c");
-    EXPECT_EQ(GetPath(repository, L"b"), std::nullopt);
+    for (const uint32_t version : {1u, 2u}) {
+        IZarnRepository* repository = OpenWith(BuildIndex(entries, 7, version));
+        ASSERT_NE(repository, nullptr) << "version " << version;
+        EXPECT_EQ(GetPath(repository, L"a"), L"dir/a.bin");
+        EXPECT_EQ(GetPath(repository, L"b\U0001F600"), L"\xDC80");
+        EXPECT_EQ(GetPath(repository, L"c"), L"c");
+        EXPECT_EQ(GetPath(repository, L"b"), std::nullopt);
+        uint32_t count = 0;  // a listing reads and checks all of it, the name table too
+        EXPECT_EQ(repository->table->GetFileCount(repository, &count), 0) << "version " << version;
+        EXPECT_EQ(count, entries.size());
+    }
 }
 
 // The same bytes on every system: an index that the library committed on
