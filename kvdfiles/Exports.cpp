@@ -4,31 +4,35 @@
 #define KVDFILES_BUILDING_LIBRARY
 #include "repository/contract/KVDFiles.h"
 
-#include <algorithm>
 #include <memory>
 #include <mutex>
 #include <new>
-#include <type_traits>
+#include <utility>
 #include <vector>
 
+#include "kvdfiles/FileStream.h"
 #include "kvdfiles/Repository.h"
 #include "kvdfiles/Utf16Text.h"
 
 namespace kvd {
 namespace {
 
-// An interface object as the caller sees it, pointing at the library's state
-// behind it. Standard layout, so the face's address is the object's.
-template <typename Face, typename State>
-struct Handle {
-    Face face;
-    State* state;
-};
-
 struct FileState;
-using RepositoryHandle = Handle<IZarnRepository, Repository>;
-using FileHandleObject = Handle<IZarnFile, FileState>;
-using InfoHandle = Handle<IZarnFileInfo, FileState>;
+
+// Each face of the contract and the state behind it, in this one place.
+template <typename Face>
+struct Behind;
+template <> struct Behind<IZarnRepository> { using State = Repository; };
+template <> struct Behind<IZarnFile> { using State = FileState; };
+template <> struct Behind<IZarnFileInfo> { using State = FileState; };
+template <> struct Behind<IZarnFileStream> { using State = FileStream; };
+
+// An interface object: the face, whose table the caller calls, and the state
+// behind it.
+template <typename Face>
+struct Handle : Face {
+    typename Behind<Face>::State* state = nullptr;
+};
 
 struct FileState {
     Repository* repository = nullptr;
@@ -38,30 +42,8 @@ struct FileState {
     std::wstring id;
     std::wstring version;
     std::wstring description;
-    InfoHandle* info = nullptr;
+    IZarnFileInfo* info = nullptr;
 };
-
-enum class StreamMode { AddPending, Replace, Read, Closed };
-
-struct StreamState {
-    Repository* repository = nullptr;
-    StreamMode mode = StreamMode::Closed;
-    NewEntry pending;     // AddPending: the entry its first Write adds
-    std::u16string id;    // Replace: the entry whose content Write replaces
-    durable::FileHandle file;
-    std::uint64_t size = 0;
-    std::uint64_t position = 0;
-
-    StreamState() = default;
-    StreamState(const StreamState&) = delete;
-    StreamState& operator=(const StreamState&) = delete;
-    // A read stream's file holds nothing unwritten; closing it cannot lose data.
-    ~StreamState() { durable::CloseRead(file); }
-};
-using StreamHandle = Handle<IZarnFileStream, StreamState>;
-
-static_assert(std::is_standard_layout_v<RepositoryHandle> && std::is_standard_layout_v<StreamHandle> &&
-              std::is_standard_layout_v<FileHandleObject> && std::is_standard_layout_v<InfoHandle>);
 
 // Everything the library handed out, freed together by kvdFiles_ReleaseLibrary.
 class Library {
@@ -90,17 +72,18 @@ Library& TheLibrary() {
     return library;
 }
 
-template <typename Face, typename State>
-State* StateOf(Face* face) {
-    return face != nullptr ? reinterpret_cast<Handle<Face, State>*>(face)->state : nullptr;
+// Every face the library hands out is the face of a Handle.
+template <typename Face>
+typename Behind<Face>::State* StateOf(Face* face) {
+    return face != nullptr ? static_cast<Handle<Face>*>(face)->state : nullptr;
 }
 
-template <typename Face, typename State>
-Face* NewHandle(const void* table, State* state) {
-    auto* handle = TheLibrary().Keep<Handle<Face, State>>();
-    handle->face.table = static_cast<decltype(handle->face.table)>(table);
+template <typename Face>
+Face* NewHandle(decltype(Face::table) table, typename Behind<Face>::State* state) {
+    auto* handle = TheLibrary().Keep<Handle<Face>>();
+    handle->table = table;
     handle->state = state;
-    return &handle->face;
+    return handle;
 }
 
 template <typename Function>
@@ -125,13 +108,11 @@ extern const IZarnFileStreamTable kStreamTable;
 extern const IZarnFileTable kFileTable;
 extern const IZarnFileInfoTable kInfoTable;
 
-// Hands out the new stream through face and gives back its state.
-StreamState* NewStream(Repository* repository, StreamMode mode, IZarnFileStream*& face) {
-    auto* state = TheLibrary().Keep<StreamState>();
-    state->repository = repository;
-    state->mode = mode;
-    face = NewHandle<IZarnFileStream>(&kStreamTable, state);
-    return state;
+// Keeps a new stream, made from arguments, and hands out its face.
+template <typename... Arguments>
+IZarnFileStream* NewStream(Arguments&&... arguments) {
+    return NewHandle<IZarnFileStream>(&kStreamTable,
+                                      TheLibrary().Keep<FileStream>(std::forward<Arguments>(arguments)...));
 }
 
 IZarnFile* NewFile(Repository* repository, IndexEntry entry) {
@@ -142,7 +123,7 @@ IZarnFile* NewFile(Repository* repository, IndexEntry entry) {
     state->version = WideFromUtf16(entry.version);
     state->description = WideFromUtf16(entry.description);
     state->entry = std::move(entry);
-    state->info = reinterpret_cast<InfoHandle*>(NewHandle<IZarnFileInfo>(&kInfoTable, state));
+    state->info = NewHandle<IZarnFileInfo>(&kInfoTable, state);
     return NewHandle<IZarnFile>(&kFileTable, state);
 }
 
@@ -152,7 +133,7 @@ KvdStatus AddFile(IZarnRepository* self, const wchar_t* fileId, const wchar_t* t
                   const wchar_t* version, const wchar_t* description, int32_t permissions,
                   IZarnFileStream** stream) {
     return Guarded([&] {
-        Repository* repository = StateOf<IZarnRepository, Repository>(self);
+        Repository* repository = StateOf(self);
         if (repository == nullptr || stream == nullptr || permissions < 0) return Outcome::InvalidArgument;
         NewEntry entry;
         entry.permissions = static_cast<std::uint32_t>(permissions);
@@ -161,14 +142,14 @@ KvdStatus AddFile(IZarnRepository* self, const wchar_t* fileId, const wchar_t* t
             return Outcome::InvalidArgument;
         }
         if (const Outcome check = repository->CheckNewEntry(entry); check != Outcome::Ok) return check;
-        NewStream(repository, StreamMode::AddPending, *stream)->pending = std::move(entry);
+        *stream = NewStream(*repository, std::move(entry));
         return Outcome::Ok;
     });
 }
 
 KvdStatus RemoveFile(IZarnRepository* self, const wchar_t* fileId) {
     return Guarded([&] {
-        Repository* repository = StateOf<IZarnRepository, Repository>(self);
+        Repository* repository = StateOf(self);
         std::u16string id;
         if (repository == nullptr || !TextArgument(fileId, id)) return Outcome::InvalidArgument;
         return repository->RemoveEntry(id);
@@ -177,7 +158,7 @@ KvdStatus RemoveFile(IZarnRepository* self, const wchar_t* fileId) {
 
 KvdStatus GetFile(IZarnRepository* self, const wchar_t* fileId, IZarnFile** file) {
     return Guarded([&] {
-        Repository* repository = StateOf<IZarnRepository, Repository>(self);
+        Repository* repository = StateOf(self);
         std::u16string id;
         if (repository == nullptr || file == nullptr || !TextArgument(fileId, id)) return Outcome::InvalidArgument;
         IndexEntry entry;
@@ -189,7 +170,7 @@ KvdStatus GetFile(IZarnRepository* self, const wchar_t* fileId, IZarnFile** file
 
 KvdStatus GetFileCount(IZarnRepository* self, uint32_t* count) {
     return Guarded([&] {
-        Repository* repository = StateOf<IZarnRepository, Repository>(self);
+        Repository* repository = StateOf(self);
         if (repository == nullptr || count == nullptr) return Outcome::InvalidArgument;
         return repository->CountEntries(*count);
     });
@@ -197,7 +178,7 @@ KvdStatus GetFileCount(IZarnRepository* self, uint32_t* count) {
 
 KvdStatus GetFileAt(IZarnRepository* self, uint32_t index, IZarnFile** file) {
     return Guarded([&] {
-        Repository* repository = StateOf<IZarnRepository, Repository>(self);
+        Repository* repository = StateOf(self);
         if (repository == nullptr || file == nullptr) return Outcome::InvalidArgument;
         IndexEntry entry;
         if (const Outcome found = repository->EntryAt(index, entry); found != Outcome::Ok) return found;
@@ -210,56 +191,39 @@ const IZarnRepositoryTable kRepositoryTable = {&AddFile, &RemoveFile, &GetFile, 
 
 // IZarnFile
 
-Outcome OpenForReading(const FileState& file, StreamState& stream) {
-    const durable::Path path = file.repository->StoredPath(file.entry.destination);
-    if (durable::OpenForReading(path, stream.file)) return Outcome::IoError;
-    durable::FileStatus status;
-    if (durable::Status(stream.file, status)) return Outcome::IoError;
-    if (status.kind != durable::FileKind::Regular) return Outcome::InvalidArgument;
-    if (status.size > UINT32_MAX) return Outcome::TooLarge;
-    stream.size = status.size;
-    return Outcome::Ok;
-}
-
 KvdStatus OpenStream(IZarnFile* self, int32_t mode, IZarnFileStream** stream, int32_t /*reserved*/) {
     return Guarded([&] {
-        FileState* file = StateOf<IZarnFile, FileState>(self);
+        const FileState* file = StateOf(self);
         if (file == nullptr || stream == nullptr) return Outcome::InvalidArgument;
         if (mode == KVDFILES_OPEN_FOR_WRITING) {
-            NewStream(file->repository, StreamMode::Replace, *stream)->id = file->entry.id;
+            *stream = NewStream(*file->repository, file->entry.id);
             return Outcome::Ok;
         }
         if (mode != KVDFILES_OPEN_FOR_READING) return Outcome::InvalidArgument;
-        IZarnFileStream* opened = nullptr;
-        StreamState* state = NewStream(file->repository, StreamMode::Read, opened);
-        if (const Outcome outcome = OpenForReading(*file, *state); outcome != Outcome::Ok) {
-            durable::CloseRead(state->file);
-            state->mode = StreamMode::Closed;
-            return outcome;
-        }
-        *stream = opened;
+        auto* reader = TheLibrary().Keep<FileStream>(*file->repository);
+        if (const Outcome opened = reader->OpenForReading(file->entry); opened != Outcome::Ok) return opened;
+        *stream = NewHandle<IZarnFileStream>(&kStreamTable, reader);
         return Outcome::Ok;
     });
 }
 
-// What stands at the stored copy's place now, as a finding.
-std::int32_t ExamineStoredCopy(const FileState& file, std::uint64_t& foundSize) {
-    durable::FileStatus status;
-    if (durable::Status(file.repository->StoredPath(file.entry.destination), status)) {
-        return KVDFILES_STORED_COPY_UNREADABLE;
+std::int32_t FindingOf(StoredCopy found) {
+    switch (found) {
+        case StoredCopy::Whole: return KVDFILES_STORED_COPY_WHOLE;
+        case StoredCopy::Missing: return KVDFILES_STORED_COPY_MISSING;
+        case StoredCopy::SizeDiffers: return KVDFILES_STORED_COPY_SIZE_DIFFERS;
+        case StoredCopy::NotAFile: return KVDFILES_STORED_COPY_NOT_A_FILE;
+        case StoredCopy::Unreadable: break;
     }
-    if (status.kind == durable::FileKind::Missing) return KVDFILES_STORED_COPY_MISSING;
-    if (status.kind != durable::FileKind::Regular) return KVDFILES_STORED_COPY_NOT_A_FILE;
-    foundSize = status.size;
-    return status.size == file.entry.contentSize ? KVDFILES_STORED_COPY_WHOLE : KVDFILES_STORED_COPY_SIZE_DIFFERS;
+    return KVDFILES_STORED_COPY_UNREADABLE;
 }
 
 KvdStatus CheckStoredCopy(IZarnFile* self, int32_t* finding, uint64_t* foundSize) {
     return Guarded([&] {
-        const FileState* file = StateOf<IZarnFile, FileState>(self);
+        const FileState* file = StateOf(self);
         if (file == nullptr || finding == nullptr || foundSize == nullptr) return Outcome::InvalidArgument;
         std::uint64_t size = 0;
-        *finding = ExamineStoredCopy(*file, size);
+        *finding = FindingOf(file->repository->ExamineStoredCopy(file->entry, size));
         *foundSize = size;
         return Outcome::Ok;
     });
@@ -277,15 +241,15 @@ const IZarnFileInfoTable kInfoTable = {&GetPath,        &GetFileId,      &GetVer
                                        &GetPermissions, &GetContentSize, &GetTimeAdded, &GetTimeLastChanged};
 
 // Handed out for a null object, so that GetInfo and GetPath never give null.
-InfoHandle* EmptyInfo() {
+IZarnFileInfo* EmptyInfo() {
     static FileState empty;
-    static InfoHandle handle{{&kInfoTable}, &empty};
+    static Handle<IZarnFileInfo> handle{{&kInfoTable}, &empty};
     return &handle;
 }
 
 IZarnFileInfo* GetInfo(IZarnFile* self) {
-    FileState* file = StateOf<IZarnFile, FileState>(self);
-    return file != nullptr ? &file->info->face : &EmptyInfo()->face;
+    const FileState* file = StateOf(self);
+    return file != nullptr ? file->info : EmptyInfo();
 }
 
 const IZarnFileTable kFileTable = {&OpenStream, &GetInfo, &CheckStoredCopy};
@@ -294,8 +258,8 @@ const IZarnFileTable kFileTable = {&OpenStream, &GetInfo, &CheckStoredCopy};
 // no lock; the null object reads as an empty entry.
 
 const FileState& InfoState(IZarnFileInfo* self) {
-    const FileState* file = StateOf<IZarnFileInfo, FileState>(self);
-    return file != nullptr ? *file : *EmptyInfo()->state;
+    const FileState* file = StateOf(self);
+    return file != nullptr ? *file : *StateOf(EmptyInfo());
 }
 
 const wchar_t* GetPath(IZarnFileInfo* self) { return InfoState(self).path.c_str(); }
@@ -311,57 +275,35 @@ int64_t GetTimeLastChanged(IZarnFileInfo* self) { return InfoState(self).entry.c
 
 KvdStatus Read(IZarnFileStream* self, void* buffer, uint32_t* size) {
     return Guarded([&] {
-        StreamState* stream = StateOf<IZarnFileStream, StreamState>(self);
+        FileStream* stream = StateOf(self);
         if (stream == nullptr || size == nullptr || (buffer == nullptr && *size != 0)) return Outcome::InvalidArgument;
-        if (stream->mode != StreamMode::Read) return Outcome::WrongState;
-        const std::uint64_t wanted = std::min<std::uint64_t>(*size, stream->size - stream->position);
-        std::size_t count = 0;
-        if (durable::ReadAt(stream->file, stream->position, buffer, static_cast<std::size_t>(wanted), count)) {
-            return Outcome::IoError;
-        }
-        stream->position += count;
-        *size = static_cast<uint32_t>(count);
-        return Outcome::Ok;
+        return stream->Read(buffer, *size);
     });
 }
 
 KvdStatus Write(IZarnFileStream* self, const void* buffer, uint32_t size) {
     return Guarded([&] {
-        StreamState* stream = StateOf<IZarnFileStream, StreamState>(self);
+        FileStream* stream = StateOf(self);
         if (stream == nullptr || (buffer == nullptr && size != 0)) return Outcome::InvalidArgument;
-        const Content content{buffer, size};
-        Outcome outcome = Outcome::WrongState;
-        if (stream->mode == StreamMode::AddPending) {
-            outcome = stream->repository->AddEntry(stream->pending, content);
-            // Once added, further writes replace the content like a modify.
-            if (outcome == Outcome::Ok) stream->id = stream->pending.id;
-            if (outcome == Outcome::Ok) stream->mode = StreamMode::Replace;
-        } else if (stream->mode == StreamMode::Replace) {
-            outcome = stream->repository->ReplaceContent(stream->id, content);
-        }
-        if (outcome == Outcome::Ok) stream->size = size;
-        return outcome;
+        return stream->Write({buffer, size});
     });
 }
 
 uint32_t GetSize(IZarnFileStream* self) {
     try {
         const std::lock_guard lock(TheLibrary().mutex);
-        const StreamState* stream = StateOf<IZarnFileStream, StreamState>(self);
-        return stream != nullptr ? static_cast<uint32_t>(stream->size) : 0;
+        const FileStream* stream = StateOf(self);
+        return stream != nullptr ? static_cast<uint32_t>(stream->Size()) : 0;
     } catch (...) {
         return 0;
     }
 }
 
-// Every write committed before its Write returned, so nothing is left here
-// that could fail.
 KvdStatus Close(IZarnFileStream* self, int32_t /*flag*/) {
     return Guarded([&] {
-        StreamState* stream = StateOf<IZarnFileStream, StreamState>(self);
+        FileStream* stream = StateOf(self);
         if (stream == nullptr) return Outcome::InvalidArgument;
-        durable::CloseRead(stream->file);
-        stream->mode = StreamMode::Closed;
+        stream->Close();
         return Outcome::Ok;
     });
 }

@@ -163,19 +163,30 @@ std::int64_t NowMicros() {
 
 // What stands at path (FileKind::Missing for nothing); nothing when it
 // cannot be examined.
-std::optional<FileKind> KindAt(const Path& path) {
+std::optional<FileStatus> StatusAt(const Path& path) {
     FileStatus status;
     if (durable::Status(path, status)) return std::nullopt;
-    return status.kind;
+    return status;
 }
 
 // Whether a stored copy can be put at path: nothing there, or a regular file
 // (holdsFile), which it replaces. A folder or another kind of file stays.
 Outcome CheckPlaceForCopy(const Path& path, bool& holdsFile) {
-    const auto kind = KindAt(path);
-    if (!kind) return Outcome::IoError;
-    if (*kind == FileKind::Directory || *kind == FileKind::Other) return Outcome::InvalidArgument;
-    holdsFile = *kind == FileKind::Regular;
+    const auto status = StatusAt(path);
+    if (!status) return Outcome::IoError;
+    if (status->kind == FileKind::Directory || status->kind == FileKind::Other) return Outcome::InvalidArgument;
+    holdsFile = status->kind == FileKind::Regular;
+    return Outcome::Ok;
+}
+
+// Whether the stored copy opened as file is one a stream can read: a regular
+// file whose size the contract's 32 bits can carry.
+Outcome CheckReadableCopy(FileHandle file, std::uint64_t& size) {
+    FileStatus status;
+    if (durable::Status(file, status)) return Outcome::IoError;
+    if (status.kind != FileKind::Regular) return Outcome::InvalidArgument;
+    if (status.size > UINT32_MAX) return Outcome::TooLarge;
+    size = status.size;
     return Outcome::Ok;
 }
 
@@ -228,6 +239,22 @@ Outcome Repository::EntryAt(std::uint32_t position, IndexEntry& entry) {
     return Outcome::Ok;
 }
 
+Outcome Repository::OpenStoredCopy(const IndexEntry& entry, FileHandle& file, std::uint64_t& size) const {
+    if (durable::OpenForReading(StoredPath(entry.destination), file)) return Outcome::IoError;
+    const Outcome outcome = CheckReadableCopy(file, size);
+    if (outcome != Outcome::Ok) durable::CloseRead(file);
+    return outcome;
+}
+
+StoredCopy Repository::ExamineStoredCopy(const IndexEntry& entry, std::uint64_t& foundSize) const {
+    const auto status = StatusAt(StoredPath(entry.destination));
+    if (!status) return StoredCopy::Unreadable;
+    if (status->kind == FileKind::Missing) return StoredCopy::Missing;
+    if (status->kind != FileKind::Regular) return StoredCopy::NotAFile;
+    foundSize = status->size;
+    return status->size == entry.contentSize ? StoredCopy::Whole : StoredCopy::SizeDiffers;
+}
+
 Path Repository::StoredPath(std::u16string_view destination) const {
     Path path = durable::PathFromWide(WideFromUtf16(destination));
     return path.is_absolute() ? path : directory_ / path;
@@ -261,11 +288,11 @@ Outcome Repository::RemoveEntry(std::u16string_view id) {
         IndexPlan plan;
         if (const Outcome planned = PlanIndex(index, change, plan); planned != Outcome::Ok) return planned;
         const Path destination = StoredPath(entry.destination);
-        const auto kind = KindAt(destination);
-        if (!kind) return Outcome::IoError;
+        const auto status = StatusAt(destination);
+        if (!status) return Outcome::IoError;
         // Only a regular file is the stored copy; anything else now at its
         // place was put there by someone else and stays.
-        const ChangeIntent intent = IntentFor(plan, destination, *kind == FileKind::Regular);
+        const ChangeIntent intent = IntentFor(plan, destination, status->kind == FileKind::Regular);
         if (CommitRemoval(lockFile, intent, plan.Written(*change))) return Outcome::IoError;
         index_ = std::move(plan.next);
         return Outcome::Ok;

@@ -31,6 +31,9 @@ enum class Outcome : std::int32_t {
     InternalError = 11,
 };
 
+// What stands at the place of an entry's stored copy.
+enum class StoredCopy { Whole, Missing, SizeDiffers, NotAFile, Unreadable };
+
 struct NewEntry {
     std::u16string id;
     std::u16string target;  // the destination as the caller gave it
@@ -57,11 +60,16 @@ public:
     // whatever of the index lookups have not read yet.
     Outcome CountEntries(std::uint32_t& count);
     Outcome EntryAt(std::uint32_t position, IndexEntry& entry);
-    // Where a destination's stored copy lives.
-    durable::Path StoredPath(std::u16string_view destination) const;
 
     // Checks an entry about to be added, without writing anything.
     Outcome CheckNewEntry(const NewEntry& entry) { return CheckNewEntry(index_, entry); }
+
+    // Opens entry's stored copy to be read: a regular file of at most
+    // 4 GiB - 1 bytes, its size in size.
+    Outcome OpenStoredCopy(const IndexEntry& entry, durable::FileHandle& file, std::uint64_t& size) const;
+    // What stands at the place of entry's stored copy now; the size of a
+    // regular file there in foundSize.
+    StoredCopy ExamineStoredCopy(const IndexEntry& entry, std::uint64_t& foundSize) const;
 
     // The writers: each takes the lock, reads the index again, and commits.
     Outcome AddEntry(const NewEntry& entry, Content content);
@@ -77,6 +85,8 @@ private:
     Outcome LockedChange(durable::FileHandle lockFile, Change change);
     Outcome SettleLeftovers(durable::FileHandle lockFile) const;
 
+    // Where a destination's stored copy lives.
+    durable::Path StoredPath(std::u16string_view destination) const;
     Outcome CheckNewEntry(IndexImage& index, const NewEntry& entry) const;
     Outcome CheckTarget(IndexImage& index, std::u16string_view target) const;
     bool IsRepositoryFileName(const durable::Path& path) const;
