@@ -3,11 +3,12 @@
 #include <cstdint>
 #include <type_traits>
 
+#include "encoding/Surrogates.h"
+
 namespace encoding {
 namespace {
 
 constexpr char32_t kEscapeBase = 0xDC00;
-constexpr char32_t kMaxCodePoint = 0x10FFFF;
 
 bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
 
@@ -36,18 +37,16 @@ int DecodeSequence(std::string_view bytes, char32_t& codePoint) {
         if (!IsContinuation(byte)) return 0;
         value = (value << 6) | (byte & 0x3Fu);
     }
-    const bool surrogate = value >= 0xD800 && value <= 0xDFFF;
-    if (value < shape.minimum || value > kMaxCodePoint || surrogate) return 0;
+    if (value < shape.minimum || value > kLastCodePoint || IsSurrogate(value)) return 0;
     codePoint = value;
     return shape.length;
 }
 
 void AppendCodePoint(std::wstring& text, char32_t codePoint) {
     if constexpr (sizeof(wchar_t) == 2) {
-        if (codePoint >= 0x10000) {
-            const char32_t offset = codePoint - 0x10000;
-            text.push_back(static_cast<wchar_t>(0xD800 + (offset >> 10)));
-            text.push_back(static_cast<wchar_t>(0xDC00 + (offset & 0x3FF)));
+        if (codePoint >= kFirstSupplementary) {
+            text.push_back(static_cast<wchar_t>(HighSurrogateOf(codePoint)));
+            text.push_back(static_cast<wchar_t>(LowSurrogateOf(codePoint)));
             return;
         }
     }
@@ -73,8 +72,6 @@ void AppendUtf8(std::string& bytes, char32_t codePoint) {
 }
 
 bool IsEscapedByte(char32_t unit) { return unit >= kEscapeBase + 0x80 && unit <= kEscapeBase + 0xFF; }
-bool IsHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
 }  // namespace
 
@@ -107,11 +104,11 @@ std::string BytesFromWide(std::wstring_view text) {
         if (sizeof(wchar_t) == 2 && IsHighSurrogate(unit) && i + 1 < text.size()) {
             const auto next = static_cast<char32_t>(static_cast<std::make_unsigned_t<wchar_t>>(text[i + 1]));
             if (IsLowSurrogate(next)) {
-                unit = 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00);
+                unit = CharacterOfPair(unit, next);
                 ++i;
             }
         }
-        AppendUtf8(bytes, unit > kMaxCodePoint ? char32_t{0xFFFD} : unit);
+        AppendUtf8(bytes, unit > kLastCodePoint ? char32_t{0xFFFD} : unit);
     }
     return bytes;
 }

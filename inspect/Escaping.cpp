@@ -1,16 +1,18 @@
 #include "inspect/Escaping.h"
 
+#include "encoding/Surrogates.h"
+
 namespace inspect {
 namespace {
+
+using encoding::IsHighSurrogate;
+using encoding::IsLowSurrogate;
 
 // A value above the last code point can only arise where wchar_t has 32 bits;
 // neither UTF-8 nor a \u escape can carry it, and the library refuses to store
 // one, so it stands as the replacement character.
-constexpr char32_t kLastCodePoint = 0x10FFFF;
 constexpr wchar_t kReplacementCharacter = 0xFFFD;
 
-bool IsHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 bool IsControl(char32_t unit) { return unit < 0x20 || (unit >= 0x7F && unit <= 0x9F); }
 
 char32_t UnitAt(std::wstring_view text, std::size_t at) { return static_cast<char32_t>(text[at]); }
@@ -57,9 +59,9 @@ void AppendEscaped(std::wstring& out, std::wstring_view text, NamedEscape namedE
             out += named;
         } else if (StartsPair(text, at)) {
             out += text.substr(at++, 2);
-        } else if (IsControl(unit) || IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
+        } else if (IsControl(unit) || encoding::IsSurrogate(unit)) {
             AppendUnicodeEscape(out, unit);
-        } else if (unit > kLastCodePoint) {
+        } else if (unit > encoding::kLastCodePoint) {
             out += kReplacementCharacter;
         } else {
             out += text[at];

@@ -1,15 +1,12 @@
 #include "kvdfiles/Utf16Text.h"
 
+#include "encoding/Surrogates.h"
+
 namespace kvd {
-namespace {
 
-constexpr char32_t kFirstSupplementary = 0x10000;
-constexpr char32_t kLastCodePoint = 0x10FFFF;
-
-bool IsHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-
-}  // namespace
+using encoding::IsHighSurrogate;
+using encoding::IsLowSurrogate;
+using encoding::kFirstSupplementary;
 
 bool IsStorableText(std::wstring_view text) {
     if constexpr (sizeof(wchar_t) == 2) {
@@ -17,7 +14,7 @@ bool IsStorableText(std::wstring_view text) {
     } else {
         for (const wchar_t character : text) {
             const auto value = static_cast<char32_t>(character);
-            if (value > kLastCodePoint || IsHighSurrogate(value)) return false;
+            if (value > encoding::kLastCodePoint || IsHighSurrogate(value)) return false;
         }
         return true;
     }
@@ -29,9 +26,8 @@ std::u16string Utf16FromWide(std::wstring_view text) {
     for (const wchar_t character : text) {
         const auto value = static_cast<char32_t>(character);
         if (value >= kFirstSupplementary) {
-            const char32_t offset = value - kFirstSupplementary;
-            units.push_back(static_cast<char16_t>(0xD800 + (offset >> 10)));
-            units.push_back(static_cast<char16_t>(0xDC00 + (offset & 0x3FF)));
+            units.push_back(static_cast<char16_t>(encoding::HighSurrogateOf(value)));
+            units.push_back(static_cast<char16_t>(encoding::LowSurrogateOf(value)));
         } else {
             units.push_back(static_cast<char16_t>(value));
         }
@@ -47,9 +43,7 @@ std::wstring WideFromUtf16(std::u16string_view units) {
         const bool pair = sizeof(wchar_t) == 4 && IsHighSurrogate(unit) && at + 1 < units.size() &&
                           IsLowSurrogate(units[at + 1]);
         if (pair) {
-            const char32_t low = units[++at];
-            text.push_back(static_cast<wchar_t>(kFirstSupplementary + ((unit - 0xD800) << 10) +
-                                                (low - 0xDC00)));
+            text.push_back(static_cast<wchar_t>(encoding::CharacterOfPair(unit, units[++at])));
         } else {
             text.push_back(static_cast<wchar_t>(unit));
         }
