@@ -33,11 +33,42 @@ void AppendProblemSentence(std::wstring& out, const Problem& problem) {
     }
 }
 
-void AppendJsonTime(std::wstring& out, std::int64_t microseconds) {
-    out += L'"';
-    AppendIsoTime(out, microseconds);
-    out += L'"';
+enum class Form { TextLine, Json };
+
+template <std::wstring Entry::*text>
+void AppendText(std::wstring& out, const Entry& entry, Form form) {
+    if (form == Form::Json) AppendJsonString(out, entry.*text);
+    else AppendFieldText(out, entry.*text);
 }
+
+template <std::int64_t Entry::*time>
+void AppendTime(std::wstring& out, const Entry& entry, Form form) {
+    if (form == Form::Json) out += L'"';
+    AppendIsoTime(out, entry.*time);
+    if (form == Form::Json) out += L'"';
+}
+
+void AppendPermissions(std::wstring& out, const Entry& entry, Form) { AppendSigned(out, entry.permissions); }
+void AppendContentSize(std::wstring& out, const Entry& entry, Form) { AppendUnsigned(out, entry.contentSize); }
+
+// The fields of an entry in the order both forms show them, each under its
+// JSON key; the text line leaves out the time added.
+struct EntryField {
+    std::wstring_view key;
+    bool inTextLine;
+    void (*append)(std::wstring& out, const Entry& entry, Form form);
+};
+
+constexpr EntryField kEntryFields[] = {
+    {L"fileId", true, AppendText<&Entry::fileId>},
+    {L"version", true, AppendText<&Entry::version>},
+    {L"permissions", true, AppendPermissions},
+    {L"contentSize", true, AppendContentSize},
+    {L"timeAdded", false, AppendTime<&Entry::timeAdded>},
+    {L"timeLastChanged", true, AppendTime<&Entry::timeLastChanged>},
+    {L"destination", true, AppendText<&Entry::destination>},
+    {L"description", true, AppendText<&Entry::description>},
+};
 
 // Writes items as the elements of a JSON array, one per line.
 template <typename Item, typename AppendItem>
@@ -56,19 +87,13 @@ void WriteJsonArray(const std::vector<Item>& items, AppendItem appendItem, Outpu
 }  // namespace
 
 void AppendTextLine(std::wstring& out, const Entry& entry) {
-    AppendFieldText(out, entry.fileId);
-    out += L'\t';
-    AppendFieldText(out, entry.version);
-    out += L'\t';
-    AppendSigned(out, entry.permissions);
-    out += L'\t';
-    AppendUnsigned(out, entry.contentSize);
-    out += L'\t';
-    AppendIsoTime(out, entry.timeLastChanged);
-    out += L'\t';
-    AppendFieldText(out, entry.destination);
-    out += L'\t';
-    AppendFieldText(out, entry.description);
+    std::wstring_view separator;
+    for (const EntryField& field : kEntryFields) {
+        if (!field.inTextLine) continue;
+        out += separator;
+        field.append(out, entry, Form::TextLine);
+        separator = L"\t";
+    }
     out += L'\n';
 }
 
@@ -83,22 +108,15 @@ void AppendProblemLine(std::wstring& out, const Problem& problem) {
 }
 
 void AppendJsonEntry(std::wstring& out, const Entry& entry) {
-    out += L"{\"fileId\":";
-    AppendJsonString(out, entry.fileId);
-    out += L",\"version\":";
-    AppendJsonString(out, entry.version);
-    out += L",\"permissions\":";
-    AppendSigned(out, entry.permissions);
-    out += L",\"contentSize\":";
-    AppendUnsigned(out, entry.contentSize);
-    out += L",\"timeAdded\":";
-    AppendJsonTime(out, entry.timeAdded);
-    out += L",\"timeLastChanged\":";
-    AppendJsonTime(out, entry.timeLastChanged);
-    out += L",\"destination\":";
-    AppendJsonString(out, entry.destination);
-    out += L",\"description\":";
-    AppendJsonString(out, entry.description);
+    wchar_t opening = L'{';
+    for (const EntryField& field : kEntryFields) {
+        out += opening;
+        out += L'"';
+        out += field.key;
+        out += L"\":";
+        field.append(out, entry, Form::Json);
+        opening = L',';
+    }
     out += L'}';
 }
 
