@@ -16,6 +16,17 @@ namespace {
 
 constexpr auto kKindCount = static_cast<std::size_t>(durable::IoKind::Count);
 
+using durable::IoKind;
+// A test names a kind by the seam's number; it must be the library's kind.
+static_assert(KvdIoOpen == static_cast<int>(IoKind::Open) && KvdIoRead == static_cast<int>(IoKind::Read) &&
+              KvdIoWrite == static_cast<int>(IoKind::Write) && KvdIoSync == static_cast<int>(IoKind::Sync) &&
+              KvdIoClose == static_cast<int>(IoKind::Close) && KvdIoRename == static_cast<int>(IoKind::Rename) &&
+              KvdIoSyncDirectory == static_cast<int>(IoKind::SyncDirectory) &&
+              KvdIoRemove == static_cast<int>(IoKind::Remove) && KvdIoLink == static_cast<int>(IoKind::Link) &&
+              KvdIoMakeDirectory == static_cast<int>(IoKind::MakeDirectory) &&
+              KvdIoLock == static_cast<int>(IoKind::Lock) && KvdIoTruncate == static_cast<int>(IoKind::Truncate) &&
+              KvdIoKindCount == static_cast<int>(IoKind::Count));
+
 struct PlannedFault {
     std::uint64_t nth = 0;  // 0: none
     int error = 0;
