@@ -198,10 +198,6 @@ bool SameDirectory(const Path& first, const Path& second) {
            a.inode == b.inode;
 }
 
-void RemoveCreatedDirectories(const std::vector<Path>& created) {
-    for (auto it = created.rbegin(); it != created.rend(); ++it) durable::RemoveDirectory(*it);
-}
-
 }  // namespace
 
 Repository::Repository(Path directory, IndexImage index)
@@ -299,10 +295,22 @@ Outcome Repository::RemoveEntry(std::u16string_view id) {
     });
 }
 
+// The lock file is made by the first change. Its name is flushed into the
+// directory at once: the journal it carries is what lets the next writer
+// settle a change, so it must survive a power loss whenever the change can.
+std::error_code Repository::OpenLockFile(FileHandle& lockFile) const {
+    const std::error_code opened = durable::OpenExisting(LockPath(), lockFile);
+    if (opened != std::errc::no_such_file_or_directory) return opened;
+    if (auto error = durable::OpenOrCreate(LockPath(), lockFile)) return error;
+    const std::error_code synced = durable::SyncDirectory(directory_);
+    if (synced) durable::CloseRead(lockFile);
+    return synced;
+}
+
 template <typename Change>
 Outcome Repository::ChangeUnderLock(Change change) {
     FileHandle lockFile;
-    if (durable::OpenOrCreate(LockPath(), lockFile)) return Outcome::IoError;
+    if (OpenLockFile(lockFile)) return Outcome::IoError;
     const Outcome outcome = LockedChange(lockFile, change);
     durable::CloseRead(lockFile);  // also releases the lock
     return outcome;
@@ -327,8 +335,11 @@ Outcome Repository::LockedChange(FileHandle lockFile, Change change) {
 // Finishes or undoes the change of a writer that died holding the lock.
 Outcome Repository::SettleLeftovers(FileHandle lockFile) const {
     std::optional<ChangeIntent> intent;
-    if (ReadJournal(lockFile, intent)) return Outcome::IoError;
-    if (!intent) return Outcome::Ok;
+    bool torn = false;
+    if (ReadJournal(lockFile, intent, &torn)) return Outcome::IoError;
+    // What a power loss left of a journal being written stands for nothing,
+    // since the change it began had not started; it goes all the same.
+    if (!intent) return torn && ClearJournal(lockFile) ? Outcome::IoError : Outcome::Ok;
     const IndexRead read = ReadIndexFile(IndexPath());
     // A change record the writer did not finish is not whole: the index is
     // sound up to it, and the change did not commit.
@@ -371,17 +382,35 @@ bool Repository::IsRepositoryFileName(const Path& path) const {
 }
 
 // Compares the place a path names with the stored copy of every entry,
-// spelled alike: TargetInUse when one is the same. Only destinations that end
-// in the same file name can be the same place; the index lists them by name.
+// spelled alike, and with the backups the tool keeps of them (the name plus
+// ".bak"): TargetInUse when the path is a stored copy or the backup of one,
+// or when its own backup would be one. Otherwise a backup copy after one
+// change would overwrite another entry's content.
 Outcome Repository::CheckNotAStoredCopy(IndexImage& index, const Path& path) const {
     const Path normal = path.lexically_normal();
-    const std::u16string name = Utf16FromWide(durable::WideFromPath(path.filename()));
+    const Path::string_type suffix = Path(kBackupSuffix).native();
+    Path backup = normal;
+    backup += suffix;
+    Outcome outcome = CheckNoStoredCopyAt(index, normal);
+    if (outcome == Outcome::Ok) outcome = CheckNoStoredCopyAt(index, backup);
+    const Path::string_type& name = normal.filename().native();
+    if (outcome != Outcome::Ok || !name.ends_with(suffix) || name.size() == suffix.size()) return outcome;
+    Path backedUp = normal;
+    backedUp.replace_filename(name.substr(0, name.size() - suffix.size()));
+    return CheckNoStoredCopyAt(index, backedUp);
+}
+
+// TargetInUse when an entry's stored copy is at place, spelled alike. Only
+// destinations that end in the same file name can be the same place; the
+// index lists them by name.
+Outcome Repository::CheckNoStoredCopyAt(IndexImage& index, const Path& place) const {
+    const std::u16string name = Utf16FromWide(durable::WideFromPath(place.filename()));
     std::vector<std::u16string> destinations;
     if (const IndexStatus status = index.DestinationsNamed(name, destinations); status != IndexStatus::Ok) {
         return OutcomeOf(status);
     }
     for (const std::u16string& destination : destinations) {
-        if (StoredPath(destination).lexically_normal() == normal) return Outcome::TargetInUse;
+        if (StoredPath(destination).lexically_normal() == place) return Outcome::TargetInUse;
     }
     return Outcome::Ok;
 }
@@ -393,16 +422,9 @@ Outcome Repository::Store(IndexImage& index, FileHandle lockFile, const IndexEnt
     const Path destination = StoredPath(entry.destination);
     bool holdsFile = false;
     if (const Outcome place = CheckPlaceForCopy(destination, holdsFile); place != Outcome::Ok) return place;
-    std::vector<Path> created;
-    if (durable::MakeMissingDirectories(destination.parent_path(), created)) {
-        RemoveCreatedDirectories(created);
-        return Outcome::IoError;
-    }
-    const ChangeIntent intent = IntentFor(plan, destination, holdsFile);
-    if (CommitContent(lockFile, intent, content, plan.Written(*change))) {
-        RemoveCreatedDirectories(created);
-        return Outcome::IoError;
-    }
+    ChangeIntent intent = IntentFor(plan, destination, holdsFile);
+    if (durable::MissingDirectories(destination.parent_path(), intent.newFolders)) return Outcome::IoError;
+    if (CommitContent(lockFile, intent, content, plan.Written(*change))) return Outcome::IoError;
     index_ = std::move(plan.next);
     return Outcome::Ok;
 }

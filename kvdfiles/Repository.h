@@ -47,6 +47,8 @@ public:
     static constexpr std::string_view kIndexName = "ZarnRepository.bin";
     static constexpr std::string_view kLockName = "ZarnRepository.lock";
     static constexpr std::string_view kIndexBackupName = "ZarnRepository.bin.bak";
+    // What the tool appends to a changed file's name for its backup copy.
+    static constexpr std::string_view kBackupSuffix = ".bak";
 
     // Nothing when directory is not an existing directory or holds an index
     // that cannot be read or is not valid. A relative directory is resolved
@@ -79,6 +81,7 @@ public:
 private:
     Repository(durable::Path directory, IndexImage index);
 
+    std::error_code OpenLockFile(durable::FileHandle& lockFile) const;
     template <typename Change>
     Outcome ChangeUnderLock(Change change);
     template <typename Change>
@@ -91,6 +94,7 @@ private:
     Outcome CheckTarget(IndexImage& index, std::u16string_view target) const;
     bool IsRepositoryFileName(const durable::Path& path) const;
     Outcome CheckNotAStoredCopy(IndexImage& index, const durable::Path& path) const;
+    Outcome CheckNoStoredCopyAt(IndexImage& index, const durable::Path& place) const;
 
     Outcome Store(IndexImage& index, durable::FileHandle lockFile, const IndexEntry& entry, Content content);
     // How a change reaches the index file, and the index it leaves.

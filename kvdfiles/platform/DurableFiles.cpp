@@ -37,10 +37,50 @@ std::error_code Checked(IoKind kind, Call call) {
     return fileio::Portable(call());
 }
 
+using faults::ChangeKind;
+
+faults::Change NamesChange(ChangeKind kind, const Path& path, const Path* otherPath = nullptr) {
+    faults::Change change;
+    change.kind = kind;
+    change.path = &path;
+    change.otherPath = otherPath;
+    return change;
+}
+
+faults::Change FileChange(ChangeKind kind, FileHandle file, std::uint64_t offset = 0, const void* data = nullptr,
+                          std::uint64_t size = 0) {
+    faults::Change change;
+    change.kind = kind;
+    change.file = file;
+    change.offset = offset;
+    change.data = data;
+    change.size = size;
+    return change;
+}
+
+// One I/O call of kind that changes the disk; once it succeeded, a test
+// that records changes is told of it.
+template <typename Call>
+std::error_code Changing(IoKind kind, const faults::Change& change, Call call) {
+    const std::error_code error = Checked(kind, call);
+    if (!error) faults::Record(change);
+    return error;
+}
+
 // The library's own files are opened so that other openers, and its own
 // renames over them, are never refused while they are open.
 std::error_code OpenShared(const Path& path, Access access, Disposition disposition, FileHandle& file) {
     return Checked(IoKind::Open, [&] { return fileio::Open(path, access, disposition, Sharing::All, file); });
+}
+
+std::error_code OpenForChanges(const Path& path, Access access, Disposition disposition, FileHandle& file) {
+    const std::error_code error = OpenShared(path, access, disposition, file);
+    if (!error) {
+        faults::Change change = NamesChange(ChangeKind::Open, path);
+        change.file = file;
+        faults::Record(change);
+    }
+    return error;
 }
 
 std::error_code WriteWhole(FileHandle file, std::uint64_t offset, const void* buffer, std::size_t size) {
@@ -71,15 +111,15 @@ std::error_code OpenForReading(const Path& path, FileHandle& file) {
 }
 
 std::error_code CreateNew(const Path& path, FileHandle& file) {
-    return OpenShared(path, Access::Write, Disposition::CreateNew, file);
+    return OpenForChanges(path, Access::Write, Disposition::CreateNew, file);
 }
 
 std::error_code OpenOrCreate(const Path& path, FileHandle& file) {
-    return OpenShared(path, Access::ReadWrite, Disposition::OpenOrCreate, file);
+    return OpenForChanges(path, Access::ReadWrite, Disposition::OpenOrCreate, file);
 }
 
 std::error_code OpenExisting(const Path& path, FileHandle& file) {
-    return OpenShared(path, Access::ReadWrite, Disposition::OpenExisting, file);
+    return OpenForChanges(path, Access::ReadWrite, Disposition::OpenExisting, file);
 }
 
 std::error_code Status(const Path& path, FileStatus& status) { return fileio::Portable(fileio::Status(path, status)); }
@@ -92,7 +132,7 @@ std::error_code ReadAt(FileHandle file, std::uint64_t offset, void* buffer, std:
 }
 
 std::error_code WriteAt(FileHandle file, std::uint64_t offset, const void* buffer, std::size_t size) {
-    return Checked(IoKind::Write, [&] {
+    return Changing(IoKind::Write, FileChange(ChangeKind::Write, file, offset, buffer, size), [&] {
         const auto* bytes = static_cast<const char*>(buffer);
         if (size <= kWritePiece) return WriteWhole(file, offset, bytes, size);
         for (std::size_t done = 0; done < size; done += kWritePiece) {
@@ -105,18 +145,21 @@ std::error_code WriteAt(FileHandle file, std::uint64_t offset, const void* buffe
 }
 
 std::error_code Truncate(FileHandle file, std::uint64_t size) {
-    return Checked(IoKind::Truncate, [&] { return single::Truncate(file, size); });
+    return Changing(IoKind::Truncate, FileChange(ChangeKind::Truncate, file, size),
+                    [&] { return single::Truncate(file, size); });
 }
 
 // Never tried again: after a failed flush the system may have dropped the
 // cached data, so a second call could report success for data that never
 // reached the disk.
 std::error_code SyncFile(FileHandle file) {
-    return Checked(IoKind::Sync, [&] { return single::SyncFile(file); });
+    return Changing(IoKind::Sync, FileChange(ChangeKind::Sync, file),
+                    [&] { return single::SyncFile(file); });
 }
 
 std::error_code SyncData(FileHandle file) {
-    return Checked(IoKind::Sync, [&] { return single::SyncData(file); });
+    return Changing(IoKind::Sync, FileChange(ChangeKind::Sync, file),
+                    [&] { return single::SyncData(file); });
 }
 
 std::error_code CopyPermissions(const Path& source, FileHandle target) {
@@ -126,6 +169,7 @@ std::error_code CopyPermissions(const Path& source, FileHandle target) {
 // The file is closed whatever the seam says, so that a failed close never
 // leaves it open.
 std::error_code CloseWritten(FileHandle& file) {
+    faults::Record(FileChange(ChangeKind::Close, file));
     const std::error_code injected = Injected(IoKind::Close);
     const std::error_code closed = fileio::Portable(fileio::CloseWritten(file));
     return injected ? injected : closed;
@@ -133,20 +177,24 @@ std::error_code CloseWritten(FileHandle& file) {
 
 void CloseRead(FileHandle& file) {
     if (!file.IsOpen()) return;
+    faults::Record(FileChange(ChangeKind::Close, file));
     single::Unlock(file);
     fileio::Close(file);
 }
 
 std::error_code RenameOver(const Path& from, const Path& to) {
-    return Checked(IoKind::Rename, [&] { return fileio::Rename(from, to); });
+    return Changing(IoKind::Rename, NamesChange(ChangeKind::Rename, from, &to),
+                    [&] { return fileio::Rename(from, to); });
 }
 
 std::error_code SyncDirectory(const Path& directory) {
-    return Checked(IoKind::SyncDirectory, [&] { return single::SyncDirectory(directory); });
+    return Changing(IoKind::SyncDirectory, NamesChange(ChangeKind::SyncDirectory, directory),
+                    [&] { return single::SyncDirectory(directory); });
 }
 
 std::error_code RemoveFile(const Path& path) {
-    return Checked(IoKind::Remove, [&] { return fileio::Remove(path); });
+    return Changing(IoKind::Remove, NamesChange(ChangeKind::Remove, path),
+                    [&] { return fileio::Remove(path); });
 }
 
 std::error_code RemoveIfPresent(const Path& path) {
@@ -155,36 +203,31 @@ std::error_code RemoveIfPresent(const Path& path) {
 }
 
 std::error_code LinkFile(const Path& existing, const Path& newName) {
-    return Checked(IoKind::Link, [&] { return single::LinkFile(existing, newName); });
+    return Changing(IoKind::Link, NamesChange(ChangeKind::Link, existing, &newName),
+                    [&] { return single::LinkFile(existing, newName); });
 }
 
 std::error_code MakeDirectory(const Path& path) {
-    return Checked(IoKind::MakeDirectory, [&] { return single::MakeDirectory(path); });
+    return Changing(IoKind::MakeDirectory, NamesChange(ChangeKind::MakeDirectory, path),
+                    [&] { return single::MakeDirectory(path); });
 }
 
-std::error_code MakeMissingDirectories(const Path& path, std::vector<Path>& created) {
-    created.clear();
-    std::vector<Path> missing;
+std::error_code MissingDirectories(const Path& path, std::vector<Path>& missing) {
+    missing.clear();
     for (Path current = path; !current.empty(); current = current.parent_path()) {
         FileStatus status;
         if (auto error = durable::Status(current, status)) return error;
         if (status.kind == FileKind::Directory) break;
         if (status.kind != FileKind::Missing) return std::make_error_code(std::errc::not_a_directory);
-        missing.push_back(current);
+        missing.insert(missing.begin(), current);
         if (current == current.parent_path()) break;
-    }
-    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-        if (auto error = MakeDirectory(*it)) return error;
-        created.push_back(*it);
-        // The new directory's name lives in its parent; without this flush a
-        // power loss could drop the directory and every file later put in it.
-        if (auto error = SyncDirectory(ParentOf(*it))) return error;
     }
     return {};
 }
 
 std::error_code RemoveDirectory(const Path& path) {
-    return Checked(IoKind::Remove, [&] { return single::RemoveDirectory(path); });
+    return Changing(IoKind::Remove, NamesChange(ChangeKind::RemoveDirectory, path),
+                    [&] { return single::RemoveDirectory(path); });
 }
 
 bool ReplacesFilesHeldOpen() { return single::ReplacesFilesHeldOpen(); }

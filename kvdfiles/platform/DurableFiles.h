@@ -91,8 +91,9 @@ std::error_code RemoveIfPresent(const Path& path);
 std::error_code LinkFile(const Path& existing, const Path& newName);
 // Creates one directory, whose parent must exist.
 std::error_code MakeDirectory(const Path& path);
-// Creates every missing directory of path, oldest first, and lists them.
-std::error_code MakeMissingDirectories(const Path& path, std::vector<Path>& created);
+// The directories of path that do not exist yet, outermost first; an error
+// when something else than a directory stands in the way.
+std::error_code MissingDirectories(const Path& path, std::vector<Path>& missing);
 std::error_code RemoveDirectory(const Path& path);
 
 // Whether a file that another handle holds open for reading can still be
