@@ -39,8 +39,8 @@
 //
 // Version 1, still read (and rewritten as version 2 by the next change): the
 // same header, but its base size is the file's size; the offsets; records of
-// version 1 (IndexRecord.h); a u32 checksum of every byte before it. No
-// names, blocks, footer or change records.
+// version 1 (IndexRecord.h) in the same order; a u32 checksum of every byte
+// before it. No names, blocks, footer or change records.
 //
 // CheckedBlocks.h reads and writes the blocks and the footer, IndexBase.h the
 // header, offsets, records and names, IndexChange.h the change records, and
