@@ -393,7 +393,7 @@ Outcome Repository::CheckNotAStoredCopy(IndexImage& index, const Path& path) con
     backup += suffix;
     Outcome outcome = CheckNoStoredCopyAt(index, normal);
     if (outcome == Outcome::Ok) outcome = CheckNoStoredCopyAt(index, backup);
-    const Path::string_type& name = normal.filename().native();
+    const Path::string_type name = normal.filename().native();
     if (outcome != Outcome::Ok || !name.ends_with(suffix) || name.size() == suffix.size()) return outcome;
     Path backedUp = normal;
     backedUp.replace_filename(name.substr(0, name.size() - suffix.size()));
