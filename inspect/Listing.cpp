@@ -15,6 +15,7 @@ std::wstring_view ProblemName(StoredCopyProblem kind) {
         case StoredCopyProblem::SizeDiffers: return L"sizeDiffers";
         case StoredCopyProblem::NotAFile: return L"notAFile";
         case StoredCopyProblem::Unreadable: return L"unreadable";
+        case StoredCopyProblem::ContentDiffers: return L"contentDiffers";
     }
     return L"unreadable";
 }
@@ -30,6 +31,7 @@ void AppendProblemSentence(std::wstring& out, const Problem& problem) {
             return;
         case StoredCopyProblem::NotAFile: out += L"stored copy is not a regular file"; return;
         case StoredCopyProblem::Unreadable: out += L"stored copy cannot be examined"; return;
+        case StoredCopyProblem::ContentDiffers: out += L"stored copy differs from its recorded checksum"; return;
     }
 }
 

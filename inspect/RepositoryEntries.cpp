@@ -32,7 +32,9 @@ Entry EntryOf(IZarnFile* file) {
 // A finding of the library as a problem; false for a whole stored copy.
 bool ProblemOf(std::int32_t finding, StoredCopyProblem& kind) {
     switch (finding) {
-        case KVDFILES_STORED_COPY_WHOLE: return false;
+        case KVDFILES_STORED_COPY_WHOLE:
+        case KVDFILES_STORED_COPY_UNVERIFIED: return false;
+        case KVDFILES_STORED_COPY_CONTENT_DIFFERS: kind = StoredCopyProblem::ContentDiffers; return true;
         case KVDFILES_STORED_COPY_MISSING: kind = StoredCopyProblem::Missing; return true;
         case KVDFILES_STORED_COPY_SIZE_DIFFERS: kind = StoredCopyProblem::SizeDiffers; return true;
         case KVDFILES_STORED_COPY_NOT_A_FILE: kind = StoredCopyProblem::NotAFile; return true;

@@ -22,7 +22,7 @@ struct Entry {
     IZarnFile* file = nullptr;         // the library's; valid until it is released
 };
 
-enum class StoredCopyProblem { Missing, SizeDiffers, NotAFile, Unreadable };
+enum class StoredCopyProblem { Missing, SizeDiffers, NotAFile, Unreadable, ContentDiffers };
 
 struct Problem {
     const Entry* entry = nullptr;

@@ -9,15 +9,17 @@ using durable::FileHandle;
 using durable::Path;
 using faults::CrashPoint;
 
-// Writes a whole new file and flushes it. On any failure the file is removed
-// and the flush is not tried again: after a failed fsync the kernel may have
-// dropped the data while a second fsync reports success.
-std::error_code WriteTempFile(const Path& temp, Content content, const Path* permissionsFrom) {
+// Writes a whole new file and flushes it; with checksum, sums the content as
+// it goes. On any failure the file is removed and the flush is not tried
+// again: after a failed fsync the kernel may have dropped the data while a
+// second fsync reports success.
+std::error_code WriteTempFile(const Path& temp, Content content, const Path* permissionsFrom,
+                              std::uint32_t* checksum = nullptr) {
     FileHandle file;
     if (auto error = durable::CreateNew(temp, file)) return error;
     std::error_code error;
     if (permissionsFrom != nullptr) error = durable::CopyPermissions(*permissionsFrom, file);
-    if (!error) error = durable::WriteAt(file, 0, content.data, content.size);
+    if (!error) error = durable::WriteAt(file, 0, content.data, content.size, checksum);
     if (!error) error = durable::SyncFile(file);
     const std::error_code closeError = durable::CloseWritten(file);
     if (!error) error = closeError;
@@ -99,11 +101,13 @@ std::error_code Prepare(const ChangeIntent& intent, std::span<const std::uint8_t
     return {};
 }
 
-std::error_code StoreSteps(const ChangeIntent& intent, Content content,
-                           std::span<const std::uint8_t> newIndex) {
+std::error_code StoreSteps(const ChangeIntent& intent, Content content, const IndexFor& indexFor) {
     const Path* permissionsFrom = intent.destinationExisted ? &intent.destination : nullptr;
-    if (auto error = WriteTempFile(intent.contentTemp, content, permissionsFrom)) return error;
+    std::uint32_t checksum = 0;
+    if (auto error = WriteTempFile(intent.contentTemp, content, permissionsFrom, &checksum)) return error;
     CrashPoint("content-temp-written");
+    std::span<const std::uint8_t> newIndex;
+    if (auto error = indexFor(checksum, newIndex)) return error;
     if (auto error = Prepare(intent, newIndex)) return error;
     if (intent.destinationExisted) {
         if (auto error = KeepOldFile(intent.destination, intent.destinationBackup)) return error;
@@ -168,13 +172,12 @@ std::error_code Begin(FileHandle lockFile, const ChangeIntent& intent) {
 
 }  // namespace
 
-std::error_code CommitContent(FileHandle lockFile, ChangeIntent intent, Content content,
-                              std::span<const std::uint8_t> newIndex) {
+std::error_code CommitContent(FileHandle lockFile, ChangeIntent intent, Content content, const IndexFor& indexFor) {
     NameTemporaries(intent);
     intent.contentTemp = durable::SiblingName(intent.destination, ".tmp");
     intent.destinationBackup = durable::SiblingName(intent.destination, ".old");
     if (auto error = Begin(lockFile, intent)) return Abandon(lockFile, intent, error);
-    if (auto error = StoreSteps(intent, content, newIndex)) return Abandon(lockFile, intent, error);
+    if (auto error = StoreSteps(intent, content, indexFor)) return Abandon(lockFile, intent, error);
     CrashPoint("index-committed");
     return FinishCommit(lockFile, intent);
 }

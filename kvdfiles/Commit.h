@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <system_error>
 #include <vector>
@@ -19,11 +20,16 @@ struct Content {
     std::size_t size = 0;
 };
 
-// Makes content the stored copy at intent.destination and newIndex the index:
-// a whole new index file, or when intent.appendAt is set, the change record
-// to append to the index.
+// Gives the bytes a commit writes to the index once the content's checksum
+// is known (the CRC-32C of all of it): the change record to append, or the
+// whole new index file. They must be what intent planned for.
+using IndexFor = std::function<std::error_code(std::uint32_t checksum, std::span<const std::uint8_t>& newIndex)>;
+
+// Makes content the stored copy at intent.destination, summing it as it is
+// written, and what indexFor gives the index: a whole new index file, or
+// when intent.appendAt is set, the change record to append to the index.
 std::error_code CommitContent(durable::FileHandle lockFile, ChangeIntent intent, Content content,
-                              std::span<const std::uint8_t> newIndex);
+                              const IndexFor& indexFor);
 // Makes newIndex the index, in the same way, and deletes the stored copy at
 // intent.destination.
 std::error_code CommitRemoval(durable::FileHandle lockFile, ChangeIntent intent,

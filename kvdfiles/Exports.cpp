@@ -118,7 +118,7 @@ IZarnFileStream* NewStream(Arguments&&... arguments) {
 IZarnFile* NewFile(Repository* repository, IndexEntry entry) {
     auto* state = TheLibrary().Keep<FileState>();
     state->repository = repository;
-    state->path = WideFromUtf16(entry.destination);
+    state->path = Repository::DestinationOf(entry);
     state->id = WideFromUtf16(entry.id);
     state->version = WideFromUtf16(entry.version);
     state->description = WideFromUtf16(entry.description);
@@ -213,6 +213,8 @@ std::int32_t FindingOf(StoredCopy found) {
         case StoredCopy::Missing: return KVDFILES_STORED_COPY_MISSING;
         case StoredCopy::SizeDiffers: return KVDFILES_STORED_COPY_SIZE_DIFFERS;
         case StoredCopy::NotAFile: return KVDFILES_STORED_COPY_NOT_A_FILE;
+        case StoredCopy::ContentDiffers: return KVDFILES_STORED_COPY_CONTENT_DIFFERS;
+        case StoredCopy::Unverified: return KVDFILES_STORED_COPY_UNVERIFIED;
         case StoredCopy::Unreadable: break;
     }
     return KVDFILES_STORED_COPY_UNREADABLE;

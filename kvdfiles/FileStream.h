@@ -27,7 +27,8 @@ public:
     // that fails.
     Outcome OpenForReading(const IndexEntry& entry);
     // Reads up to size bytes where the last Read ended; size becomes the count
-    // read, less only at the end.
+    // read, less only at the end. The read that reaches the end fails with
+    // ContentDiffers when what was read is not the content the entry records.
     Outcome Read(void* buffer, std::uint32_t& size);
     // Makes content the whole content of the entry, committed on return.
     Outcome Write(Content content);
@@ -40,8 +41,14 @@ public:
 private:
     enum class Mode { AddPending, Replace, Read, Closed };
 
+    // Whether the content read whole is the entry's, as recorded at the
+    // open or, after a change met in the middle, as recorded now.
+    bool ReadAsRecorded() const;
+
     Repository& repository_;
     Mode mode_;
+    IndexEntry reading_;           // Read: the entry as found when opened
+    std::uint32_t checksum_ = 0;   // Read: of the bytes read so far
     NewEntry pending_;  // AddPending: the entry its first Write adds
     std::u16string id_;  // Replace: the entry whose content Write replaces
     durable::FileHandle file_;  // Read

@@ -24,9 +24,15 @@ constexpr std::size_t kNameEntrySize = 8;  // key, position
 
 using RecordBytes = IndexBase::RecordBytes;
 
-record::View ViewOf(RecordBytes bytes) { return record::ViewOf(bytes.data, bytes.size); }
+static_assert(kFormatVersion == record::kVersion, "the index writes the records' current version");
 
-std::uint32_t DestinationKey(RecordBytes bytes) { return record::NameKey(bytes.data, ViewOf(bytes).destination); }
+record::View ViewOf(RecordBytes bytes, std::uint32_t version = record::kVersion) {
+    return record::ViewOf(bytes.data, bytes.size, version);
+}
+
+std::uint32_t DestinationKey(RecordBytes bytes, std::uint32_t version = record::kVersion) {
+    return record::NameKey(bytes.data, ViewOf(bytes, version).destination);
+}
 
 // Orders two texts in the record form, which keeps the order of their units.
 int CompareText(const std::uint8_t* a, std::size_t aSize, const std::uint8_t* b, std::size_t bSize) {
@@ -46,12 +52,13 @@ int CompareId(RecordBytes bytes, const std::vector<std::uint8_t>& id) {
 // Whether count records fill the bytes from at to end, each where the offset
 // table says, in rising order of identifiers (which also rules out
 // duplicates).
-bool RecordsFill(const std::uint8_t* bytes, std::uint32_t count, std::size_t at, std::size_t end) {
+bool RecordsFill(const std::uint8_t* bytes, std::uint32_t count, std::size_t at, std::size_t end,
+                 std::uint32_t version) {
     record::Span previous;
     for (std::uint32_t position = 0; position < count; ++position) {
         if (ReadU32(bytes + kHeaderSize + kOffsetSize * position) != at) return false;
         record::View view;
-        if (!record::Parse(bytes, at, end, view)) return false;
+        if (!record::Parse(bytes, at, end, view, version)) return false;
         const bool rises = position == 0 || CompareText(bytes + view.id.begin, view.id.end - view.id.begin,
                                                         bytes + previous.begin, previous.end - previous.begin) > 0;
         if (!rises) return false;
@@ -93,8 +100,11 @@ IndexStatus IndexBase::Open(std::shared_ptr<IndexSource> source, std::uint64_t f
     if (base.version_ == layout::kBaseOnlyVersion) {
         return baseSize == fileSize ? base.OpenVersion1(*source, fileSize) : IndexStatus::Invalid;
     }
-    if (base.version_ != kFormatVersion || baseSize > fileSize) return IndexStatus::Invalid;
-    return base.OpenVersion2(std::move(source), baseSize);
+    const bool current = base.version_ == kFormatVersion;
+    if ((!current && base.version_ != layout::kUnmarkedVersion) || baseSize > fileSize) return IndexStatus::Invalid;
+    base.recordVersion_ = base.version_;
+    const IndexStatus opened = base.OpenBlocks(std::move(source), baseSize);
+    return opened == IndexStatus::Ok && !current ? base.Transcode() : opened;
 }
 
 // Version 1 has one checksum over the whole file and records of its own:
@@ -129,8 +139,29 @@ IndexStatus IndexBase::OpenVersion1(IndexSource& source, std::uint64_t fileSize)
     return IndexStatus::Ok;
 }
 
+// An older base of blocks is read and checked whole, and held in the
+// current form.
+IndexStatus IndexBase::Transcode() {
+    if (const IndexStatus loaded = Load(); loaded != IndexStatus::Ok) return loaded;
+    std::vector<std::vector<std::uint8_t>> encoded(count_);
+    std::vector<RecordBytes> records(count_);
+    for (std::uint32_t position = 0; position < count_; ++position) {
+        const RecordBytes old = RecordAt(position);
+        encoded[position] = record::Transcoded(old.data, old.size, recordVersion_);
+        records[position] = {encoded[position].data(), encoded[position].size()};
+    }
+    auto base = Assemble(records, generation_);
+    if (!base) return IndexStatus::Invalid;
+    const std::uint32_t version = version_;
+    const IndexFileMark mark = mark_;
+    *this = std::move(*base);
+    version_ = version;
+    mark_ = mark;
+    return IndexStatus::Ok;
+}
+
 // Opens the blocks, and reads the first one, which holds the header.
-IndexStatus IndexBase::OpenVersion2(std::shared_ptr<IndexSource> source, std::uint64_t baseSize) {
+IndexStatus IndexBase::OpenBlocks(std::shared_ptr<IndexSource> source, std::uint64_t baseSize) {
     loaded_ = false;
     if (const IndexStatus opened = CheckedBlocks::Open(std::move(source), baseSize, blocks_);
         opened != IndexStatus::Ok) {
@@ -155,7 +186,8 @@ IndexStatus IndexBase::OpenVersion2(std::shared_ptr<IndexSource> source, std::ui
 IndexStatus IndexBase::Load() {
     if (loaded_) return IndexStatus::Ok;
     if (const IndexStatus read = blocks_.ReadAll(); read != IndexStatus::Ok) return read;
-    if (!RecordsFill(Data(), count_, kHeaderSize + kOffsetSize * count_, recordsEnd_) || !NamesAreRight()) {
+    if (!RecordsFill(Data(), count_, kHeaderSize + kOffsetSize * count_, recordsEnd_, recordVersion_) ||
+        !NamesAreRight()) {
         blocks_.Refuse();
         return IndexStatus::Invalid;
     }
@@ -277,7 +309,7 @@ bool IndexBase::NamesAreRight() const {
         const std::uint32_t position = ReadU32(name + 4);
         const std::uint64_t combined = std::uint64_t{ReadU32(name)} << 32 | position;
         if (position >= count_ || (slot > 0 && combined <= previous)) return false;
-        if (DestinationKey(RecordAt(position)) != ReadU32(name)) return false;
+        if (DestinationKey(RecordAt(position), recordVersion_) != ReadU32(name)) return false;
         previous = combined;
     }
     return true;

@@ -40,8 +40,8 @@ public:
 
     std::uint32_t Count() const { return count_; }
     std::uint64_t Generation() const { return generation_; }
-    // As in the file it was read from: a base of version 1 is held in the
-    // form of version 2.
+    // As in the file it was read from: a base of an older version is held
+    // in the form of the current one.
     std::uint32_t Version() const { return version_; }
     const IndexFileMark& Mark() const { return mark_; }
     std::uint64_t Size() const { return mark_.size; }
@@ -56,17 +56,18 @@ public:
 
 private:
     IndexStatus OpenVersion1(IndexSource& source, std::uint64_t fileSize);
-    IndexStatus OpenVersion2(std::shared_ptr<IndexSource> source, std::uint64_t baseSize);
+    IndexStatus OpenBlocks(std::shared_ptr<IndexSource> source, std::uint64_t baseSize);
+    IndexStatus Transcode();
     bool CheckedOffset(std::uint32_t position, std::size_t& offset);
     bool CheckedRecord(std::uint32_t position, RecordBytes& record);
     bool CheckedName(std::uint32_t slot, std::uint32_t& key, std::uint32_t& position);
-    bool RecordsAreRight() const;
     bool NamesAreRight() const;
     const std::uint8_t* Data() const { return blocks_.Bytes().data(); }
 
     CheckedBlocks blocks_;
     std::uint32_t count_ = 0;
     std::uint32_t version_ = 0;
+    std::uint32_t recordVersion_ = record::kVersion;  // of the records as held
     std::uint64_t generation_ = 0;
     IndexFileMark mark_;
     std::size_t recordsEnd_ = 0;  // where the name table starts

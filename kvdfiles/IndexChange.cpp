@@ -47,7 +47,7 @@ IndexChange EncodeChange(std::uint64_t generation, std::u16string id, std::optio
 }
 
 bool ReadChange(const std::uint8_t* data, std::size_t size, std::size_t& at, std::uint64_t generation,
-                IndexChange& change) {
+                std::uint32_t recordVersion, IndexChange& change) {
     if (size - at < kFrameSize + kFixedSize + kChecksumSize) return false;
     if (!std::equal(kChangeMagic.begin(), kChangeMagic.end(), data + at)) return false;
     const std::size_t changeSize = ReadU32(data + at + 4);
@@ -60,8 +60,9 @@ bool ReadChange(const std::uint8_t* data, std::size_t size, std::size_t& at, std
     record::Span id;
     if (kind == kPutChange) {
         record::View view;
-        if (!record::ParseWhole(data, body, end, view)) return false;
+        if (!record::ParseWhole(data, body, end, view, recordVersion)) return false;
         change.record.emplace(data + body, data + end);
+        if (recordVersion != record::kVersion) change.record = record::Transcoded(data + body, end - body, recordVersion);
         id = view.id;
     } else if (kind != kRemoveChange || !record::ParseText(data, body, end, id) || body != end ||
                id.end == id.begin) {

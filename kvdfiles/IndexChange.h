@@ -24,8 +24,9 @@ IndexChange EncodeChange(std::uint64_t generation, std::u16string id, std::optio
 
 // Reads the change record at at of the size bytes at data, which must carry
 // generation, and moves at past it. False for anything but a whole,
-// well-formed record.
+// well-formed record. A record of an older version is put in the current
+// form.
 bool ReadChange(const std::uint8_t* data, std::size_t size, std::size_t& at, std::uint64_t generation,
-                IndexChange& change);
+                std::uint32_t recordVersion, IndexChange& change);
 
 }  // namespace kvd

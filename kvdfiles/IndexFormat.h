@@ -1,14 +1,15 @@
 // The index file "ZarnRepository.bin": every entry of a repository in one
 // checksummed file, the same bytes on every platform.
 //
-// Layout of version 2, the one written. Integers are little-endian; every
+// Layout of version 3, the one written. Integers are little-endian; every
 // checksum is a CRC-32C (Castagnoli, reflected polynomial 0x82F63B78, all
 // ones before and after); a position counts bytes from the file's first.
-//   header   magic[8] "ZRIDX\r\n\x1A", u32 format version 2, u32 entry count
+//   header   magic[8] "ZRIDX\r\n\x1A", u32 format version 3, u32 entry count
 //            n, u64 generation, u64 base size (where the footer ends)
 //   offsets  n u32: where each record starts, in the records' order
-//   records  n records as IndexRecord.h lays them out, one right after the
-//            other, the first right after the offsets, in rising order of
+//   records  n records of version 3 as IndexRecord.h lays them out, one
+//            right after the other, the first right after the offsets, in
+//            rising order of
 //            their identifiers' bytes (which is the order of their UTF-16
 //            code units as unsigned numbers); no identifier twice
 //   names    n pairs u32 key, u32 position (0 to n - 1) of a record, each
@@ -37,7 +38,9 @@
 // the last change's, else the base's: the first commit writes 1, each next
 // one more; 0 and 2^64 - 1 are never valid.
 //
-// Version 1, still read (and rewritten as version 2 by the next change): the
+// Version 2, still read (and rewritten as version 3 by the next change): the
+// same, with records of version 2 in the base and in the change records.
+// Version 1, still read (and rewritten as version 3 by the next change): the
 // same header, but its base size is the file's size; the offsets; records of
 // version 1 (IndexRecord.h) in the same order; a u32 checksum of every byte
 // before it. No names, blocks, footer or change records.
@@ -60,7 +63,8 @@ namespace kvd {
 namespace layout {
 
 constexpr std::array<std::uint8_t, 8> kMagic = {'Z', 'R', 'I', 'D', 'X', '\r', '\n', 0x1A};
-constexpr std::uint32_t kFormatVersion = 2;
+constexpr std::uint32_t kFormatVersion = 3;
+constexpr std::uint32_t kUnmarkedVersion = 2;  // records without marks
 constexpr std::uint32_t kBaseOnlyVersion = 1;  // no change records may follow
 constexpr std::size_t kHeaderSize = 32;
 constexpr std::size_t kChecksumSize = 4;

@@ -55,7 +55,7 @@ IndexStatus IndexImage::Open(std::shared_ptr<IndexSource> source, std::uint64_t 
 bool IndexImage::AddChanges(const IndexBytes& changes) {
     for (std::size_t at = 0; at < changes.size();) {
         IndexChange change;
-        if (!ReadChange(changes.data(), changes.size(), at, generation_ + 1, change)) return false;
+        if (!ReadChange(changes.data(), changes.size(), at, generation_ + 1, base_->Version(), change)) return false;
         ++generation_;
         changes_[std::move(change.id)] = std::move(change.record);
     }
@@ -86,7 +86,18 @@ std::optional<IndexEntry> IndexImage::Find(std::u16string_view id) {
     return entry;
 }
 
-IndexStatus IndexImage::DestinationsNamed(std::u16string_view name, std::vector<std::u16string>& destinations) {
+namespace {
+
+IndexEntry DestinationOf(const std::uint8_t* bytes, const record::View& view) {
+    IndexEntry entry;
+    entry.destination = record::DecodeText(bytes, view.destination);
+    entry.givenOnWindows = view.givenOnWindows;
+    return entry;
+}
+
+}  // namespace
+
+IndexStatus IndexImage::DestinationsNamed(std::u16string_view name, std::vector<IndexEntry>& destinations) {
     const std::vector<std::uint8_t> units = record::EncodeText(name);
     const std::uint32_t key = record::NameKey(units.data(), {0, units.size()});
     std::vector<RecordBytes> named;
@@ -94,13 +105,13 @@ IndexStatus IndexImage::DestinationsNamed(std::u16string_view name, std::vector<
     for (const RecordBytes& bytes : named) {
         const record::View view = record::ViewOf(bytes.data, bytes.size);
         if (changes_.count(record::DecodeText(bytes.data, view.id)) != 0) continue;  // changed since
-        destinations.push_back(record::DecodeText(bytes.data, view.destination));
+        destinations.push_back(DestinationOf(bytes.data, view));
     }
     for (const auto& [id, bytes] : changes_) {
         if (!bytes) continue;
         const record::View view = record::ViewOf(bytes->data(), bytes->size());
         if (record::NameKey(bytes->data(), view.destination) != key) continue;
-        destinations.push_back(record::DecodeText(bytes->data(), view.destination));
+        destinations.push_back(DestinationOf(bytes->data(), view));
     }
     return IndexStatus::Ok;
 }

@@ -44,9 +44,10 @@ public:
     LookupStatus Lookup(std::u16string_view id, IndexEntry& entry);
     // Lookup for an index already checked, where it cannot fail.
     std::optional<IndexEntry> Find(std::u16string_view id);
-    // The destinations that may name a file called name (as a path's last
-    // component), for the caller to compare as paths.
-    IndexStatus DestinationsNamed(std::u16string_view name, std::vector<std::u16string>& destinations);
+    // The entries whose destination may name a file called name (as a
+    // path's last component), for the caller to compare as paths; only their
+    // destinations and where those were given are filled in.
+    IndexStatus DestinationsNamed(std::u16string_view name, std::vector<IndexEntry>& destinations);
 
     // Every entry in identifier order, for position 0 to Count() - 1. The
     // first call folds the changes into a base of their own.

@@ -74,12 +74,17 @@ bool ParseVersion1Text(const std::uint8_t* bytes, std::size_t& at, std::size_t e
     return true;
 }
 
-// The fields of a record of version 2 in their order: the one list that
-// writing, checking and decoding follow.
+constexpr std::uint8_t kChecksumMark = 1;
+constexpr std::uint8_t kWindowsMark = 2;
+constexpr std::uint32_t kMarkedVersion = 3;  // the first with marks
+
+// The fields of a record in their order: the one list that writing,
+// checking and decoding follow.
 template <typename Codec, typename Fields>
-bool VisitFields(Codec& codec, Fields& fields) {
+bool VisitFields(Codec& codec, Fields& fields, std::uint32_t version) {
     return codec.Number(fields.contentSize) && codec.Time(fields.addedMicros) &&
            codec.LaterTime(fields.changedMicros, fields.addedMicros) && codec.Permissions(fields.permissions) &&
+           (version < kMarkedVersion || codec.Marks(fields.contentChecksum, fields.givenOnWindows)) &&
            codec.Text(fields.id) && codec.Text(fields.destination) && codec.Text(fields.version) &&
            codec.Text(fields.description);
 }
@@ -97,6 +102,11 @@ public:
     bool LaterTime(std::int64_t later, std::int64_t earlier) { return Time(Difference(later, earlier)); }
     bool Permissions(std::uint32_t permissions) {
         out_.push_back(static_cast<std::uint8_t>(permissions));
+        return true;
+    }
+    bool Marks(std::optional<std::uint32_t> checksum, bool givenOnWindows) {
+        out_.push_back(static_cast<std::uint8_t>((checksum ? kChecksumMark : 0) | (givenOnWindows ? kWindowsMark : 0)));
+        if (checksum) AppendU32(out_, *checksum);
         return true;
     }
     bool Text(std::u16string_view text) {
@@ -129,6 +139,18 @@ public:
     bool Permissions(std::uint32_t& permissions) {
         if (at_ >= end_) return false;
         permissions = bytes_[at_++];
+        return true;
+    }
+    bool Marks(std::optional<std::uint32_t>& checksum, bool& givenOnWindows) {
+        if (at_ >= end_) return false;
+        const std::uint8_t marks = bytes_[at_++];
+        if ((marks & ~(kChecksumMark | kWindowsMark)) != 0) return false;
+        givenOnWindows = (marks & kWindowsMark) != 0;
+        checksum.reset();
+        if ((marks & kChecksumMark) == 0) return true;
+        if (end_ - at_ < 4) return false;
+        checksum = ReadU32(bytes_ + at_);
+        at_ += 4;
         return true;
     }
     bool Text(Span& span) { return ParseText(bytes_, at_, end_, span); }
@@ -187,33 +209,37 @@ std::vector<std::uint8_t> EncodeText(std::u16string_view text) {
 std::vector<std::uint8_t> Encode(const IndexEntry& entry) {
     std::vector<std::uint8_t> out;
     Writer writer(out);
-    VisitFields(writer, entry);
+    VisitFields(writer, entry, kVersion);
     return out;
 }
 
-bool Parse(const std::uint8_t* bytes, std::size_t& at, std::size_t end, View& view) {
+bool Parse(const std::uint8_t* bytes, std::size_t& at, std::size_t end, View& view, std::uint32_t version) {
     Reader reader(bytes, at, end);
-    return VisitFields(reader, view) && IsValidPermissions(view.permissions) && view.id.end > view.id.begin &&
-           view.destination.end > view.destination.begin;
+    return VisitFields(reader, view, version) && IsValidPermissions(view.permissions) &&
+           view.id.end > view.id.begin && view.destination.end > view.destination.begin;
 }
 
-bool ParseWhole(const std::uint8_t* bytes, std::size_t begin, std::size_t end, View& view) {
-    return Parse(bytes, begin, end, view) && begin == end;
+bool ParseWhole(const std::uint8_t* bytes, std::size_t begin, std::size_t end, View& view, std::uint32_t version) {
+    return Parse(bytes, begin, end, view, version) && begin == end;
 }
 
-View ViewOf(const std::uint8_t* bytes, std::size_t size) {
+View ViewOf(const std::uint8_t* bytes, std::size_t size, std::uint32_t version) {
     View view;
     std::size_t at = 0;
-    Parse(bytes, at, size, view);
+    Parse(bytes, at, size, view, version);
     return view;
 }
 
-IndexEntry Decode(const std::uint8_t* bytes, std::size_t size) {
+IndexEntry Decode(const std::uint8_t* bytes, std::size_t size, std::uint32_t version) {
     IndexEntry entry;
     std::size_t at = 0;
     Reader reader(bytes, at, size);
-    VisitFields(reader, entry);
+    VisitFields(reader, entry, version);
     return entry;
+}
+
+std::vector<std::uint8_t> Transcoded(const std::uint8_t* bytes, std::size_t size, std::uint32_t version) {
+    return Encode(Decode(bytes, size, version));
 }
 
 std::u16string DecodeText(const std::uint8_t* bytes, Span span) {

@@ -1,23 +1,30 @@
 // One entry of the index as bytes: the record that the index file and its
 // change records hold for it.
 //
-// Version 2 record (integers are LEB128 varints, signed ones zigzag-coded):
+// Version 3 record, the one written (integers are LEB128 varints, signed
+// ones zigzag-coded):
 //   content size, time added (microseconds since 1970-01-01 UTC), time last
-//   changed less time added (wrapping at 64 bits), u8 permissions, then the
-//   identifier, destination,
-//   version and description, each a varint byte count followed by its
-//   UTF-16 code units, each unit written as UTF-8 writes a code point of
-//   that value (1 to 3 bytes, surrogates included, shortest form only).
+//   changed less time added (wrapping at 64 bits), u8 permissions, u8 marks
+//   (bit 0: a content checksum follows; bit 1: the destination was given on
+//   Windows, where '\' separates folders; the other bits 0), the content
+//   checksum when marked (u32 little-endian, the CRC-32C of every byte of the
+//   content), then the identifier, destination, version and description,
+//   each a varint byte count followed by its UTF-16 code units, each unit
+//   written as UTF-8 writes a code point of that value (1 to 3 bytes,
+//   surrogates included, shortest form only).
 // The unit form keeps the order of the units: identifiers compare as bytes.
 // IndexRecord.cpp lists these fields once (VisitFields), and writing,
 // checking and decoding a record all follow that list.
 //
-// Version 1 record: u64 content size, i64 times, u32 permissions, then the
-// four texts as a u32 count of units followed by the UTF-16LE units.
+// Version 2 record, still read: the same without the marks and the checksum.
+// Version 1 record, still read: u64 content size, i64 times, u32
+// permissions, then the four texts as a u32 count of units followed by the
+// UTF-16LE units.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,6 +40,11 @@ struct IndexEntry {
     std::uint64_t contentSize = 0;
     std::int64_t addedMicros = 0;
     std::int64_t changedMicros = 0;
+    // The CRC-32C of the content, when the last write recorded one (records
+    // of older versions have none).
+    std::optional<std::uint32_t> contentChecksum;
+    // The destination was given on Windows, where '\' separates folders.
+    bool givenOnWindows = false;
 };
 
 bool IsValidPermissions(std::uint32_t permissions);
@@ -45,12 +57,17 @@ struct Span {
     std::size_t end = 0;
 };
 
+// The version of the index format whose records Encode writes.
+inline constexpr std::uint32_t kVersion = 3;
+
 // A record whose every field was checked, found in place.
 struct View {
     std::uint64_t contentSize = 0;
     std::int64_t addedMicros = 0;
     std::int64_t changedMicros = 0;
     std::uint32_t permissions = 0;
+    std::optional<std::uint32_t> contentChecksum;
+    bool givenOnWindows = false;
     Span id;
     Span destination;
     Span version;
@@ -64,15 +81,18 @@ std::vector<std::uint8_t> EncodeText(std::u16string_view text);
 void AppendText(std::vector<std::uint8_t>& out, std::u16string_view text);
 bool ParseText(const std::uint8_t* bytes, std::size_t& at, std::size_t end, Span& span);
 
-// Checks the record that starts at at and ends at or before end, and moves
-// at past it: every field within bounds and well-formed, an identifier and a
-// destination present, valid permissions.
-bool Parse(const std::uint8_t* bytes, std::size_t& at, std::size_t end, View& view);
+// Checks the record of version (2 or 3) that starts at at and ends at or
+// before end, and moves at past it: every field within bounds and
+// well-formed, an identifier and a destination present, valid permissions.
+bool Parse(const std::uint8_t* bytes, std::size_t& at, std::size_t end, View& view, std::uint32_t version = kVersion);
 // Checks the record that fills the bytes from begin to end.
-bool ParseWhole(const std::uint8_t* bytes, std::size_t begin, std::size_t end, View& view);
+bool ParseWhole(const std::uint8_t* bytes, std::size_t begin, std::size_t end, View& view,
+                std::uint32_t version = kVersion);
 // The fields of the record of size bytes at bytes, which was checked.
-View ViewOf(const std::uint8_t* bytes, std::size_t size);
-IndexEntry Decode(const std::uint8_t* bytes, std::size_t size);
+View ViewOf(const std::uint8_t* bytes, std::size_t size, std::uint32_t version = kVersion);
+IndexEntry Decode(const std::uint8_t* bytes, std::size_t size, std::uint32_t version = kVersion);
+// A checked record of an older version, written as Encode writes it.
+std::vector<std::uint8_t> Transcoded(const std::uint8_t* bytes, std::size_t size, std::uint32_t version);
 std::u16string DecodeText(const std::uint8_t* bytes, Span span);
 
 // The key under which the index files a destination: a checksum of its last

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 
+#include "kvdfiles/Crc32c.h"
 #include "kvdfiles/LittleEndian.h"
 #include "kvdfiles/Utf16Text.h"
 #include "kvdfiles/platform/FaultInjection.h"
@@ -23,6 +24,10 @@ constexpr std::chrono::milliseconds kLockWait{30000};
 // next change writes a new index with all of them folded in. Each open reads
 // and applies them, so they stay small next to the cost of a new index.
 constexpr std::uint64_t kChangesLimit = 256 * 1024;
+// Whether this system gives destinations with '\\' between folders.
+constexpr bool kWindowsPaths = Path::preferred_separator == '\\';
+// Stored copies are read in pieces of this size to be checked.
+constexpr std::size_t kCheckPiece = std::size_t{1} << 20;
 
 struct IndexRead {
     Outcome outcome = Outcome::Ok;
@@ -169,6 +174,23 @@ std::optional<FileStatus> StatusAt(const Path& path) {
     return status;
 }
 
+// The checksum of the whole file at path.
+std::error_code SumStoredCopy(const Path& path, std::uint32_t& checksum) {
+    FileHandle file;
+    if (auto error = durable::OpenForReading(path, file)) return error;
+    std::vector<std::uint8_t> piece(kCheckPiece);
+    checksum = 0;
+    std::error_code error;
+    for (std::uint64_t offset = 0;; offset += piece.size()) {
+        std::size_t count = 0;
+        error = durable::ReadAt(file, offset, piece.data(), piece.size(), count);
+        if (!error) checksum = Crc32cExtend(checksum, piece.data(), count);
+        if (error || count < piece.size()) break;
+    }
+    durable::CloseRead(file);
+    return error;
+}
+
 // Whether a stored copy can be put at path: nothing there, or a regular file
 // (holdsFile), which it replaces. A folder or another kind of file stays.
 Outcome CheckPlaceForCopy(const Path& path, bool& holdsFile) {
@@ -236,23 +258,41 @@ Outcome Repository::EntryAt(std::uint32_t position, IndexEntry& entry) {
 }
 
 Outcome Repository::OpenStoredCopy(const IndexEntry& entry, FileHandle& file, std::uint64_t& size) const {
-    if (durable::OpenForReading(StoredPath(entry.destination), file)) return Outcome::IoError;
+    if (durable::OpenForReading(StoredPath(entry), file)) return Outcome::IoError;
     const Outcome outcome = CheckReadableCopy(file, size);
     if (outcome != Outcome::Ok) durable::CloseRead(file);
     return outcome;
 }
 
 StoredCopy Repository::ExamineStoredCopy(const IndexEntry& entry, std::uint64_t& foundSize) const {
-    const auto status = StatusAt(StoredPath(entry.destination));
+    const auto status = StatusAt(StoredPath(entry));
     if (!status) return StoredCopy::Unreadable;
     if (status->kind == FileKind::Missing) return StoredCopy::Missing;
     if (status->kind != FileKind::Regular) return StoredCopy::NotAFile;
     foundSize = status->size;
-    return status->size == entry.contentSize ? StoredCopy::Whole : StoredCopy::SizeDiffers;
+    if (status->size != entry.contentSize) return StoredCopy::SizeDiffers;
+    if (!entry.contentChecksum) return StoredCopy::Unverified;
+    std::uint32_t checksum = 0;
+    if (SumStoredCopy(StoredPath(entry), checksum)) return StoredCopy::Unreadable;
+    return checksum == *entry.contentChecksum ? StoredCopy::Whole : StoredCopy::ContentDiffers;
 }
 
-Path Repository::StoredPath(std::u16string_view destination) const {
-    Path path = durable::PathFromWide(WideFromUtf16(destination));
+bool Repository::IsCurrentContent(std::u16string_view id, std::uint64_t size, std::uint32_t checksum) const {
+    // Without a lock file no writer ever was, so none can be in the middle.
+    IndexRead read = ReadIndexUnderLock(directory_, {});
+    IndexEntry entry;
+    return read.outcome == Outcome::Ok && FindIn(read.image, id, entry) == Outcome::Ok &&
+           entry.contentSize == size && entry.contentChecksum == checksum;
+}
+
+std::wstring Repository::DestinationOf(const IndexEntry& entry) {
+    std::wstring destination = WideFromUtf16(entry.destination);
+    if (entry.givenOnWindows && !kWindowsPaths) std::replace(destination.begin(), destination.end(), L'\\', L'/');
+    return destination;
+}
+
+Path Repository::StoredPath(const IndexEntry& entry) const {
+    Path path = durable::PathFromWide(DestinationOf(entry));
     return path.is_absolute() ? path : directory_ / path;
 }
 
@@ -260,8 +300,8 @@ Outcome Repository::AddEntry(const NewEntry& entry, Content content) {
     return ChangeUnderLock([&](IndexImage& index, FileHandle lockFile) {
         if (const Outcome check = CheckNewEntry(index, entry); check != Outcome::Ok) return check;
         const std::int64_t now = NowMicros();
-        const IndexEntry stored{entry.id, entry.target,  entry.version, entry.description,
-                                entry.permissions, content.size, now, now};
+        const IndexEntry stored{entry.id,      entry.target, entry.version, entry.description, entry.permissions,
+                                content.size, now,          now,           std::nullopt,      kWindowsPaths};
         return Store(index, lockFile, stored, content);
     });
 }
@@ -283,7 +323,8 @@ Outcome Repository::RemoveEntry(std::u16string_view id) {
         const auto change = index.Remove(id);
         IndexPlan plan;
         if (const Outcome planned = PlanIndex(index, change, plan); planned != Outcome::Ok) return planned;
-        const Path destination = StoredPath(entry.destination);
+        if (const Outcome built = BuildIndex(index, *change, plan); built != Outcome::Ok) return built;
+        const Path destination = StoredPath(entry);
         const auto status = StatusAt(destination);
         if (!status) return Outcome::IoError;
         // Only a regular file is the stored copy; anything else now at its
@@ -362,7 +403,10 @@ Outcome Repository::CheckNewEntry(IndexImage& index, const NewEntry& entry) cons
 }
 
 Outcome Repository::CheckTarget(IndexImage& index, std::u16string_view target) const {
-    const Path path = StoredPath(target);
+    IndexEntry placed;
+    placed.destination = target;
+    placed.givenOnWindows = kWindowsPaths;
+    const Path path = StoredPath(placed);
     const Path name = path.filename();
     if (name.empty() || name == "." || name == "..") return Outcome::InvalidArgument;
     bool holdsFile = false;
@@ -405,48 +449,69 @@ Outcome Repository::CheckNotAStoredCopy(IndexImage& index, const Path& path) con
 // index lists them by name.
 Outcome Repository::CheckNoStoredCopyAt(IndexImage& index, const Path& place) const {
     const std::u16string name = Utf16FromWide(durable::WideFromPath(place.filename()));
-    std::vector<std::u16string> destinations;
-    if (const IndexStatus status = index.DestinationsNamed(name, destinations); status != IndexStatus::Ok) {
+    std::vector<IndexEntry> named;
+    if (const IndexStatus status = index.DestinationsNamed(name, named); status != IndexStatus::Ok) {
         return OutcomeOf(status);
     }
-    for (const std::u16string& destination : destinations) {
-        if (StoredPath(destination).lexically_normal() == place) return Outcome::TargetInUse;
+    for (const IndexEntry& entry : named) {
+        if (StoredPath(entry).lexically_normal() == place) return Outcome::TargetInUse;
     }
     return Outcome::Ok;
 }
 
-Outcome Repository::Store(IndexImage& index, FileHandle lockFile, const IndexEntry& entry, Content content) {
-    const auto change = index.Put(entry);
+// The content's checksum is summed while the content is written, after the
+// journal: the change is planned with a stand-in checksum, which gives its
+// record the same size, and made once the real one is known.
+Outcome Repository::Store(IndexImage& index, FileHandle lockFile, IndexEntry entry, Content content) {
+    entry.contentChecksum = 0;
     IndexPlan plan;
-    if (const Outcome planned = PlanIndex(index, change, plan); planned != Outcome::Ok) return planned;
-    const Path destination = StoredPath(entry.destination);
+    if (const Outcome planned = PlanIndex(index, index.Put(entry), plan); planned != Outcome::Ok) return planned;
+    const Path destination = StoredPath(entry);
     bool holdsFile = false;
     if (const Outcome place = CheckPlaceForCopy(destination, holdsFile); place != Outcome::Ok) return place;
     ChangeIntent intent = IntentFor(plan, destination, holdsFile);
     if (durable::MissingDirectories(destination.parent_path(), intent.newFolders)) return Outcome::IoError;
-    if (CommitContent(lockFile, intent, content, plan.Written(*change))) return Outcome::IoError;
+    std::optional<IndexChange> change;
+    Outcome built = Outcome::Ok;
+    const IndexFor indexFor = [&](std::uint32_t checksum, std::span<const std::uint8_t>& newIndex) {
+        entry.contentChecksum = checksum;
+        change = index.Put(entry);
+        built = change ? BuildIndex(index, *change, plan) : Outcome::TooLarge;
+        if (built != Outcome::Ok) return std::make_error_code(std::errc::invalid_argument);
+        newIndex = plan.Written(*change);
+        return std::error_code{};
+    };
+    if (CommitContent(lockFile, intent, content, indexFor)) return built != Outcome::Ok ? built : Outcome::IoError;
     index_ = std::move(plan.next);
     return Outcome::Ok;
 }
 
 // A change goes at the end of the index file while the change records stay
 // under their limit; otherwise a new index file takes all of them in, and
-// the whole index is read and checked for it.
+// the whole index is read and checked for it, and the new one made to learn
+// that it fits.
 Outcome Repository::PlanIndex(IndexImage& index, const std::optional<IndexChange>& change, IndexPlan& plan) {
     if (!change) return Outcome::TooLarge;  // no generation left
     const std::uint64_t size = index.FileMark().size;
     // A repository without an index file reads as generation 0.
     plan.indexExisted = index.Generation() != 0;
+    plan.generation = index.Generation() + 1;
     const bool append = index.TakesChanges() &&
                         index.ChangesSize() + change->bytes.size() <= faults::ChangesLimit(kChangesLimit) &&
                         size + change->bytes.size() <= UINT32_MAX;
-    if (append) {
-        plan.next = index.Appended(*change);
-        plan.appendAt = size;
+    plan.appendAt = append ? size : 0;
+    if (append) return Outcome::Ok;
+    if (const IndexStatus loaded = index.Load(); loaded != IndexStatus::Ok) return OutcomeOf(loaded);
+    return BuildIndex(index, *change, plan);
+}
+
+// The index the planned change leaves.
+Outcome Repository::BuildIndex(IndexImage& index, const IndexChange& change, IndexPlan& plan) {
+    if (plan.appendAt != 0) {
+        plan.next = index.Appended(change);
         return Outcome::Ok;
     }
-    if (const IndexStatus loaded = index.Load(); loaded != IndexStatus::Ok) return OutcomeOf(loaded);
-    auto next = index.Rewritten(*change);
+    auto next = index.Rewritten(change);
     if (!next) return Outcome::TooLarge;
     plan.next = std::move(*next);
     return Outcome::Ok;
@@ -459,7 +524,7 @@ std::span<const std::uint8_t> Repository::IndexPlan::Written(const IndexChange& 
 
 ChangeIntent Repository::IntentFor(const IndexPlan& plan, const Path& destination, bool destinationExisted) const {
     ChangeIntent intent;
-    intent.newGeneration = plan.next.Generation();
+    intent.newGeneration = plan.generation;
     intent.appendAt = plan.appendAt;
     intent.indexExisted = plan.indexExisted;
     intent.destinationExisted = destinationExisted;

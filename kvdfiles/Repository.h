@@ -29,10 +29,12 @@ enum class Outcome : std::int32_t {
     WrongState = 9,
     OutOfMemory = 10,
     InternalError = 11,
+    ContentDiffers = 12,
 };
 
-// What stands at the place of an entry's stored copy.
-enum class StoredCopy { Whole, Missing, SizeDiffers, NotAFile, Unreadable };
+// What stands at the place of an entry's stored copy. Unverified: a regular
+// file of the recorded size, for an entry with no checksum recorded.
+enum class StoredCopy { Whole, Missing, SizeDiffers, NotAFile, Unreadable, ContentDiffers, Unverified };
 
 struct NewEntry {
     std::u16string id;
@@ -70,8 +72,17 @@ public:
     // 4 GiB - 1 bytes, its size in size.
     Outcome OpenStoredCopy(const IndexEntry& entry, durable::FileHandle& file, std::uint64_t& size) const;
     // What stands at the place of entry's stored copy now; the size of a
-    // regular file there in foundSize.
+    // regular file there in foundSize. A file of the recorded size is read
+    // whole and checked against the recorded checksum.
     StoredCopy ExamineStoredCopy(const IndexEntry& entry, std::uint64_t& foundSize) const;
+    // Whether content of size bytes with this checksum is entry id's as the
+    // index holds it now, after any writer that is committing has finished:
+    // a reader that found other content than it expected may have met a
+    // change in the middle.
+    bool IsCurrentContent(std::u16string_view id, std::uint64_t size, std::uint32_t checksum) const;
+    // The destination of entry as a path of this system, relative ones as
+    // given: one given on Windows has its '\' turned into '/' elsewhere.
+    static std::wstring DestinationOf(const IndexEntry& entry);
 
     // The writers: each takes the lock, reads the index again, and commits.
     Outcome AddEntry(const NewEntry& entry, Content content);
@@ -88,25 +99,27 @@ private:
     Outcome LockedChange(durable::FileHandle lockFile, Change change);
     Outcome SettleLeftovers(durable::FileHandle lockFile) const;
 
-    // Where a destination's stored copy lives.
-    durable::Path StoredPath(std::u16string_view destination) const;
+    // Where an entry's stored copy lives.
+    durable::Path StoredPath(const IndexEntry& entry) const;
     Outcome CheckNewEntry(IndexImage& index, const NewEntry& entry) const;
     Outcome CheckTarget(IndexImage& index, std::u16string_view target) const;
     bool IsRepositoryFileName(const durable::Path& path) const;
     Outcome CheckNotAStoredCopy(IndexImage& index, const durable::Path& path) const;
     Outcome CheckNoStoredCopyAt(IndexImage& index, const durable::Path& place) const;
 
-    Outcome Store(IndexImage& index, durable::FileHandle lockFile, const IndexEntry& entry, Content content);
+    Outcome Store(IndexImage& index, durable::FileHandle lockFile, IndexEntry entry, Content content);
     // How a change reaches the index file, and the index it leaves.
     struct IndexPlan {
         IndexImage next;
-        std::uint64_t appendAt = 0;  // as in ChangeIntent
+        std::uint64_t generation = 0;  // the one the commit writes
+        std::uint64_t appendAt = 0;    // as in ChangeIntent
         bool indexExisted = false;
         // What the commit writes: the change record when it is appended,
         // else the whole new index file.
         std::span<const std::uint8_t> Written(const IndexChange& change) const;
     };
     static Outcome PlanIndex(IndexImage& index, const std::optional<IndexChange>& change, IndexPlan& plan);
+    static Outcome BuildIndex(IndexImage& index, const IndexChange& change, IndexPlan& plan);
     ChangeIntent IntentFor(const IndexPlan& plan, const durable::Path& destination, bool destinationExisted) const;
 
     durable::Path IndexPath() const { return directory_ / kIndexName; }

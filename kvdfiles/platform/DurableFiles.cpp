@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <thread>
 
+#include "kvdfiles/Crc32c.h"
 #include "kvdfiles/platform/DurableCalls.h"
 #include "kvdfiles/platform/FaultInjection.h"
 
@@ -21,6 +22,9 @@ constexpr std::string_view kSiblingPrefix = ".kvd-";
 // Large writes go out in pieces of this size, each handed to the disk while
 // the next is written, so that the flush at the end finds little left to do.
 constexpr std::size_t kWritePiece = std::size_t{8} << 20;
+// Content that is summed as it goes out is written in pieces that stay in
+// the cache between the sum and the write.
+constexpr std::size_t kSummedPiece = std::size_t{256} << 10;
 
 std::error_code ErrnoError(int value) { return {value, std::generic_category()}; }
 
@@ -131,14 +135,21 @@ std::error_code ReadAt(FileHandle file, std::uint64_t offset, void* buffer, std:
     return Checked(IoKind::Read, [&] { return fileio::Read(file, offset, buffer, size, count); });
 }
 
-std::error_code WriteAt(FileHandle file, std::uint64_t offset, const void* buffer, std::size_t size) {
+std::error_code WriteAt(FileHandle file, std::uint64_t offset, const void* buffer, std::size_t size,
+                        std::uint32_t* checksum) {
     return Changing(IoKind::Write, FileChange(ChangeKind::Write, file, offset, buffer, size), [&] {
-        const auto* bytes = static_cast<const char*>(buffer);
-        if (size <= kWritePiece) return WriteWhole(file, offset, bytes, size);
-        for (std::size_t done = 0; done < size; done += kWritePiece) {
-            const std::size_t piece = std::min(size - done, kWritePiece);
+        const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+        if (size <= kWritePiece && checksum == nullptr) return WriteWhole(file, offset, bytes, size);
+        std::size_t handedOver = 0;
+        for (std::size_t done = 0; done < size;) {
+            const std::size_t piece = std::min(size - done, checksum != nullptr ? kSummedPiece : kWritePiece);
+            if (checksum != nullptr) *checksum = Crc32cExtend(*checksum, bytes + done, piece);
             if (auto error = WriteWhole(file, offset + done, bytes + done, piece)) return error;
-            single::StartWriteback(file, offset + done, piece);
+            done += piece;
+            if (size > kWritePiece && (done - handedOver >= kWritePiece || done == size)) {
+                single::StartWriteback(file, offset + handedOver, done - handedOver);
+                handedOver = done;
+            }
         }
         return std::error_code{};
     });

@@ -211,7 +211,7 @@ const StoredCopyCase kStoredCopyCases[] = {
     {"grown", [](const fs::path& copy) { WriteBytes(copy, "1234567"); }, KVDFILES_STORED_COPY_SIZE_DIFFERS, 7},
     {"emptied", [](const fs::path& copy) { WriteBytes(copy, ""); }, KVDFILES_STORED_COPY_SIZE_DIFFERS, 0},
     {"same size, other bytes", [](const fs::path& copy) { WriteBytes(copy, "abcde"); },
-     KVDFILES_STORED_COPY_WHOLE, 5},
+     KVDFILES_STORED_COPY_CONTENT_DIFFERS, 5},
     {"replaced by a directory",
      [](const fs::path& copy) {
          fs::remove(copy);

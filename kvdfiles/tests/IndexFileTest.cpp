@@ -19,7 +19,10 @@ struct LayoutEntry {
     std::u16string version = u"1";
     std::u16string description = u"";
     uint32_t permissions = 3;
+    uint8_t marks = 1;  // version 3: a checksum follows
 };
+
+constexpr uint32_t kChecksum = 0x89ABCDEFu;
 
 uint32_t BitwiseCrc32c(const std::string& bytes, std::size_t size) {
     uint32_t crc = 0xFFFFFFFFu;
@@ -87,15 +90,17 @@ void AppendVersion2Text(std::string& bytes, const std::u16string& text) {
     bytes += units;
 }
 
-// A record of version 2: varints (times zigzag-coded, the second as the
-// difference from the first), a permissions byte, texts with a varint byte
-// count.
-std::string Version2Record(const LayoutEntry& entry) {
+// A record of version 2 or 3: varints (times zigzag-coded, the second as
+// the difference from the first), a permissions byte, in version 3 the marks
+// and the checksum they announce, texts with a varint byte count.
+std::string VarintRecord(const LayoutEntry& entry, uint32_t version = 3) {
     std::string bytes;
     AppendVarint(bytes, 1234);
     AppendVarint(bytes, 2 * uint64_t{1700000000000000});
     AppendVarint(bytes, 2);  // changed one microsecond later
     bytes.push_back(static_cast<char>(entry.permissions));
+    if (version >= 3) bytes.push_back(static_cast<char>(entry.marks));
+    if (version >= 3 && (entry.marks & 1) != 0) AppendU32(bytes, kChecksum);
     for (const std::u16string* text : {&entry.id, &entry.destination, &entry.version, &entry.description}) {
         AppendVersion2Text(bytes, *text);
     }
@@ -160,9 +165,9 @@ uint32_t NameKey(const std::u16string& destination) {
     return BitwiseCrc32c(units, units.size());
 }
 
-// Appends the block checksums and the footer of version 2 to a header,
+// Appends the block checksums and the footer of versions 2 and 3 to a header,
 // offsets, records and name table, and sets the size field.
-std::string SealedVersion2(std::string bytes) {
+std::string SealedBlocks(std::string bytes) {
     const std::size_t recordsEnd = bytes.size();
     const std::size_t blocks = (recordsEnd + kBlockSize - 1) / kBlockSize;
     PutU32(bytes, 24, static_cast<uint32_t>(recordsEnd + 4 * blocks + 8));
@@ -194,7 +199,7 @@ std::string BuildIndex(const std::vector<LayoutEntry>& entries, uint64_t generat
     bytes.append(4 * entries.size(), '\0');
     for (std::size_t i = 0; i < entries.size(); ++i) {
         PutU32(bytes, table + 4 * i, static_cast<uint32_t>(bytes.size()));
-        bytes += version == 1 ? Record(entries[i]) : Version2Record(entries[i]);
+        bytes += version == 1 ? Record(entries[i]) : VarintRecord(entries[i], version);
     }
     if (version != 1) {
         std::vector<std::pair<uint32_t, uint32_t>> names;
@@ -206,7 +211,7 @@ std::string BuildIndex(const std::vector<LayoutEntry>& entries, uint64_t generat
             AppendU32(bytes, key);
             AppendU32(bytes, position);
         }
-        return SealedVersion2(bytes);
+        return SealedBlocks(bytes);
     }
     AppendU32(bytes, 0);
     Reseal(bytes);
@@ -240,7 +245,7 @@ TEST_F(IndexFileTest, FileWrittenToTheDocumentedLayoutOpens) {
     // Code units as another platform stores them: a surrogate pair and a
     // lone escape for an undecodable byte.
     const std::vector<LayoutEntry> entries = {{u"a", u"dir/a.bin"}, {u"b\xD83D\xDE00", u"\xDC80"}, {u"c", u"c"}};
-    for (const uint32_t version : {1u, 2u}) {
+    for (const uint32_t version : {1u, 2u, 3u}) {
         IZarnRepository* repository = OpenWith(BuildIndex(entries, 7, version));
         ASSERT_NE(repository, nullptr) << "version " << version;
         EXPECT_EQ(GetPath(repository, L"a"), L"dir/a.bin");
@@ -251,6 +256,42 @@ TEST_F(IndexFileTest, FileWrittenToTheDocumentedLayoutOpens) {
         EXPECT_EQ(repository->table->GetFileCount(repository, &count), 0) << "version " << version;
         EXPECT_EQ(count, entries.size());
     }
+}
+
+// An index of version 2 records no checksums: its stored copies read as
+// they are and check as unverified, until a change writes version 3 and the
+// next modify records one.
+TEST_F(IndexFileTest, IndexWithoutChecksumsReadsAndTakesChanges) {
+    WriteBytes(directory_.Path() / "stored", std::string(1234, 's'));
+    IZarnRepository* repository = OpenWith(BuildIndex({{u"a"}}, 7, 2));
+    ASSERT_NE(repository, nullptr);
+    EXPECT_EQ(GetContent(repository, L"a"), std::string(1234, 's'));
+    IZarnFile* file = nullptr;
+    ASSERT_EQ(repository->table->GetFile(repository, L"a", &file), 0);
+    int32_t finding = -1;
+    uint64_t size = 0;
+    ASSERT_EQ(file->table->CheckStoredCopy(file, &finding, &size), 0);
+    EXPECT_EQ(finding, KVDFILES_STORED_COPY_UNVERIFIED);
+    ASSERT_EQ(ModifyFile(repository, L"a", "new"), 0);
+    EXPECT_EQ(ReadU32(ReadBytes(directory_.Path() / "ZarnRepository.bin"), 8), 3u);
+    IZarnRepository* reopened = kvdFiles_GetRepositoryFromPath(directory_.Wide().c_str());
+    ASSERT_EQ(reopened->table->GetFile(reopened, L"a", &file), 0);
+    ASSERT_EQ(file->table->CheckStoredCopy(file, &finding, &size), 0);
+    EXPECT_EQ(finding, KVDFILES_STORED_COPY_WHOLE);
+    EXPECT_EQ(GetContent(reopened, L"a"), "new");
+}
+
+// A destination given on Windows separates its folders with '\\'; the
+// stored copy is found in that folder on every system, and GetPath gives the
+// path the way this system writes it.
+TEST_F(IndexFileTest, DestinationsGivenOnWindowsTravel) {
+    fs::create_directory(directory_.Path() / "docs");
+    WriteBytes(directory_.Path() / "docs" / "a.txt", "content");
+    IZarnRepository* repository = OpenWith(BuildIndex({{u"a", u"docs\\a.txt", u"1", u"", 3, 2}}, 7, 3));
+    ASSERT_NE(repository, nullptr);
+    EXPECT_EQ(GetContent(repository, L"a"), "content");
+    const bool windows = fs::path::preferred_separator == '\\';
+    EXPECT_EQ(GetPath(repository, L"a"), windows ? L"docs\\a.txt" : L"docs/a.txt");
 }
 
 // The same bytes on every system: an index that the library committed on
@@ -277,14 +318,14 @@ TEST_F(IndexFileTest, LibraryWritesTheDocumentedLayout) {
     const std::string index = LibraryIndex();
     ASSERT_GE(index.size(), 36u);
     EXPECT_EQ(index.substr(0, 8), std::string("ZRIDX\r\n\x1A", 8));
-    EXPECT_EQ(ReadU32(index, 8), 2u) << "format version";
+    EXPECT_EQ(ReadU32(index, 8), 3u) << "format version";
     const std::vector<std::size_t> ends = ChangeEnds(index);
     ASSERT_EQ(ends.size(), 4u) << "a base and three change records";
     EXPECT_EQ(ends.back(), index.size());
     const std::string base = index.substr(0, ends.front());
     const uint32_t recordsEnd = ReadU32(base, base.size() - 8);
     ASSERT_LT(recordsEnd, base.size());
-    EXPECT_EQ(SealedVersion2(base.substr(0, recordsEnd)), base)
+    EXPECT_EQ(SealedBlocks(base.substr(0, recordsEnd)), base)
         << "size field, block checksums or footer differ from the documented ones";
     EXPECT_EQ(ReadU32(index, 12), 1u) << "entry count of the base";
     uint32_t generation = ReadU32(index, 16);
@@ -306,7 +347,7 @@ TEST_F(IndexFileTest, DamagedBlockIsRefusedByWhatReadsIt) {
         const std::string digits = std::to_string(1000 + i);
         entries.push_back({u"k" + std::u16string(digits.begin(), digits.end())});
     }
-    std::string index = BuildIndex(entries, 7, 2);
+    std::string index = BuildIndex(entries, 7, 3);
     const uint32_t lastRecord = ReadU32(index, 32 + 4 * 299);
     ASSERT_GE(lastRecord / kBlockSize, 2u) << "the last record must lie past the blocks a lookup of the first reads";
     index[lastRecord + 40] = static_cast<char>(index[lastRecord + 40] ^ 0x01);
@@ -330,32 +371,40 @@ TEST_F(IndexFileTest, DamagedBlockIsRefusedByWhatReadsIt) {
 }
 
 TEST_F(IndexFileTest, ChangesWrittenToTheDocumentedLayoutApply) {
-    const std::string base = BuildIndex({{u"a"}, {u"b", u"b"}, {u"c", u"c"}}, 7, 2);
-    const std::string changes = Change(8, kPut, Version2Record({u"d", u"dd"})) + Removal(9, u"a") +
-                                Change(10, kPut, Version2Record({u"b", u"b2"}));
-    IZarnRepository* repository = OpenWith(base + changes);
-    ASSERT_NE(repository, nullptr);
-    EXPECT_EQ(GetPath(repository, L"a"), std::nullopt);
-    EXPECT_EQ(GetPath(repository, L"b"), L"b2");
-    EXPECT_EQ(GetPath(repository, L"c"), L"c");
-    EXPECT_EQ(GetPath(repository, L"d"), L"dd");
-    IZarnFile* file = nullptr;
-    ASSERT_EQ(repository->table->GetFile(repository, L"d", &file), 0);
-    IZarnFileInfo* info = file->table->GetInfo(file);
-    EXPECT_EQ(info->table->GetTimeAdded(info), 1700000000000000);
-    EXPECT_EQ(info->table->GetTimeLastChanged(info), 1700000000000001);
+    const std::string base = BuildIndex({{u"a"}, {u"b", u"b"}, {u"c", u"c"}}, 7, 3);
+    const std::string changes = Change(8, kPut, VarintRecord({u"d", u"dd"})) + Removal(9, u"a") +
+                                Change(10, kPut, VarintRecord({u"b", u"b2", u"1", u"", 3, 0}));
+    // An index of version 2 carries records of version 2 in its changes too.
+    const std::string older = BuildIndex({{u"a"}, {u"b", u"b"}, {u"c", u"c"}}, 7, 2) +
+                              Change(8, kPut, VarintRecord({u"d", u"dd"}, 2)) + Removal(9, u"a") +
+                              Change(10, kPut, VarintRecord({u"b", u"b2"}, 2));
+    for (const std::string& index : {base + changes, older}) {
+        IZarnRepository* repository = OpenWith(index);
+        ASSERT_NE(repository, nullptr);
+        EXPECT_EQ(GetPath(repository, L"a"), std::nullopt);
+        EXPECT_EQ(GetPath(repository, L"b"), L"b2");
+        EXPECT_EQ(GetPath(repository, L"c"), L"c");
+        EXPECT_EQ(GetPath(repository, L"d"), L"dd");
+        IZarnFile* file = nullptr;
+        ASSERT_EQ(repository->table->GetFile(repository, L"d", &file), 0);
+        IZarnFileInfo* info = file->table->GetInfo(file);
+        EXPECT_EQ(info->table->GetTimeAdded(info), 1700000000000000);
+        EXPECT_EQ(info->table->GetTimeLastChanged(info), 1700000000000001);
+    }
 
     EXPECT_EQ(OpenWith(BuildIndex({{u"a"}}, 7, 1) + Removal(8, u"a")), nullptr) << "version 1 takes no changes";
     EXPECT_EQ(OpenWith(base + Removal(9, u"a")), nullptr) << "a generation left out";
     EXPECT_EQ(OpenWith(base + Removal(8, u"a") + Removal(8, u"b")), nullptr) << "a generation repeated";
     EXPECT_EQ(OpenWith(base + Change(8, 3, "")), nullptr) << "unknown kind";
     EXPECT_EQ(OpenWith(base + Removal(8, u"")), nullptr) << "empty identifier";
-    EXPECT_EQ(OpenWith(base + Change(8, kPut, Version2Record({u"d", u"dd", u"1", u"", 4}))), nullptr)
+    EXPECT_EQ(OpenWith(base + Change(8, kPut, VarintRecord({u"d", u"dd", u"1", u"", 4}))), nullptr)
         << "permissions 4";
-    EXPECT_EQ(OpenWith(base + Change(8, kPut, Version2Record({u"d"}) + "x")), nullptr) << "a stray byte";
-    std::string overlong = Version2Record({u"d", u"x", u"", u""});
+    EXPECT_EQ(OpenWith(base + Change(8, kPut, VarintRecord({u"d", u"dd", u"1", u"", 3, 4}))), nullptr)
+        << "an unknown mark";
+    EXPECT_EQ(OpenWith(base + Change(8, kPut, VarintRecord({u"d"}) + "x")), nullptr) << "a stray byte";
+    std::string overlong = VarintRecord({u"d", u"x", u"", u""});
     overlong.replace(overlong.size() - 4, 2, "\x02\xC1\xB8");  // the destination "x" in two bytes
-    ASSERT_NE(OpenWith(base + Change(8, kPut, Version2Record({u"d", u"x", u"", u""}))), nullptr);
+    ASSERT_NE(OpenWith(base + Change(8, kPut, VarintRecord({u"d", u"x", u"", u""}))), nullptr);
     EXPECT_EQ(OpenWith(base + Change(8, kPut, overlong)), nullptr) << "a unit not in its shortest form";
 }
 

@@ -61,11 +61,13 @@ typedef int32_t KvdStatus;
 #define KVDFILES_TABLES_VERSION_2 2
 
 /* CheckStoredCopy: what stands at the place of an entry's stored copy. */
-#define KVDFILES_STORED_COPY_WHOLE 0        /* a regular file of the recorded content size */
+#define KVDFILES_STORED_COPY_WHOLE 0        /* a regular file of the recorded size and checksum */
 #define KVDFILES_STORED_COPY_MISSING 1      /* nothing at all */
 #define KVDFILES_STORED_COPY_SIZE_DIFFERS 2 /* a regular file of another size */
 #define KVDFILES_STORED_COPY_NOT_A_FILE 3   /* a directory or another kind of file */
 #define KVDFILES_STORED_COPY_UNREADABLE 4   /* the place could not be examined (no access, an I/O error) */
+#define KVDFILES_STORED_COPY_CONTENT_DIFFERS 5 /* of the recorded size, but not of the recorded checksum */
+#define KVDFILES_STORED_COPY_UNVERIFIED 6   /* of the recorded size; the entry has no checksum to check */
 
 typedef struct IZarnRepository IZarnRepository;
 typedef struct IZarnFile IZarnFile;
@@ -105,8 +107,10 @@ typedef struct IZarnFileTable {
     /* Never null. */
     IZarnFileInfo* (*GetInfo)(IZarnFile* self);
     /* Version 2. Examines the place of the entry's stored copy, as it stands
-       now, and sets *finding to one of KVDFILES_STORED_COPY_*. *foundSize is
-       the size of the regular file found there (WHOLE, SIZE_DIFFERS), else 0.
+       now, and sets *finding to one of KVDFILES_STORED_COPY_*: a regular file
+       of the recorded size is read whole and checked against the recorded
+       checksum. *foundSize is the size of the regular file found there
+       (WHOLE, SIZE_DIFFERS, CONTENT_DIFFERS, UNVERIFIED), else 0.
        A problem with the stored copy is a finding, not a failed status; the
        status fails only when the check could not be made at all (a null
        argument, no memory). */
@@ -143,7 +147,9 @@ struct IZarnFileInfo {
 
 typedef struct IZarnFileStreamTable {
     /* size: in, the buffer's size; out, the number of bytes stored in it.
-       One call reads the whole content. */
+       One call reads the whole content. The read that reaches the end of the
+       content fails when the content is not what the library recorded when
+       it was last written (its checksum differs). */
     KvdStatus (*Read)(IZarnFileStream* self, void* buffer, uint32_t* size);
     /* One call carries the whole content. */
     KvdStatus (*Write)(IZarnFileStream* self, const void* buffer, uint32_t size);

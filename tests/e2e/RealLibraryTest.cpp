@@ -83,6 +83,22 @@ TEST_F(RealLibrary, NoStoredCopyIsAnotherEntrysBackup) {
     EXPECT_FALSE(fs::exists(sandbox_.Root() / "repo/sub/b.txt"));
 }
 
+// A stored copy changed behind the library's back, even to the same size,
+// is refused by getFile (no target written); a modify writes it whole again.
+TEST_F(RealLibrary, ADamagedStoredCopyIsRefusedAndAModifyRepairsIt) {
+    WriteFile("first.bin", kFirstContent);
+    WriteFile("second.bin", kSecondContent);
+    Run(AddFile("{repo}", "first.bin"), "", 0);
+    std::string damaged = kFirstContent;
+    damaged[3] = static_cast<char>(damaged[3] ^ 0x20);
+    WriteFile("repo/a.txt", damaged);
+    Run(GetFile("out.bin"), "Error reading from IZarnFileStream.\n\n", 1);
+    EXPECT_FALSE(fs::exists(sandbox_.Root() / "out.bin"));
+    Run(Command("modifyFile", {"/fileId:42", "/sourceFilePath:{root}/second.bin"}), "", 0);
+    Run(GetFile("out.bin"), "", 0);
+    EXPECT_EQ(ReadFile("out.bin"), kSecondContent);
+}
+
 // getFile never writes over the files the repository keeps for itself,
 // however the target names them; the file stays as it was.
 TEST_F(RealLibrary, GetFileNeverWritesOverTheRepositorysOwnFiles) {
