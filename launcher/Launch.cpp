@@ -40,7 +40,10 @@ std::wstring InFolder(std::wstring folder, std::wstring_view name) {
 bool AbsoluteRepositoryOption(const std::wstring& relativePath, std::wstring& option) {
     std::wstring callerFolder;
     if (!platform::ReadCurrentDirectory(callerFolder)) return false;
-    option = std::wstring(kRepositoryOption) + L'"' + InFolder(callerFolder, relativePath) + L'"';
+    option.assign(kRepositoryOption);
+    option += L'"';
+    option += InFolder(callerFolder, relativePath);
+    option += L'"';
     return true;
 }
 
