@@ -23,17 +23,13 @@ add_custom_target(zarn_installed)
 # zarn_install_targets(destination target...): installs the programs or
 # libraries given.
 function(zarn_install_targets destination)
-  foreach(target IN LISTS ARGN)
-    # install(FILES) rather than install(TARGETS): a library's file only, with
-    # the mode of a library, and no Windows import library beside it.
-    get_target_property(type ${target} TYPE)
-    if(type STREQUAL "SHARED_LIBRARY")
-      install(FILES $<TARGET_FILE:${target}> DESTINATION ${destination})
-    else()
-      install(TARGETS ${target} RUNTIME DESTINATION ${destination})
-    endif()
-    add_dependencies(zarn_installed ${target})
-  endforeach()
+  # A library gets the mode of a library, and on Windows no import library
+  # beside it.
+  install(TARGETS ${ARGN}
+          RUNTIME DESTINATION ${destination}
+          LIBRARY DESTINATION ${destination} PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ
+          ARCHIVE DESTINATION lib COMPONENT import_libraries EXCLUDE_FROM_ALL)
+  add_dependencies(zarn_installed ${ARGN})
 endfunction()
 
 # zarn_install_compressed(source name destination): installs source as
