@@ -10,9 +10,7 @@ namespace {
 
 constexpr int kFailure = 1;
 
-// The key has no colon of its own, so an argument that starts with it and a
-// colon is exactly an argument the argument map files under it.
-constexpr std::wstring_view kRepositoryOption = L"/reposDirPath:";
+constexpr std::wstring_view kRepositoryKey = L"/reposDirPath";
 
 int Fail(std::wstring_view message) {
     platform::PrintText(message);
@@ -25,7 +23,7 @@ int Fail(std::wstring_view message) {
 const std::wstring* RelativeRepositoryPath(std::span<const std::wstring> arguments, const LaunchedProgram& program) {
     options::ArgumentMap& map = options::ProcessArguments();
     if (map.StoreCommandLine(arguments) != nullptr || !program.opensRepository(map)) return nullptr;
-    const std::wstring* path = map.Find(kRepositoryOption.substr(0, kRepositoryOption.size() - 1));
+    const std::wstring* path = map.Find(kRepositoryKey);
     if (path == nullptr || path->empty() || !platform::IsRelativePath(*path)) return nullptr;
     return path;
 }
@@ -40,11 +38,18 @@ std::wstring InFolder(std::wstring folder, std::wstring_view name) {
 bool AbsoluteRepositoryOption(const std::wstring& relativePath, std::wstring& option) {
     std::wstring callerFolder;
     if (!platform::ReadCurrentDirectory(callerFolder)) return false;
-    option.assign(kRepositoryOption);
-    option += L'"';
+    option.assign(kRepositoryKey);
+    option += L":\"";
     option += InFolder(callerFolder, relativePath);
     option += L'"';
     return true;
+}
+
+// The key has no colon of its own, so the argument map files exactly the
+// arguments that start with it and a colon under it.
+bool IsRepositoryOption(const std::wstring& argument) {
+    return argument.starts_with(kRepositoryKey) && argument.size() > kRepositoryKey.size() &&
+           argument[kRepositoryKey.size()] == L':';
 }
 
 // Rewrites the first /reposDirPath, the one the map keeps; false when the
@@ -55,7 +60,7 @@ bool KeepRepositoryMeaning(std::vector<std::wstring>& arguments, const LaunchedP
     std::wstring option;
     if (!AbsoluteRepositoryOption(*relativePath, option)) return false;
     for (std::size_t i = 1; i < arguments.size(); ++i) {
-        if (arguments[i].starts_with(kRepositoryOption)) {
+        if (IsRepositoryOption(arguments[i])) {
             arguments[i] = option;
             break;
         }

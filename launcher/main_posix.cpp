@@ -13,6 +13,6 @@ int LaunchThisProgram(std::span<const std::wstring> arguments) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    return app::RunConsoleProgram(argc, argv, [](const char* argument) { return encoding::WideFromBytes(argument); },
-                                  LaunchThisProgram);
+    return app::RunConsoleProgram(
+        argc, argv, [](const char* argument) { return encoding::WideFromBytes(argument); }, LaunchThisProgram);
 }
