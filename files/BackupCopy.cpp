@@ -1,3 +1,4 @@
+#include "fileio/FileIo.h"
 #include "files/LocalFiles.h"
 #include "options/ArgumentMap.h"
 #include "platform/Platform.h"
@@ -19,7 +20,7 @@ std::wstring FullNameOf(const std::wstring& path) {
 
 bool MakeBackupCopy(const std::wstring& path) {
     const std::wstring fullName = FullNameOf(path);
-    if (platform::CopyFileReplacing(fullName, fullName + L".bak")) return true;
+    if (!fileio::CopyReplacing(fileio::PathFromWide(fullName), fileio::PathFromWide(fullName + L".bak"))) return true;
     platform::PrintText(L"Error creating file backup.\n\n");
     return false;
 }

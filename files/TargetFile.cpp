@@ -1,5 +1,6 @@
 #include <string>
 
+#include "fileio/FileIo.h"
 #include "files/LocalFiles.h"
 #include "options/ArgumentMap.h"
 #include "platform/Platform.h"
@@ -10,11 +11,12 @@ namespace {
 // Counts are shown as signed 32-bit numbers.
 std::wstring AsSigned(std::uint64_t count) { return std::to_wstring(static_cast<std::int32_t>(count)); }
 
-bool WriteOpenFile(platform::FileHandle file, const std::uint8_t* buffer, std::uint32_t byteCount) {
+bool WriteOpenFile(fileio::File file, const std::uint8_t* buffer, std::uint32_t byteCount) {
     std::size_t bytesWritten = 0;
-    std::int32_t errorCode = 0;
-    if (!platform::WriteToFile(file, buffer, byteCount, bytesWritten, errorCode)) {
-        platform::PrintText(L"Error writing to target file. GetLastError(): " + std::to_wstring(errorCode) +
+    // Written from the file's own position, so that a pipe or a terminal
+    // takes the content as well as a file does.
+    if (const auto error = fileio::Write(file, fileio::kCurrentPosition, buffer, byteCount, bytesWritten)) {
+        platform::PrintText(L"Error writing to target file. GetLastError(): " + std::to_wstring(error.value()) +
                             L"\n\n");
         return false;
     }
@@ -29,13 +31,14 @@ bool WriteOpenFile(platform::FileHandle file, const std::uint8_t* buffer, std::u
 }  // namespace
 
 bool WriteTargetFile(const std::uint8_t* buffer, std::uint32_t byteCount) {
-    const platform::FileHandle file = platform::CreateFileForWriting(options::OptionValue(L"/targetFilePath"));
-    if (!file.IsOpen()) {
+    fileio::File file;
+    if (fileio::Open(fileio::PathFromWide(options::OptionValue(L"/targetFilePath")), fileio::Access::Write,
+                     fileio::Disposition::CreateOrTruncate, fileio::Sharing::Read, file)) {
         platform::PrintText(L"Error opening target file.\n\n");
         return false;
     }
     const bool written = WriteOpenFile(file, buffer, byteCount);
-    platform::CloseFile(file);
+    fileio::Close(file);
     return written;
 }
 

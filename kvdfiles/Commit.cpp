@@ -86,33 +86,33 @@ std::error_code FinishCommit(FileHandle lockFile, const ChangeIntent& intent) {
 }
 
 // Steps shared by both kinds of change until the first visible one.
-std::error_code Prepare(FileHandle lockFile, const ChangeIntent& intent,
-                        std::span<const std::uint8_t> newIndex) {
+std::error_code Prepare(const ChangeIntent& intent, std::span<const std::uint8_t> newIndex) {
     // The index temporary goes beside the index so the rename stays inside one
     // directory, which is what makes it atomic.
     if (intent.appendAt == 0) {
         if (auto error = WriteTempFile(intent.indexTemp, {newIndex.data(), newIndex.size()}, nullptr)) return error;
         CrashPoint("index-temp-written");
     }
-    // Until the journal is on disk a power loss could leave a visible change
-    // that no later writer knows how to settle.
-    if (auto error = durable::SyncData(lockFile)) return error;
-    CrashPoint("journal-synced");
     if (!intent.indexExisted || intent.appendAt != 0) return {};
     if (auto error = KeepOldFile(intent.index, intent.indexBackup)) return error;
     CrashPoint("index-backup-linked");
     return {};
 }
 
-std::error_code StoreSteps(FileHandle lockFile, const ChangeIntent& intent, Content content,
+std::error_code StoreSteps(const ChangeIntent& intent, Content content,
                            std::span<const std::uint8_t> newIndex) {
     const Path* permissionsFrom = intent.destinationExisted ? &intent.destination : nullptr;
     if (auto error = WriteTempFile(intent.contentTemp, content, permissionsFrom)) return error;
     CrashPoint("content-temp-written");
-    if (auto error = Prepare(lockFile, intent, newIndex)) return error;
+    if (auto error = Prepare(intent, newIndex)) return error;
     if (intent.destinationExisted) {
         if (auto error = KeepOldFile(intent.destination, intent.destinationBackup)) return error;
         CrashPoint("content-backup-linked");
+        // The second name must reach the disk before the rename takes the
+        // first one: within a folder a power loss may keep the later change
+        // and drop the earlier, and the old content would be gone.
+        if (auto error = durable::SyncDirectory(intent.destination.parent_path())) return error;
+        CrashPoint("content-backup-synced");
     }
     // Rename replaces the stored copy in one step: a reader sees the old
     // content or the new one, never a mix.
@@ -124,9 +124,8 @@ std::error_code StoreSteps(FileHandle lockFile, const ChangeIntent& intent, Cont
     return PublishIndex(intent, newIndex);
 }
 
-std::error_code RemovalSteps(FileHandle lockFile, const ChangeIntent& intent,
-                             std::span<const std::uint8_t> newIndex) {
-    if (auto error = Prepare(lockFile, intent, newIndex)) return error;
+std::error_code RemovalSteps(const ChangeIntent& intent, std::span<const std::uint8_t> newIndex) {
+    if (auto error = Prepare(intent, newIndex)) return error;
     if (intent.destinationExisted) {
         // Moved aside, not deleted: until the index commits it can come back.
         if (auto error = durable::RenameOver(intent.destination, intent.destinationBackup)) return error;
@@ -143,11 +142,27 @@ void NameTemporaries(ChangeIntent& intent) {
     intent.indexBackup = durable::SiblingName(intent.index, ".old");
 }
 
+// Each new folder is flushed into its parent at once: without that a power
+// loss could drop the folder and every file later put in it.
+std::error_code MakeFolders(const ChangeIntent& intent) {
+    for (const Path& folder : intent.newFolders) {
+        if (auto error = durable::MakeDirectory(folder)) return error;
+        if (auto error = durable::SyncDirectory(durable::ParentOf(folder))) return error;
+    }
+    return {};
+}
+
 std::error_code Begin(FileHandle lockFile, const ChangeIntent& intent) {
-    // Written before any file is created, so that a writer killed from here
-    // on leaves a record of every name it may have used.
+    // Written and flushed before anything is created, so that a writer that
+    // dies from here on, or loses its power, leaves a record of every name it
+    // may have used, and the next writer can settle what it left.
     if (auto error = WriteJournal(lockFile, intent)) return error;
     CrashPoint("journal-written");
+    if (auto error = durable::SyncData(lockFile)) return error;
+    CrashPoint("journal-synced");
+    if (intent.newFolders.empty()) return {};
+    if (auto error = MakeFolders(intent)) return error;
+    CrashPoint("folders-made");
     return {};
 }
 
@@ -159,7 +174,7 @@ std::error_code CommitContent(FileHandle lockFile, ChangeIntent intent, Content 
     intent.contentTemp = durable::SiblingName(intent.destination, ".tmp");
     intent.destinationBackup = durable::SiblingName(intent.destination, ".old");
     if (auto error = Begin(lockFile, intent)) return Abandon(lockFile, intent, error);
-    if (auto error = StoreSteps(lockFile, intent, content, newIndex)) return Abandon(lockFile, intent, error);
+    if (auto error = StoreSteps(intent, content, newIndex)) return Abandon(lockFile, intent, error);
     CrashPoint("index-committed");
     return FinishCommit(lockFile, intent);
 }
@@ -168,9 +183,10 @@ std::error_code CommitRemoval(FileHandle lockFile, ChangeIntent intent,
                               std::span<const std::uint8_t> newIndex) {
     NameTemporaries(intent);
     intent.contentTemp.clear();
+    intent.newFolders.clear();
     intent.destinationBackup = durable::SiblingName(intent.destination, ".old");
     if (auto error = Begin(lockFile, intent)) return Abandon(lockFile, intent, error);
-    if (auto error = RemovalSteps(lockFile, intent, newIndex)) return Abandon(lockFile, intent, error);
+    if (auto error = RemovalSteps(intent, newIndex)) return Abandon(lockFile, intent, error);
     CrashPoint("index-committed");
     return FinishCommit(lockFile, intent);
 }

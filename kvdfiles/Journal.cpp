@@ -1,6 +1,7 @@
 #include "kvdfiles/Journal.h"
 
 #include <array>
+#include <set>
 
 #include "kvdfiles/Crc32c.h"
 #include "kvdfiles/Utf16Text.h"
@@ -45,6 +46,8 @@ std::vector<std::uint8_t> EncodePayload(const ChangeIntent& intent) {
     }
     AppendU32(payload, static_cast<std::uint32_t>(intent.appendAt));
     AppendU32(payload, static_cast<std::uint32_t>(intent.appendAt >> 32));
+    AppendU32(payload, static_cast<std::uint32_t>(intent.newFolders.size()));
+    for (const Path& folder : intent.newFolders) AppendPath(payload, folder);
     return payload;
 }
 
@@ -97,10 +100,18 @@ std::optional<ChangeIntent> DecodePayload(const std::vector<std::uint8_t>& paylo
                        &intent.contentTemp, &intent.destinationBackup}) {
         if (!reader.PathValue(*path)) return std::nullopt;
     }
-    // Journals of writers that only ever replaced the index end here.
+    // Journals of writers that only ever replaced the index end here, and
+    // those of writers that made no folders after the next field.
     if (!reader.AtEnd()) {
         if (!reader.U32(low) || !reader.U32(high)) return std::nullopt;
         intent.appendAt = std::uint64_t{high} << 32 | low;
+    }
+    if (!reader.AtEnd()) {
+        std::uint32_t count = 0;
+        if (!reader.U32(count)) return std::nullopt;
+        for (std::uint32_t i = 0; i < count; ++i) {
+            if (!reader.PathValue(intent.newFolders.emplace_back())) return std::nullopt;
+        }
     }
     if (!reader.AtEnd()) return std::nullopt;
     return intent;
@@ -133,6 +144,24 @@ std::error_code RemoveAllPresent(std::initializer_list<const Path*> paths) {
     return {};
 }
 
+// Removes the files that are there and flushes their folders: in a folder a
+// power loss may keep a later change and drop an earlier one, and a removal
+// must not come back once the journal that names it is gone.
+std::error_code RemoveDurably(std::initializer_list<const Path*> paths) {
+    std::set<Path> folders;
+    for (const Path* path : paths) {
+        if (path->empty()) continue;
+        const std::error_code error = durable::RemoveFile(*path);
+        if (error == std::errc::no_such_file_or_directory) continue;
+        if (error) return error;
+        folders.insert(durable::ParentOf(*path));
+    }
+    for (const Path& folder : folders) {
+        if (auto error = durable::SyncDirectory(folder)) return error;
+    }
+    return {};
+}
+
 // Removes what an uncommitted change may have appended to the index, and
 // makes the cut durable before the journal that names it can go.
 std::error_code CutBack(const Path& index, std::uint64_t size) {
@@ -152,6 +181,41 @@ std::error_code SyncDirectoryIfPresent(const Path& directory) {
     return error == std::errc::no_such_file_or_directory ? std::error_code{} : error;
 }
 
+// Removes the folders an undone change made, innermost first, as far as
+// they are empty: anything that another program put in one keeps it.
+std::error_code RemoveNewFolders(const std::vector<Path>& folders) {
+    std::set<Path> parents;
+    for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
+        const std::error_code error = durable::RemoveDirectory(*folder);
+        if (error == std::errc::no_such_file_or_directory || error == std::errc::directory_not_empty) continue;
+        if (error) return error;
+        parents.insert(durable::ParentOf(*folder));
+    }
+    for (const Path& parent : parents) {
+        if (auto error = SyncDirectoryIfPresent(parent)) return error;
+    }
+    return {};
+}
+
+// Reads the journal; started tells whether the lock file begins like one.
+std::error_code ReadWholeJournal(FileHandle lockFile, std::optional<ChangeIntent>& intent, bool& started) {
+    durable::FileStatus status;
+    if (auto error = durable::Status(lockFile, status)) return error;
+    if (status.size < kMagic.size() || status.size > kMaxJournalSize) return {};
+    std::vector<std::uint8_t> frame(static_cast<std::size_t>(status.size));
+    std::size_t count = 0;
+    if (auto error = durable::ReadAt(lockFile, 0, frame.data(), frame.size(), count)) return error;
+    started = count >= kMagic.size() && std::equal(kMagic.begin(), kMagic.end(), frame.begin());
+    if (!started || count != frame.size() || count < kFrameSize) return {};
+    const std::size_t payloadSize = ReadU32(frame.data() + 4);
+    if (payloadSize > frame.size() - kFrameSize) return {};
+    const auto payloadBegin = frame.begin() + 8;
+    const std::vector<std::uint8_t> payload(payloadBegin, payloadBegin + static_cast<std::ptrdiff_t>(payloadSize));
+    if (Crc32c(payload.data(), payload.size()) != ReadU32(frame.data() + 8 + payloadSize)) return {};
+    intent = DecodePayload(payload);
+    return {};
+}
+
 }  // namespace
 
 std::error_code WriteJournal(FileHandle lockFile, const ChangeIntent& intent) {
@@ -166,23 +230,12 @@ std::error_code WriteJournal(FileHandle lockFile, const ChangeIntent& intent) {
     return durable::WriteAt(lockFile, 0, frame.data(), frame.size());
 }
 
-std::error_code ReadJournal(FileHandle lockFile, std::optional<ChangeIntent>& intent) {
+std::error_code ReadJournal(FileHandle lockFile, std::optional<ChangeIntent>& intent, bool* torn) {
     intent.reset();
-    durable::FileStatus status;
-    if (auto error = durable::Status(lockFile, status)) return error;
-    if (status.size < kFrameSize || status.size > kMaxJournalSize) return {};
-    std::vector<std::uint8_t> frame(static_cast<std::size_t>(status.size));
-    std::size_t count = 0;
-    if (auto error = durable::ReadAt(lockFile, 0, frame.data(), frame.size(), count)) return error;
-    if (count != frame.size()) return {};
-    if (!std::equal(kMagic.begin(), kMagic.end(), frame.begin())) return {};
-    const std::size_t payloadSize = ReadU32(frame.data() + 4);
-    if (payloadSize > frame.size() - kFrameSize) return {};
-    const auto payloadBegin = frame.begin() + 8;
-    const std::vector<std::uint8_t> payload(payloadBegin, payloadBegin + static_cast<std::ptrdiff_t>(payloadSize));
-    if (Crc32c(payload.data(), payload.size()) != ReadU32(frame.data() + 8 + payloadSize)) return {};
-    intent = DecodePayload(payload);
-    return {};
+    bool started = false;
+    std::error_code error = ReadWholeJournal(lockFile, intent, started);
+    if (torn != nullptr) *torn = started && !intent;
+    return error;
 }
 
 std::error_code ClearJournal(FileHandle lockFile) {
@@ -199,11 +252,11 @@ std::error_code Settle(const ChangeIntent& intent, bool committed) {
     auto note = [&first](std::error_code error) {
         if (!first) first = error;
     };
-    note(RemoveAllPresent({&intent.contentTemp, &intent.indexTemp}));
     if (committed) {
-        note(RemoveAllPresent({&intent.destinationBackup, &intent.indexBackup}));
+        note(RemoveDurably({&intent.contentTemp, &intent.indexTemp, &intent.destinationBackup, &intent.indexBackup}));
         return first;
     }
+    note(RemoveAllPresent({&intent.contentTemp, &intent.indexTemp}));
     // The index first: once it is the old one again, the change is undone
     // for every reader, whatever happens to the content afterwards.
     if (intent.appendAt != 0) {
@@ -217,6 +270,7 @@ std::error_code Settle(const ChangeIntent& intent, bool committed) {
     const bool putContent = !intent.contentTemp.empty();
     note(Restore(intent.destinationBackup, intent.destination, intent.destinationExisted || !putContent));
     note(SyncDirectoryIfPresent(intent.destination.parent_path()));
+    note(RemoveNewFolders(intent.newFolders));
     return first;
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <system_error>
+#include <vector>
 
 #include "kvdfiles/platform/DurableFiles.h"
 
@@ -26,18 +27,25 @@ struct ChangeIntent {
     durable::Path destination;
     durable::Path contentTemp;        // empty for a removal
     durable::Path destinationBackup;  // the old content while committing
+    // Folders the change makes for its destination, outermost first; an undo
+    // removes those that are still empty.
+    std::vector<durable::Path> newFolders;
 };
 
 std::error_code WriteJournal(durable::FileHandle lockFile, const ChangeIntent& intent);
-// intent is empty when the lock file holds no complete journal; an error
-// means the journal could not be read, so what it holds is unknown.
-std::error_code ReadJournal(durable::FileHandle lockFile, std::optional<ChangeIntent>& intent);
+// intent is empty when the lock file holds no complete journal; torn, when
+// given, tells whether it holds part of one. An error means the journal could
+// not be read, so what it holds is unknown.
+std::error_code ReadJournal(durable::FileHandle lockFile, std::optional<ChangeIntent>& intent,
+                            bool* torn = nullptr);
 std::error_code ClearJournal(durable::FileHandle lockFile);
 
 // Brings the files of a change to its outcome: when committed, drops the
 // backups; otherwise puts the old index and content back (for an appended
-// change, cuts the index back to its old size). Always removes the temporary
-// files. Repeating it is harmless.
+// change, cuts the index back to its old size) and removes the folders it
+// made. Always removes the temporary files. Whatever it changes is flushed
+// before it returns, so that the journal that names it can go. Repeating it
+// is harmless.
 std::error_code Settle(const ChangeIntent& intent, bool committed);
 
 }  // namespace kvd

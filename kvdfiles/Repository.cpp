@@ -187,10 +187,6 @@ bool SameDirectory(const Path& first, const Path& second) {
            a.inode == b.inode;
 }
 
-void RemoveCreatedDirectories(const std::vector<Path>& created) {
-    for (auto it = created.rbegin(); it != created.rend(); ++it) durable::RemoveDirectory(*it);
-}
-
 }  // namespace
 
 Repository::Repository(Path directory, IndexImage index)
@@ -260,10 +256,22 @@ Outcome Repository::RemoveEntry(std::u16string_view id) {
     });
 }
 
+// The lock file is made by the first change. Its name is flushed into the
+// directory at once: the journal it carries is what lets the next writer
+// settle a change, so it must survive a power loss whenever the change can.
+std::error_code Repository::OpenLockFile(FileHandle& lockFile) const {
+    const std::error_code opened = durable::OpenExisting(LockPath(), lockFile);
+    if (opened != std::errc::no_such_file_or_directory) return opened;
+    if (auto error = durable::OpenOrCreate(LockPath(), lockFile)) return error;
+    const std::error_code synced = durable::SyncDirectory(directory_);
+    if (synced) durable::CloseRead(lockFile);
+    return synced;
+}
+
 template <typename Change>
 Outcome Repository::ChangeUnderLock(Change change) {
     FileHandle lockFile;
-    if (durable::OpenOrCreate(LockPath(), lockFile)) return Outcome::IoError;
+    if (OpenLockFile(lockFile)) return Outcome::IoError;
     const Outcome outcome = LockedChange(lockFile, change);
     durable::CloseRead(lockFile);  // also releases the lock
     return outcome;
@@ -288,8 +296,11 @@ Outcome Repository::LockedChange(FileHandle lockFile, Change change) {
 // Finishes or undoes the change of a writer that died holding the lock.
 Outcome Repository::SettleLeftovers(FileHandle lockFile) const {
     std::optional<ChangeIntent> intent;
-    if (ReadJournal(lockFile, intent)) return Outcome::IoError;
-    if (!intent) return Outcome::Ok;
+    bool torn = false;
+    if (ReadJournal(lockFile, intent, &torn)) return Outcome::IoError;
+    // What a power loss left of a journal being written stands for nothing,
+    // since the change it began had not started; it goes all the same.
+    if (!intent) return torn && ClearJournal(lockFile) ? Outcome::IoError : Outcome::Ok;
     const IndexRead read = ReadIndexFile(IndexPath());
     // A change record the writer did not finish is not whole: the index is
     // sound up to it, and the change did not commit.
@@ -355,16 +366,9 @@ Outcome Repository::Store(const IndexImage& index, FileHandle lockFile, const In
     const Path destination = StoredPath(entry.destination);
     bool holdsFile = false;
     if (const Outcome place = CheckPlaceForCopy(destination, holdsFile); place != Outcome::Ok) return place;
-    std::vector<Path> created;
-    if (durable::MakeMissingDirectories(destination.parent_path(), created)) {
-        RemoveCreatedDirectories(created);
-        return Outcome::IoError;
-    }
-    const ChangeIntent intent = IntentFor(plan, destination, holdsFile);
-    if (CommitContent(lockFile, intent, content, plan.Written(*change))) {
-        RemoveCreatedDirectories(created);
-        return Outcome::IoError;
-    }
+    ChangeIntent intent = IntentFor(plan, destination, holdsFile);
+    if (durable::MissingDirectories(destination.parent_path(), intent.newFolders)) return Outcome::IoError;
+    if (CommitContent(lockFile, intent, content, plan.Written(*change))) return Outcome::IoError;
     index_ = std::move(plan.next);
     return Outcome::Ok;
 }

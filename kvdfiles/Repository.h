@@ -69,6 +69,7 @@ public:
 private:
     Repository(durable::Path directory, IndexImage index);
 
+    std::error_code OpenLockFile(durable::FileHandle& lockFile) const;
     template <typename Change>
     Outcome ChangeUnderLock(Change change);
     template <typename Change>

@@ -2,13 +2,7 @@
 // the shell, and the product's setup key under HKEY_LOCAL_MACHINE.
 #include "platform/Platform.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "fileio/WindowsHeaders.h"
 #include <shlobj.h>
 
 #include <cwchar>

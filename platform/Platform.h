@@ -1,4 +1,6 @@
-// What the tool needs from the operating system, in one place.
+// What the tool needs from the operating system besides files: the console,
+// the current directory, the repository library's loading and the machine's
+// settings. Files are the shared file layer's (fileio/FileIo.h).
 //
 // Platform_posix.cpp and Platform_win32.cpp implement this header; CMake picks
 // one. Nothing outside those files includes a system header of its own.
@@ -34,30 +36,6 @@ using LibraryModule = void*;
 LibraryModule LoadLibraryFile(const std::wstring& path);
 void* FindLibraryExport(LibraryModule module, const char* name);
 void FreeLibraryFile(LibraryModule module);
-
-// An open local file. Closed by CloseFile, on every path that opened it.
-struct FileHandle {
-    std::intptr_t value = -1;
-    bool IsOpen() const { return value != -1; }
-};
-
-// Opens an existing file for reading while others may only read it, where the
-// platform can express that. A directory does not open.
-FileHandle OpenFileForReading(const std::wstring& path);
-// Creates a file, or empties an existing one, for writing.
-FileHandle CreateFileForWriting(const std::wstring& path);
-bool QueryFileSize(FileHandle file, std::uint64_t& size);
-// Reads until count bytes have arrived or the file ends; false on a read error.
-bool ReadFromFile(FileHandle file, void* buffer, std::size_t count, std::size_t& bytesRead);
-// Writes until count bytes are written; on failure errorCode is the
-// platform's error number and bytesWritten what got through before it.
-bool WriteToFile(FileHandle file, const void* buffer, std::size_t count, std::size_t& bytesWritten,
-                 std::int32_t& errorCode);
-void CloseFile(FileHandle file);
-
-// Copies a whole file over destination, replacing it. A concurrent reader of
-// destination sees the old copy or the new one, never a torn one.
-bool CopyFileReplacing(const std::wstring& source, const std::wstring& destination);
 
 // The machine-wide settings that name the default repository location: a data
 // folder, and a setup key with named text values. Shaped after the calls the

@@ -4,7 +4,10 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "files/tests/LocalFilesFixture.h"
 #include "options/ArgumentMap.h"
@@ -97,6 +100,38 @@ TEST_F(LocalFiles, BackupsOfRelativeNamesComeFromTheRepositoryDirectory) {
     EXPECT_TRUE(files::MakeBackupCopy(L"sub/a.txt"));
     EXPECT_EQ(ReadFile(PathOf("repo/sub/a.txt.bak")), "two");
     EXPECT_EQ(std::distance(fs::directory_iterator(PathOf("repo/sub")), fs::directory_iterator()), 2);
+}
+
+// A reader of the backup sees the old copy or the new one while it is being
+// replaced, never a torn one; a copy cut short leaves a temporary that the
+// next backup of the same file takes over.
+TEST_F(LocalFiles, ReadersNeverSeeATornBackupAndLeftoversAreReplaced) {
+    SetOption(L"/reposDirPath", directory_);
+    const std::string versions[] = {std::string(256 * 1024, 'a'), std::string(256 * 1024 + 1, 'b')};
+    WriteFile(PathOf("file"), versions[0]);
+    WriteFile(PathOf("file.bak.tmp"), "left by a copy that was killed");
+    ASSERT_TRUE(files::MakeBackupCopy(L"file"));
+    EXPECT_FALSE(fs::exists(PathOf("file.bak.tmp")));
+    std::atomic<bool> done{false};
+    int torn = 0;
+    std::thread reader([&] {
+        while (!done) {
+            const std::string seen = ReadFile(PathOf("file.bak"));
+            torn += seen != versions[0] && seen != versions[1] ? 1 : 0;
+            // On Windows a reader holding the backup open holds off its
+            // replacement; it lets go now and then, as a real reader would.
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    for (int round = 1; round <= 40; ++round) {
+        WriteFile(PathOf("file"), versions[round % 2]);
+        EXPECT_TRUE(files::MakeBackupCopy(L"file"));
+    }
+    done = true;
+    reader.join();
+    EXPECT_EQ(torn, 0);
+    EXPECT_EQ(ReadFile(PathOf("file.bak")), versions[0]);
+    EXPECT_FALSE(fs::exists(PathOf("file.bak.tmp")));
 }
 
 TEST_F(LocalFiles, WithARelativeRepositoryDirectoryTheNameIsTakenInsideIt) {

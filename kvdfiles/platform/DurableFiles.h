@@ -1,25 +1,24 @@
 // The file-system operations the repository needs to commit changes durably.
 //
-// One implementation per platform (DurableFiles_posix.cpp,
-// DurableFiles_win32.cpp), chosen in CMake; nothing else in the library talks
-// to the system. The operations made of the others are in DurableFiles.cpp.
-// Every operation reports failure as a std::error_code in the generic
-// category (errno values), so callers treat all platforms alike. Reads and
-// writes loop until done: a single system call may move less than asked.
+// Built on the shared file layer (fileio/FileIo.h): DurableFiles.cpp wraps
+// every call, and it alone passes each through the test seam and turns its
+// error into an errno value (std::generic_category()), so callers treat all
+// platforms alike. What the file layer does not have (flushes, links,
+// folders, the writers' lock) are single calls in DurableFiles_posix.cpp and
+// DurableFiles_win32.cpp, chosen in CMake. Reads and writes loop until done.
 #pragma once
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <vector>
 
-namespace kvd::durable {
+#include "fileio/FileIo.h"
 
-using Path = std::filesystem::path;
+namespace kvd::durable {
 
 // The kinds of I/O call, one per system operation; the test seam counts and
 // fails calls by kind.
@@ -39,36 +38,23 @@ enum class IoKind : int {
     Count
 };
 
-// An open file; the value is the platform's descriptor or handle.
-struct FileHandle {
-    std::intptr_t native = -1;
-    bool IsOpen() const { return native != -1; }
-};
-
-enum class FileKind { Missing, Regular, Directory, Other };
-
-struct FileStatus {
-    FileKind kind = FileKind::Missing;
-    std::uint64_t size = 0;
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-};
+using Path = fileio::Path;
+using FileHandle = fileio::File;
+using FileKind = fileio::FileKind;
+using FileStatus = fileio::FileStatus;
 
 // Names: the wide text the caller gave, mapped to the platform's path form
 // the same way the tool maps its own names.
-Path PathFromWide(std::wstring_view text);
-std::wstring WideFromPath(const Path& path);
+using fileio::PathFromWide;
+using fileio::WideFromPath;
 std::error_code CurrentDirectory(Path& directory);
 
-// A fresh name in the same directory as target, for a temporary or backup
-// file; unique per process and call, short enough for any file name limit.
+// A fresh hidden name in the same directory as target, for a temporary or
+// backup file; unique per process and call.
 Path SiblingName(const Path& target, std::string_view suffix);
 // True when a file name is one SiblingName makes.
 bool IsSiblingName(const Path& name);
-// The directory a path lies in; "." for a bare name.
-Path ParentOf(const Path& path);
-// The process's identifier, as the system numbers it.
-std::uint64_t CurrentProcessId();
+using fileio::ParentOf;
 
 std::error_code OpenForReading(const Path& path, FileHandle& file);
 // Creates a new file that must not exist yet, for writing.
@@ -105,8 +91,9 @@ std::error_code RemoveIfPresent(const Path& path);
 std::error_code LinkFile(const Path& existing, const Path& newName);
 // Creates one directory, whose parent must exist.
 std::error_code MakeDirectory(const Path& path);
-// Creates every missing directory of path, oldest first, and lists them.
-std::error_code MakeMissingDirectories(const Path& path, std::vector<Path>& created);
+// The directories of path that do not exist yet, outermost first; an error
+// when something else than a directory stands in the way.
+std::error_code MissingDirectories(const Path& path, std::vector<Path>& missing);
 std::error_code RemoveDirectory(const Path& path);
 
 // Whether a file that another handle holds open for reading can still be

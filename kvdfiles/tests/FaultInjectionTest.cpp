@@ -38,17 +38,20 @@ protected:
         return kvdFiles_GetRepositoryFromPath(directory.Wide().c_str());
     }
 
-    // The calls of each kind the scenario makes when nothing fails.
-    static std::vector<uint64_t> CallCounts(const Scenario& scenario) {
+    // The calls of each kind the scenario makes when nothing fails, in all
+    // and before its commit point.
+    static void CallCounts(const Scenario& scenario, std::vector<uint64_t>& counts,
+                           std::vector<uint64_t>& beforeCommit) {
         ScratchDirectory directory;
         scenario.prepare(Open(directory), directory.Path());
         IZarnRepository* repository = Open(directory);
         kvdFilesTest_Reset();
         EXPECT_EQ(scenario.run(repository), 0) << scenario.name;
-        std::vector<uint64_t> counts;
-        for (int kind = 0; kind < KvdIoKindCount; ++kind) counts.push_back(kvdFilesTest_CallCount(kind));
+        for (int kind = 0; kind < KvdIoKindCount; ++kind) {
+            counts.push_back(kvdFilesTest_CallCount(kind));
+            beforeCommit.push_back(kvdFilesTest_CallCountAt("index-committed", kind));
+        }
         kvdFilesTest_Reset();
-        return counts;
     }
 
     // After a failure the old state is back at once. A fault that stays can
@@ -99,22 +102,19 @@ protected:
     }
 };
 
-// Failing cleanup after the commit point cannot undo a committed change;
-// only removals of backups and the clearing of the journal, the last write,
-// happen there.
-bool MayFailAfterCommit(int kind, uint64_t nth, uint64_t count) {
-    return kind == KvdIoRemove || (kind == KvdIoWrite && nth == count);
-}
-
+// Every call up to the commit point fails the change; a failing cleanup
+// after it cannot undo a committed change.
 TEST_P(FaultInjectionTest, EveryFailedCallLeavesTheOldStateOrCompletes) {
     const Scenario scenario = Scenarios()[static_cast<std::size_t>(GetParam())];
-    const std::vector<uint64_t> counts = CallCounts(scenario);
+    std::vector<uint64_t> counts;
+    std::vector<uint64_t> beforeCommit;
+    CallCounts(scenario, counts, beforeCommit);
     uint64_t failedRuns = 0;
     for (int kind = 0; kind < KvdIoKindCount; ++kind) {
         for (uint64_t nth = 1; nth <= counts[static_cast<std::size_t>(kind)]; ++nth) {
             for (const bool persistent : {false, true}) {
                 const bool failed = RunWithFault(scenario, kind, nth, persistent);
-                if (!MayFailAfterCommit(kind, nth, counts[static_cast<std::size_t>(kind)])) {
+                if (nth <= beforeCommit[static_cast<std::size_t>(kind)]) {
                     EXPECT_TRUE(failed) << scenario.name << ": " << kKindNames[kind] << " call " << nth;
                 }
                 failedRuns += failed ? 1 : 0;
@@ -128,13 +128,14 @@ TEST_P(FaultInjectionTest, EveryFailedCallLeavesTheOldStateOrCompletes) {
 }
 
 std::string ScenarioName(const ::testing::TestParamInfo<int>& param) {
-    static const char* const kNames[] = {"FirstAdd", "Add",          "AddOverLooseFile",
-                                         "Modify",   "Delete",       "AddIntoNewIndex",
-                                         "DeleteIntoNewIndex"};
+    static const char* const kNames[] = {"FirstAdd",        "Add",           "AddOverLooseFile",
+                                         "Modify",          "ModifyLarge",   "ModifyIntoNewIndex",
+                                         "Delete",          "AddIntoNewIndex", "DeleteIntoNewIndex"};
     return kNames[param.param];
 }
 
-INSTANTIATE_TEST_SUITE_P(Operations, FaultInjectionTest, ::testing::Range(0, 7), ScenarioName);
+INSTANTIATE_TEST_SUITE_P(Operations, FaultInjectionTest,
+                         ::testing::Range(0, static_cast<int>(Scenarios().size())), ScenarioName);
 
 // A directory now standing where a stored copy was is not the library's to
 // delete, neither by the removal nor by its undo; a failed removal must not

@@ -21,6 +21,7 @@ struct Scenario {
 
 inline const std::string kOld = ContentFor("old", 3000);
 inline const std::string kNew = ContentFor("new", 4100);
+inline const std::string kLarge = ContentFor("large", (std::size_t{1} << 20) + 3);
 
 // What must not change: everything but the lock file, whose content is the
 // writers' own scratch space.
@@ -41,6 +42,9 @@ inline std::vector<Scenario> Scenarios() {
     };
     auto newIsStored = [](IZarnRepository* repository, const fs::path&) {
         EXPECT_TRUE(GetContent(repository, L"new") == kNew) << "new content not stored";
+    };
+    auto keptIsNew = [](IZarnRepository* r, const fs::path&) {
+        EXPECT_TRUE(GetContent(r, L"kept") == kNew) << "not modified";
     };
     auto addTwo = [](IZarnRepository* r, const fs::path&) {
         ASSERT_EQ(AddFile(r, L"kept", L"kept.txt", kOld), 0);
@@ -69,8 +73,11 @@ inline std::vector<Scenario> Scenarios() {
              WriteBytes(directory / "loose.txt", kOld);
          },
          [](IZarnRepository* r) { return AddFile(r, L"new", L"loose.txt", kNew); }, newIsStored},
-        {"modify", addOne, [](IZarnRepository* r) { return ModifyFile(r, L"kept", kNew); },
-         [](IZarnRepository* r, const fs::path&) { EXPECT_TRUE(GetContent(r, L"kept") == kNew) << "not modified"; }},
+        {"modify", addOne, [](IZarnRepository* r) { return ModifyFile(r, L"kept", kNew); }, keptIsNew},
+        {"modify with large content", addOne, [](IZarnRepository* r) { return ModifyFile(r, L"kept", kLarge); },
+         [](IZarnRepository* r, const fs::path&) { EXPECT_TRUE(GetContent(r, L"kept") == kLarge) << "not modified"; }},
+        {"modify into a new index", addOne,
+         inNewIndex([](IZarnRepository* r) { return ModifyFile(r, L"kept", kNew); }), keptIsNew},
         {"delete", addTwo, [](IZarnRepository* r) { return RemoveFile(r, L"gone"); }, goneIsGone},
         {"add into a new index", addOne,
          inNewIndex([](IZarnRepository* r) { return AddFile(r, L"new", L"new.bin", kNew); }), newIsStored},

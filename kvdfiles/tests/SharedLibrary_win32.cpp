@@ -1,12 +1,6 @@
 #include "kvdfiles/tests/SharedLibrary.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "fileio/WindowsHeaders.h"
 
 namespace kvdtest {
 namespace {

@@ -8,9 +8,8 @@
 
 namespace kvdtest {
 
-ScratchDirectory::ScratchDirectory() {
+ScratchDirectory::ScratchDirectory(const fs::path& base) {
     std::random_device random;
-    const fs::path base = fs::temp_directory_path();
     for (int attempt = 0; attempt < 100; ++attempt) {
         const fs::path candidate = base / ("kvdfiles-test-" + std::to_string(random()));
         if (fs::create_directory(candidate)) {

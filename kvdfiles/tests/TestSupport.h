@@ -15,11 +15,11 @@ namespace kvdtest {
 
 namespace fs = std::filesystem;
 
-// A fresh directory under the system's temporary folder, removed with its
-// content when the object goes.
+// A fresh directory under the system's temporary folder (or under base),
+// removed with its content when the object goes.
 class ScratchDirectory {
 public:
-    ScratchDirectory();
+    explicit ScratchDirectory(const fs::path& base = fs::temp_directory_path());
     ~ScratchDirectory();
     ScratchDirectory(const ScratchDirectory&) = delete;
     ScratchDirectory& operator=(const ScratchDirectory&) = delete;

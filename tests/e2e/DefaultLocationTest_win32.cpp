@@ -6,10 +6,7 @@
 // prefix's): this one test owns that key, so no other test races it.
 #include <gtest/gtest.h>
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "fileio/WindowsHeaders.h"
 #include <shlobj.h>
 
 #include <map>

@@ -3,10 +3,7 @@
 // before its file name.
 #include <gtest/gtest.h>
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "fileio/WindowsHeaders.h"
 
 #include <cstdlib>
 #include <cstring>

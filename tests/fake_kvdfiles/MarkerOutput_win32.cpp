@@ -5,10 +5,7 @@
 // that handle before it calls the library again, so the order holds.
 #include "tests/fake_kvdfiles/MarkerOutput.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "fileio/WindowsHeaders.h"
 
 namespace fake_kvdfiles {
 

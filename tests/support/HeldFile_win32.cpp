@@ -2,10 +2,7 @@
 // reading only, as a program writing a file commonly opens it.
 #include "tests/support/Files.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "fileio/WindowsHeaders.h"
 
 #include <stdexcept>
 

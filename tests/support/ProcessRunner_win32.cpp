@@ -4,13 +4,7 @@
 // for the memory cap.
 #include "tests/support/ProcessRunner.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "fileio/WindowsHeaders.h"
 
 #include <algorithm>
 #include <array>

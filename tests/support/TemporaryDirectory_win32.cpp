@@ -2,10 +2,7 @@
 // temporary folder, named after the process and a count.
 #include "tests/support/TemporaryDirectory.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "fileio/WindowsHeaders.h"
 
 #include <stdexcept>
 #include <string>
