@@ -90,18 +90,19 @@ TEST(Launcher, CallerFolderGone) {
         int expectedExitCode;
     };
     const std::string noFolder = "\n\nError getting current directory.\n\n";
+    const std::string noPath = "\n\nError getting repository path.\n\n";
+    const std::string noCommand = "\n\nInvalid arguments.\n\n" + UsageText();
+    const std::string noColon = "\n\nInvalid argument 'foo'.\n\n" + UsageText();
+    const std::string version = "zarnrepo-inspect " ZARN_VERSION "\n";
+    const std::vector<std::string> deleteRelative = {"/command:deleteFile", "/reposDirPath:../repo", "/fileId:1"};
     const Row rows[] = {
-        {"relative path", "zarnrepo", {"/command:deleteFile", "/reposDirPath:../repo", "/fileId:1"}, noFolder, 1},
+        {"relative path", "zarnrepo", deleteRelative, noFolder, 1},
         {"absolute path", "zarnrepo", Command("deleteFile", {"/fileId:1"}), "", 0},
-        {"empty path", "zarnrepo", {"/command:deleteFile", "/reposDirPath:", "/fileId:1"},
-         "\n\nError getting repository path.\n\n", 1},
-        {"no command", "zarnrepo", {"/reposDirPath:../repo", "/fileId:1"},
-         "\n\nInvalid arguments.\n\n" + UsageText(), 1},
-        {"argument without a colon first", "zarnrepo", {"/command:deleteFile", "foo", "/reposDirPath:../repo"},
-         "\n\nInvalid argument 'foo'.\n\n" + UsageText(), 1},
+        {"empty path", "zarnrepo", {"/command:deleteFile", "/reposDirPath:", "/fileId:1"}, noPath, 1},
+        {"no command", "zarnrepo", Without(deleteRelative, "/command"), noCommand, 1},
+        {"word first", "zarnrepo", {"/command:deleteFile", "foo", "/reposDirPath:../repo"}, noColon, 1},
         {"inspect, relative path", "zarnrepo-inspect", {"/reposDirPath:../repo"}, noFolder, 1},
-        {"inspect, version", "zarnrepo-inspect", {"/version:1", "/reposDirPath:../repo"},
-         "zarnrepo-inspect " ZARN_VERSION "\n", 0},
+        {"inspect, version", "zarnrepo-inspect", {"/version:1", "/reposDirPath:../repo"}, version, 0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -121,7 +122,8 @@ TEST(Launcher, ProgramMissingFromItsFolder) {
 
     const auto outcome = sandbox.Run(sandbox.Expand(Command("deleteFile", {"/fileId:1"})), options);
 
-    EXPECT_EQ(outcome.standardOutput, sandbox.Expand("\n\nError starting {root}/installed/bin/../lib/zarnrepo/zarnrepo.\n\n"));
+    EXPECT_EQ(outcome.standardOutput,
+              sandbox.Expand("\n\nError starting {root}/installed/bin/../lib/zarnrepo/zarnrepo.\n\n"));
     EXPECT_EQ(outcome.exitCode, 1);
 }
 
