@@ -1,4 +1,3 @@
-#include <new>
 #include <string>
 
 #include "commands/CommandSupport.h"
@@ -23,7 +22,7 @@ bool RunGetFile() {
         return Fail(L"Error creating IZarnFileStream from IZarnFile.\n\n");
     }
     const std::uint32_t bufferSize = repository::GetSize(stream);
-    const files::ContentBuffer buffer(new (std::nothrow) std::uint8_t[bufferSize]);
+    const files::ContentBuffer buffer = files::AllocateContent(bufferSize);
     std::uint32_t byteCount = bufferSize;
     // A count beyond the buffer would make the write read past its end.
     if (!buffer || repository::Read(stream, buffer.get(), &byteCount) != 0 || byteCount > bufferSize) {

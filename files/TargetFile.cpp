@@ -4,6 +4,7 @@
 #include "files/LocalFiles.h"
 #include "options/ArgumentMap.h"
 #include "platform/Platform.h"
+#include "repository/contract/KVDFiles.h"
 
 namespace files {
 namespace {
@@ -28,12 +29,48 @@ bool WriteOpenFile(fileio::File file, const std::uint8_t* buffer, std::uint32_t 
     return true;
 }
 
+// The files the repository library keeps for itself in the repository
+// directory: the index, its lock, the tool's backup of the index, and the
+// library's temporaries.
+bool IsRepositoryFileName(const fileio::Path& name) {
+    return name == KVDFILES_INDEX_FILE_NAME || name == L"ZarnRepository.lock" ||
+           name == L"ZarnRepository.bin.bak" || name.native().starts_with(fileio::Path(".kvd-").native());
+}
+
+bool SameFile(const fileio::FileStatus& a, const fileio::FileStatus& b) {
+    return a.kind != fileio::FileKind::Missing && a.kind == b.kind && a.device == b.device && a.inode == b.inode;
+}
+
+// Whether target is one of those files of the open repository, whose
+// directory is the current one by now: by its folder and name however the
+// path spells them, or, where it exists, by being the same file.
+bool IsRepositoryFile(const fileio::Path& target) {
+    fileio::FileStatus repository;
+    fileio::FileStatus folder;
+    if (IsRepositoryFileName(target.filename()) && !fileio::Status(".", repository) &&
+        !fileio::Status(fileio::ParentOf(target), folder) && SameFile(repository, folder)) {
+        return true;
+    }
+    fileio::FileStatus existing;
+    if (fileio::Status(target, existing) || existing.kind == fileio::FileKind::Missing) return false;
+    for (const wchar_t* own : {KVDFILES_INDEX_FILE_NAME, L"ZarnRepository.lock", L"ZarnRepository.bin.bak"}) {
+        fileio::FileStatus status;
+        if (!fileio::Status(own, status) && SameFile(status, existing)) return true;
+    }
+    return false;
+}
+
+bool OpenTarget(const fileio::Path& target, fileio::File& file) {
+    if (IsRepositoryFile(target)) return false;
+    return !fileio::Open(target, fileio::Access::Write, fileio::Disposition::CreateOrTruncate, fileio::Sharing::Read,
+                         file);
+}
+
 }  // namespace
 
 bool WriteTargetFile(const std::uint8_t* buffer, std::uint32_t byteCount) {
     fileio::File file;
-    if (fileio::Open(fileio::PathFromWide(options::OptionValue(L"/targetFilePath")), fileio::Access::Write,
-                     fileio::Disposition::CreateOrTruncate, fileio::Sharing::Read, file)) {
+    if (!OpenTarget(fileio::PathFromWide(options::OptionValue(L"/targetFilePath")), file)) {
         platform::PrintText(L"Error opening target file.\n\n");
         return false;
     }

@@ -36,14 +36,17 @@ std::uint32_t Fold(std::uint32_t crc, std::uint8_t byte) {
 
 }  // namespace
 
-std::uint32_t Crc32c(const std::uint8_t* data, std::size_t size) {
+std::uint32_t Crc32c(const std::uint8_t* data, std::size_t size) { return Crc32cExtend(0, data, size); }
+
+std::uint32_t Crc32cExtend(std::uint32_t crc, const std::uint8_t* data, std::size_t size) {
     static const bool byInstruction = detail::HasCrc32Instruction();
-    if (!byInstruction) return detail::Crc32cByTables(data, size);
-    return detail::Crc32cByInstruction(0xFFFFFFFFu, data, size) ^ 0xFFFFFFFFu;
+    const std::uint32_t running = crc ^ 0xFFFFFFFFu;
+    const std::uint32_t folded = byInstruction ? detail::Crc32cByInstruction(running, data, size)
+                                               : detail::Crc32cByTables(running, data, size);
+    return folded ^ 0xFFFFFFFFu;
 }
 
-std::uint32_t detail::Crc32cByTables(const std::uint8_t* data, std::size_t size) {
-    std::uint32_t crc = 0xFFFFFFFFu;
+std::uint32_t detail::Crc32cByTables(std::uint32_t crc, const std::uint8_t* data, std::size_t size) {
     std::size_t at = 0;
     for (; at + kSlices <= size; at += kSlices) {
         const std::uint32_t low = crc ^ (std::uint32_t{data[at]} | std::uint32_t{data[at + 1]} << 8 |
@@ -54,7 +57,7 @@ std::uint32_t detail::Crc32cByTables(const std::uint8_t* data, std::size_t size)
               kTables[2][data[at + 5]] ^ kTables[1][data[at + 6]] ^ kTables[0][data[at + 7]];
     }
     for (; at < size; ++at) crc = Fold(crc, data[at]);
-    return crc ^ 0xFFFFFFFFu;
+    return crc;
 }
 
 }  // namespace kvd

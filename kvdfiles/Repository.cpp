@@ -343,17 +343,35 @@ bool Repository::IsRepositoryFileName(const Path& path) const {
 }
 
 // Compares the place a path names with the stored copy of every entry,
-// spelled alike: TargetInUse when one is the same. Only destinations that end
-// in the same file name can be the same place; the index lists them by name.
+// spelled alike, and with the backups the tool keeps of them (the name plus
+// ".bak"): TargetInUse when the path is a stored copy or the backup of one,
+// or when its own backup would be one. Otherwise a backup copy after one
+// change would overwrite another entry's content.
 Outcome Repository::CheckNotAStoredCopy(const IndexImage& index, const Path& path) const {
     const Path normal = path.lexically_normal();
-    const std::u16string name = Utf16FromWide(durable::WideFromPath(path.filename()));
+    const Path::string_type suffix = Path(kBackupSuffix).native();
+    Path backup = normal;
+    backup += suffix;
+    Outcome outcome = CheckNoStoredCopyAt(index, normal);
+    if (outcome == Outcome::Ok) outcome = CheckNoStoredCopyAt(index, backup);
+    const Path::string_type name = normal.filename().native();
+    if (outcome != Outcome::Ok || !name.ends_with(suffix) || name.size() == suffix.size()) return outcome;
+    Path backedUp = normal;
+    backedUp.replace_filename(name.substr(0, name.size() - suffix.size()));
+    return CheckNoStoredCopyAt(index, backedUp);
+}
+
+// TargetInUse when an entry's stored copy is at place, spelled alike. Only
+// destinations that end in the same file name can be the same place; the
+// index lists them by name.
+Outcome Repository::CheckNoStoredCopyAt(const IndexImage& index, const Path& place) const {
+    const std::u16string name = Utf16FromWide(durable::WideFromPath(place.filename()));
     std::vector<std::u16string> destinations;
     if (const IndexStatus status = index.DestinationsNamed(name, destinations); status != IndexStatus::Ok) {
         return OutcomeOf(status);
     }
     for (const std::u16string& destination : destinations) {
-        if (StoredPath(destination).lexically_normal() == normal) return Outcome::TargetInUse;
+        if (StoredPath(destination).lexically_normal() == place) return Outcome::TargetInUse;
     }
     return Outcome::Ok;
 }

@@ -44,6 +44,8 @@ public:
     static constexpr std::string_view kIndexName = "ZarnRepository.bin";
     static constexpr std::string_view kLockName = "ZarnRepository.lock";
     static constexpr std::string_view kIndexBackupName = "ZarnRepository.bin.bak";
+    // What the tool appends to a changed file's name for its backup copy.
+    static constexpr std::string_view kBackupSuffix = ".bak";
 
     // Nothing when directory is not an existing directory or holds an index
     // that cannot be read or is not valid. A relative directory is resolved
@@ -80,6 +82,7 @@ private:
     Outcome CheckTarget(const IndexImage& index, std::u16string_view target) const;
     bool IsRepositoryFileName(const durable::Path& path) const;
     Outcome CheckNotAStoredCopy(const IndexImage& index, const durable::Path& path) const;
+    Outcome CheckNoStoredCopyAt(const IndexImage& index, const durable::Path& place) const;
 
     Outcome Store(const IndexImage& index, durable::FileHandle lockFile, const IndexEntry& entry,
                   Content content);

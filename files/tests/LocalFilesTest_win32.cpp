@@ -1,5 +1,5 @@
 // Cases that only Windows shows: absolute names with a drive letter or a
-// leading backslash, and files that another holder keeps open.
+// leading backslash, files that another holder keeps open, and pipes.
 #include <fcntl.h>
 #include <io.h>
 #include <share.h>
@@ -11,7 +11,9 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
+#include "fileio/WindowsHeaders.h"
 #include "files/LocalFiles.h"
 #include "files/tests/LocalFilesFixture.h"
 #include "options/ArgumentMap.h"
@@ -80,6 +82,29 @@ TEST_F(LocalFiles, ASourceHeldOpenForWritingElsewhereDoesNotOpen) {
     EXPECT_EQ(Printed(read, [&] { return files::ReadSourceFile(byteCount, buffer); }), "");
     EXPECT_TRUE(read);
     EXPECT_EQ(byteCount, 7u);
+}
+
+// A pipe says no size: it is read to its end.
+TEST_F(LocalFiles, APipeSourceIsReadToItsEnd) {
+    const std::wstring name = L"\\\\.\\pipe\\zarn-files-" + std::to_wstring(::GetCurrentProcessId());
+    const HANDLE server = ::CreateNamedPipeW(name.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
+                                             65536, 65536, 0, nullptr);
+    ASSERT_NE(server, INVALID_HANDLE_VALUE);
+    const std::string content(300000, 'p');
+    std::thread writer([&] {
+        ::ConnectNamedPipe(server, nullptr);
+        DWORD put = 0;
+        ::WriteFile(server, content.data(), static_cast<DWORD>(content.size()), &put, nullptr);
+        ::CloseHandle(server);
+    });
+    options::ProcessArguments().Insert(L"/sourceFilePath", name);
+    std::uint32_t byteCount = 0;
+    files::ContentBuffer buffer;
+    bool read = false;
+    EXPECT_EQ(Printed(read, [&] { return files::ReadSourceFile(byteCount, buffer); }), "");
+    writer.join();
+    ASSERT_TRUE(read);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer.get()), byteCount), content);
 }
 
 TEST_F(LocalFiles, ATargetHeldOpenWithoutSharingDoesNotOpen) {

@@ -333,11 +333,12 @@ std::vector<Disk> StatesAfter(const fs::path& root, const Disk& initial, const s
 }
 
 // A fast place for the states: flushes cost nothing in memory-backed
-// folders, and the model, not the disk, decides what survives.
+// folders, and the model, not the disk, decides what survives. Absolute,
+// as the library names the files it changes.
 fs::path ScratchBase() {
     for (const char* candidate : {"/dev/shm", "Z:/dev/shm"}) {
         std::error_code error;
-        if (fs::is_directory(candidate, error)) return candidate;
+        if (fs::is_directory(candidate, error)) return fs::absolute(candidate);
     }
     return fs::temp_directory_path();
 }

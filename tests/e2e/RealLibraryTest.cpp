@@ -4,54 +4,10 @@
 
 #include <filesystem>
 
-#include "tests/e2e/Sandbox.h"
-#include "tests/e2e/ToolCase.h"
+#include "tests/e2e/RealLibrary.h"
 
 namespace e2e {
 namespace {
-
-namespace fs = std::filesystem;
-using namespace std::string_literals;
-
-const std::string kFirstContent = "first\x00\xff\x80\r\n content"s;
-const std::string kSecondContent = "second, longer \xc3\xa9\x00 content\n"s;
-
-class RealLibrary : public testing::Test {
-protected:
-    void SetUp() override {
-        if (!HasRealLibrary()) GTEST_SKIP() << "the build has no repository library";
-    }
-
-    // Runs the tool; expects it to print expectedOutput and exit with expectedExitCode.
-    void Run(const std::vector<std::string>& arguments, const std::string& expectedOutput, int expectedExitCode) {
-        const auto outcome = sandbox_.Run(sandbox_.Expand(arguments));
-        EXPECT_EQ(outcome.standardOutput, AsPrinted(expectedOutput));
-        EXPECT_EQ(outcome.exitCode, expectedExitCode);
-        EXPECT_EQ(outcome.standardError, "");
-    }
-
-    void WriteFile(const std::string& name, const std::string& content) const {
-        test_support::WriteFileBytes(sandbox_.Root() / name, content);
-    }
-    std::string ReadFile(const std::string& name) const { return test_support::ReadFileBytes(sandbox_.Root() / name); }
-
-    // The stored copy and the index each have a backup equal to them.
-    void ExpectBackups(const std::string& repository, const std::string& stored) const {
-        EXPECT_EQ(ReadFile(repository + "/" + stored + ".bak"), ReadFile(repository + "/" + stored));
-        EXPECT_EQ(ReadFile(repository + "/ZarnRepository.bin.bak"), ReadFile(repository + "/ZarnRepository.bin"));
-    }
-
-    Sandbox sandbox_{Library::Real};
-};
-
-std::vector<std::string> AddFile(const std::string& repository, const std::string& source) {
-    return {"/command:addFile", "/reposDirPath:" + repository, "/fileId:42", "/fileDesc:\"My file\"",
-            "/fileVersion:1.0", "/filePermissions:3", "/sourceFilePath:{root}/" + source, "/targetFilePath:a.txt"};
-}
-
-std::vector<std::string> GetFile(const std::string& target) {
-    return Command("getFile", {"/fileId:42", "/targetFilePath:{root}/" + target});
-}
 
 TEST_F(RealLibrary, FileGoesInComesOutChangesAndGoesAway) {
     WriteFile("first.bin", kFirstContent);
@@ -103,6 +59,53 @@ TEST_F(RealLibrary, RelativeRepositoryDirectory) {
     EXPECT_EQ(ReadFile("start/repo/a.txt"), kFirstContent);
     ExpectBackups("start/repo", "a.txt");
     EXPECT_FALSE(fs::exists(sandbox_.Start() / "repo/repo"));
+}
+
+// The tool copies a changed stored copy X to X.bak: no entry may have its
+// stored copy there, nor one whose own backup would be another's stored copy.
+TEST_F(RealLibrary, NoStoredCopyIsAnotherEntrysBackup) {
+    WriteFile("first.bin", kFirstContent);
+    WriteFile("second.bin", kSecondContent);
+    fs::create_directories(sandbox_.Root() / "repo/sub");
+    const std::string refused = "Error adding new file to IZarnRepository.\n\n";
+    Run(AddFile("{repo}", "first.bin", "A", "a.txt"), "", 0);
+    Run(AddFile("{repo}", "second.bin", "B", "a.txt.bak"), refused, 1);
+    Run(AddFile("{repo}", "second.bin", "B", "sub/b.txt.bak"), "", 0);
+    Run(AddFile("{repo}", "first.bin", "C", "sub/./b.txt"), refused, 1);
+    Run(AddFile("{repo}", "first.bin", "C", "sub/../sub/b.txt.bak.bak"), refused, 1);
+
+    Run(Command("modifyFile", {"/fileId:A", "/sourceFilePath:{root}/second.bin"}), "", 0);
+    EXPECT_EQ(ReadFile("repo/a.txt"), kSecondContent);
+    EXPECT_EQ(ReadFile("repo/sub/b.txt.bak"), kSecondContent);
+    Run(Command("modifyFile", {"/fileId:B", "/sourceFilePath:{root}/first.bin"}), "", 0);
+    EXPECT_EQ(ReadFile("repo/a.txt"), kSecondContent);
+    EXPECT_EQ(ReadFile("repo/sub/b.txt.bak"), kFirstContent);
+    EXPECT_FALSE(fs::exists(sandbox_.Root() / "repo/sub/b.txt"));
+}
+
+// getFile never writes over the files the repository keeps for itself,
+// however the target names them; the file stays as it was.
+TEST_F(RealLibrary, GetFileNeverWritesOverTheRepositorysOwnFiles) {
+    WriteFile("first.bin", kFirstContent);
+    Run(AddFile("{repo}", "first.bin"), "", 0);
+    WriteFile("repo/.kvd-left.tmp", "a temporary");
+    fs::create_hard_link(sandbox_.Root() / "repo/ZarnRepository.bin", sandbox_.Root() / "index-link");
+    const std::string refused = "Error opening target file.\n\n";
+    for (const std::string name :
+         {"ZarnRepository.bin", "ZarnRepository.lock", "ZarnRepository.bin.bak", ".kvd-left.tmp"}) {
+        const std::string before = ReadFile("repo/" + name);
+        for (const std::string& target :
+             {name, "./" + name, "{repo}/" + name, "{repo}/../repo/./" + name, "../repo/" + name}) {
+            SCOPED_TRACE(target);
+            Run(Command("getFile", {"/fileId:42", "/targetFilePath:" + target}), refused, 1);
+            EXPECT_EQ(ReadFile("repo/" + name), before);
+        }
+    }
+    const std::string index = ReadFile("repo/ZarnRepository.bin");
+    Run(GetFile("index-link"), refused, 1);
+    EXPECT_EQ(ReadFile("repo/ZarnRepository.bin"), index);
+    Run(GetFile("out.bin"), "", 0);
+    EXPECT_EQ(ReadFile("out.bin"), kFirstContent);
 }
 
 }  // namespace

@@ -115,6 +115,7 @@ test_support::ProcessOutcome Sandbox::Run(const std::vector<std::string>& argume
     if (options.locale) request.setVariables["LC_ALL"] = *options.locale;
     request.removeWorkingDirectoryAtStart = options.removeStartDirectory;
     request.addressSpaceLimit = options.addressSpaceLimit;
+    request.standardInput = options.standardInput;
     return test_support::RunProcess(request);
 }
 

@@ -44,6 +44,7 @@ struct RunOptions {
     bool removeStartDirectory = false;         // start in a directory that is gone
     std::optional<std::uint64_t> addressSpaceLimit;  // bytes; unset: no limit
     std::optional<std::string> commandLine;    // Windows: the command line as typed, instead of arguments
+    std::optional<std::string> standardInput;  // fed through a pipe; unset: nothing
 };
 
 class Sandbox {

@@ -27,6 +27,9 @@ struct ProcessRequest {
     // Caps the child's address space (bytes), so that large allocations fail;
     // on Windows its committed memory.
     std::optional<std::uint64_t> addressSpaceLimit;
+    // What the child reads from a pipe as its standard input; unset, it reads
+    // nothing (the null device).
+    std::optional<std::string> standardInput;
 };
 
 // Whether addressSpaceLimit holds here. Wine takes a job's memory limit but

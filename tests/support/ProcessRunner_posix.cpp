@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
+#include <string_view>
 
 extern char** environ;
 
@@ -58,7 +59,7 @@ void WriteToFd(int fd, const char* text) {
     static_cast<void>(ignored);
 }
 
-[[noreturn]] void RunChild(const ProcessRequest& request, const Pipe& output, const Pipe& error,
+[[noreturn]] void RunChild(const ProcessRequest& request, const Pipe& input, const Pipe& output, const Pipe& error,
                            char* const* argv, char* const* envp) {
     const char* directory = request.workingDirectory.c_str();
     if (request.addressSpaceLimit) {
@@ -67,22 +68,39 @@ void WriteToFd(int fd, const char* text) {
     }
     const bool entered = chdir(directory) == 0 &&
                          (!request.removeWorkingDirectoryAtStart || rmdir(directory) == 0);
-    if (entered && dup2(output.writeEnd, STDOUT_FILENO) >= 0 && dup2(error.writeEnd, STDERR_FILENO) >= 0) {
+    const int inputEnd = input.readEnd >= 0 ? input.readEnd : open("/dev/null", O_RDONLY);
+    if (entered && dup2(inputEnd, STDIN_FILENO) >= 0 && dup2(output.writeEnd, STDOUT_FILENO) >= 0 &&
+        dup2(error.writeEnd, STDERR_FILENO) >= 0) {
         execve(request.program.c_str(), argv, envp);
     }
     WriteToFd(error.writeEnd, "test harness: cannot start the program\n");
     _exit(127);
 }
 
-// Reads both pipes until both are closed, so neither child write can block.
-void DrainPipes(const Pipe& output, const Pipe& error, ProcessOutcome& outcome) {
-    std::array<pollfd, 2> fds = {pollfd{output.readEnd, POLLIN, 0}, pollfd{error.readEnd, POLLIN, 0}};
+// Writes what is left of input into the child's standard input, closing it
+// when all is written or the child stops reading.
+void Feed(pollfd& fd, std::string_view& input) {
+    const ssize_t put = write(fd.fd, input.data(), input.size());
+    if (put > 0) input.remove_prefix(static_cast<std::size_t>(put));
+    if (input.empty() || (put < 0 && errno != EINTR && errno != EAGAIN)) {
+        close(fd.fd);
+        fd.fd = -1;
+    }
+}
+
+// Feeds standard input and reads both output pipes until they are closed, so
+// that no write on either side can block.
+void ExchangeThroughPipes(const Pipe& input, std::string_view text, const Pipe& output, const Pipe& error,
+                          ProcessOutcome& outcome) {
+    std::array<pollfd, 3> fds = {pollfd{output.readEnd, POLLIN, 0}, pollfd{error.readEnd, POLLIN, 0},
+                                 pollfd{input.writeEnd, POLLOUT, 0}};
     std::array<std::string*, 2> sinks = {&outcome.standardOutput, &outcome.standardError};
     int open = 2;
     std::array<char, 65536> chunk{};
     while (open > 0) {
         if (poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR) throw std::runtime_error("poll failed");
-        for (std::size_t i = 0; i < fds.size(); ++i) {
+        if (fds[2].fd >= 0 && fds[2].revents != 0) Feed(fds[2], text);
+        for (std::size_t i = 0; i < sinks.size(); ++i) {
             if (fds[i].fd < 0 || fds[i].revents == 0) continue;
             const ssize_t got = read(fds[i].fd, chunk.data(), chunk.size());
             if (got > 0) {
@@ -118,17 +136,22 @@ ProcessOutcome RunProcess(const ProcessRequest& request) {
     std::vector<std::string> environmentTexts = ChildEnvironment(request);
     const std::vector<char*> argv = PointersTo(argumentTexts);
     const std::vector<char*> envp = PointersTo(environmentTexts);
+    const Pipe input = request.standardInput ? OpenPipe() : Pipe{};
     const Pipe output = OpenPipe();
     const Pipe error = OpenPipe();
 
     const pid_t child = fork();
     if (child < 0) throw std::runtime_error("fork failed");
-    if (child == 0) RunChild(request, output, error, argv.data(), envp.data());
+    if (child == 0) RunChild(request, input, output, error, argv.data(), envp.data());
 
     close(output.writeEnd);
     close(error.writeEnd);
+    if (input.readEnd >= 0) {
+        close(input.readEnd);
+        fcntl(input.writeEnd, F_SETFL, O_NONBLOCK);
+    }
     ProcessOutcome outcome;
-    DrainPipes(output, error, outcome);
+    ExchangeThroughPipes(input, request.standardInput.value_or(""), output, error, outcome);
     WaitForExit(child, outcome);
     return outcome;
 }

@@ -11,6 +11,7 @@
 #include <cwchar>
 #include <cwctype>
 #include <stdexcept>
+#include <string_view>
 #include <thread>
 #include <utility>
 
@@ -81,6 +82,26 @@ Pipe OpenPipe() {
     if (!::CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) throw std::runtime_error("CreatePipe failed");
     ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
     return {Handle(readEnd), Handle(writeEnd)};
+}
+
+// A pipe whose read end the child inherits as its standard input.
+Pipe OpenInputPipe() {
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!::CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) throw std::runtime_error("CreatePipe failed");
+    ::SetHandleInformation(writeEnd, HANDLE_FLAG_INHERIT, 0);
+    return {Handle(readEnd), Handle(writeEnd)};
+}
+
+// Writes text into a pipe until all is written or the reader is gone.
+void WriteUntilDone(HANDLE writeEnd, std::string_view text) {
+    while (!text.empty()) {
+        DWORD put = 0;
+        const auto chunk = static_cast<DWORD>(std::min<std::size_t>(text.size(), 65536));
+        if (!::WriteFile(writeEnd, text.data(), chunk, &put, nullptr)) return;
+        text.remove_prefix(put);
+    }
 }
 
 Handle OpenNullInput() {
@@ -194,11 +215,14 @@ ProcessOutcome RunProcess(const ProcessRequest& request) {
     }
     Pipe output = OpenPipe();
     Pipe error = OpenPipe();
-    const Handle input = OpenNullInput();
+    Pipe feed;
+    if (request.standardInput) feed = OpenInputPipe();
+    const Handle input = request.standardInput ? Handle() : OpenNullInput();
     Handle job;
     if (request.addressSpaceLimit) job = MemoryCappedJob(*request.addressSpaceLimit);
 
-    const PROCESS_INFORMATION started = StartChild(request, output, error, input.Get());
+    const PROCESS_INFORMATION started =
+        StartChild(request, output, error, request.standardInput ? feed.readEnd.Get() : input.Get());
     const Handle process(started.hProcess);
     const Handle thread(started.hThread);
     if (job.Get() != nullptr && !::AssignProcessToJobObject(job.Get(), process.Get())) {
@@ -209,11 +233,17 @@ ProcessOutcome RunProcess(const ProcessRequest& request) {
     // Only the child holds the write ends now: reading ends when it does.
     output.writeEnd.Close();
     error.writeEnd.Close();
+    feed.readEnd.Close();
 
     ProcessOutcome outcome;
+    std::thread feeder([&] {
+        WriteUntilDone(feed.writeEnd.Get(), request.standardInput.value_or(""));
+        feed.writeEnd.Close();
+    });
     std::thread errorReader([&] { ReadUntilClosed(error.readEnd.Get(), outcome.standardError); });
     ReadUntilClosed(output.readEnd.Get(), outcome.standardOutput);
     errorReader.join();
+    feeder.join();
     ::WaitForSingleObject(process.Get(), INFINITE);
     DWORD exitCode = 0;
     if (::GetExitCodeProcess(process.Get(), &exitCode)) outcome.exitCode = static_cast<int>(exitCode);
