@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "app/OpensRepository.h"
 #include "app/Usage.h"
 #include "commands/Commands.h"
 #include "options/ArgumentMap.h"
@@ -68,9 +69,8 @@ int RunTool(std::span<const std::wstring> arguments) {
     if (const std::wstring* rejected = options::ProcessArguments().StoreCommandLine(arguments)) {
         return FailWithUsage(L"\n\nInvalid argument '" + *rejected + L"'.\n\n");
     }
-    const std::wstring* command = options::ProcessArguments().Find(L"/command");
-    if (command == nullptr) return FailWithUsage(L"\n\nInvalid arguments.\n\n");
-    const std::wstring commandName = *command;
+    if (!OpensRepository(options::ProcessArguments())) return FailWithUsage(L"\n\nInvalid arguments.\n\n");
+    const std::wstring commandName = options::OptionValue(L"/command");
     if (!repository::OpenRepository()) return kFailure;
     return RunOnOpenRepository(commandName);
 }

@@ -8,10 +8,11 @@ void PrintInspectUsage() {
     platform::PrintText(
         L"\n\nUSAGE:\n\n"
         L"\t- zarnrepo-inspect /reposDirPath:<REPOSITORY_DIRECTORY_PATH>\n"
-        L"\t   [/format:text|json] [/verify:0|1]\n\n"
+        L"\t   [/format:text|json] [/verify:0|1] [/fileId:<FILE_ID>]\n\n"
         L"\t\tLists the files of the repository in <REPOSITORY_DIRECTORY_PATH>\n"
         L"\t\tin identifier order, one line per file (/format:text, the default)\n"
-        L"\t\tor as one JSON document {\"entries\":[...]} (/format:json).\n\n"
+        L"\t\tor as one JSON document {\"formatVersion\":1,\"entries\":[...]}\n"
+        L"\t\t(/format:json).\n\n"
         L"\t\tA line holds, separated by tabs: identifier, version, permissions,\n"
         L"\t\tcontent size, time last changed (ISO 8601, UTC), destination and\n"
         L"\t\tdescription. Within them a backslash is written \\\\, a tab \\t,\n"
@@ -22,7 +23,12 @@ void PrintInspectUsage() {
         L"\t\t/verify:1 also checks that every stored copy exists with its\n"
         L"\t\trecorded size. Each problem adds a line \"problem\", identifier,\n"
         L"\t\tdestination and what is wrong (in JSON, an element of \"problems\"),\n"
-        L"\t\tand the exit code is then 1.\n\n");
+        L"\t\tand the exit code is then 1.\n\n"
+        L"\t\t/fileId:<FILE_ID> shows that one file alone, as the listing would;\n"
+        L"\t\tthe exit code is 1 when the repository has no such file.\n\n"
+        L"\tOR\n\n"
+        L"\t- zarnrepo-inspect /version:1\n\n"
+        L"\t\tPrints the program's version.\n\n");
 }
 
 }  // namespace inspect

@@ -154,7 +154,7 @@ void WriteProblemLines(const std::vector<Problem>& problems, OutputBuffer& outpu
 
 void WriteJsonDocument(const std::vector<Entry>& entries, const std::vector<Problem>* problems,
                        OutputBuffer& output) {
-    output.Text() += L"{\"entries\":";
+    output.Text() += L"{\"formatVersion\":" + std::to_wstring(kJsonFormatVersion) + L",\"entries\":";
     WriteJsonArray(entries, AppendJsonEntry, output);
     if (problems != nullptr) {
         output.Text() += L",\"problems\":";

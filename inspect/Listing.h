@@ -6,8 +6,9 @@
 // escaped as AppendFieldText says. A text line per problem: "problem",
 // identifier, destination and what is wrong, separated by tabs.
 //
-// The JSON document: {"entries":[...]} with one object per entry and line,
-// and with verification also "problems":[...], one object per problem.
+// The JSON document: {"formatVersion":1,"entries":[...]} with one object per
+// entry and line, and with verification also "problems":[...], one object per
+// problem.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +19,10 @@
 #include "inspect/RepositoryEntries.h"
 
 namespace inspect {
+
+// The version of the JSON document's layout. It goes up when a key is removed
+// or changes its meaning; a key added does not change it.
+inline constexpr int kJsonFormatVersion = 1;
 
 void AppendTextLine(std::wstring& out, const Entry& entry);
 void AppendProblemLine(std::wstring& out, const Problem& problem);

@@ -64,6 +64,15 @@ bool ReadEntries(IZarnRepository* repository, std::vector<Entry>& entries) {
     return true;
 }
 
+bool ReadEntry(IZarnRepository* repository, const std::wstring& fileId, std::vector<Entry>& entries) {
+    IZarnFile* file = nullptr;
+    if (repository::GetFile(repository, fileId.c_str(), &file) != 0) {
+        return Fail(L"Error getting IZarnFile from IZarnRepository.\n\n");
+    }
+    entries.push_back(EntryOf(file));
+    return true;
+}
+
 bool FindStoredCopyProblems(const std::vector<Entry>& entries, std::vector<Problem>& problems) {
     for (const Entry& entry : entries) {
         std::int32_t finding = KVDFILES_STORED_COPY_WHOLE;

@@ -36,6 +36,10 @@ bool LibraryListsEntries();
 // Every entry, in identifier order. False after printing one message.
 bool ReadEntries(IZarnRepository* repository, std::vector<Entry>& entries);
 
+// Appends the entry of fileId, found by the library's lookup; false after
+// printing one message when there is none.
+bool ReadEntry(IZarnRepository* repository, const std::wstring& fileId, std::vector<Entry>& entries);
+
 // The problems of the entries' stored copies, in the entries' order. False
 // after printing one message when a check could not be made at all.
 bool FindStoredCopyProblems(const std::vector<Entry>& entries, std::vector<Problem>& problems);

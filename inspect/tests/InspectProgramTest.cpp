@@ -32,10 +32,11 @@ constexpr bool kIndexReadWholeAtOpen = false;
 const std::string kUsage =
     "\n\nUSAGE:\n\n"
     "\t- zarnrepo-inspect /reposDirPath:<REPOSITORY_DIRECTORY_PATH>\n"
-    "\t   [/format:text|json] [/verify:0|1]\n\n"
+    "\t   [/format:text|json] [/verify:0|1] [/fileId:<FILE_ID>]\n\n"
     "\t\tLists the files of the repository in <REPOSITORY_DIRECTORY_PATH>\n"
     "\t\tin identifier order, one line per file (/format:text, the default)\n"
-    "\t\tor as one JSON document {\"entries\":[...]} (/format:json).\n\n"
+    "\t\tor as one JSON document {\"formatVersion\":1,\"entries\":[...]}\n"
+    "\t\t(/format:json).\n\n"
     "\t\tA line holds, separated by tabs: identifier, version, permissions,\n"
     "\t\tcontent size, time last changed (ISO 8601, UTC), destination and\n"
     "\t\tdescription. Within them a backslash is written \\\\, a tab \\t,\n"
@@ -46,16 +47,21 @@ const std::string kUsage =
     "\t\t/verify:1 also checks that every stored copy exists with its\n"
     "\t\trecorded size. Each problem adds a line \"problem\", identifier,\n"
     "\t\tdestination and what is wrong (in JSON, an element of \"problems\"),\n"
-    "\t\tand the exit code is then 1.\n\n";
+    "\t\tand the exit code is then 1.\n\n"
+    "\t\t/fileId:<FILE_ID> shows that one file alone, as the listing would;\n"
+    "\t\tthe exit code is 1 when the repository has no such file.\n\n"
+    "\tOR\n\n"
+    "\t- zarnrepo-inspect /version:1\n\n"
+    "\t\tPrints the program's version.\n\n";
 
 TEST_F(InspectRuns, EmptyRepository) {
     fs::create_directory(Repository());
     ExpectTable({
         {"text", {"/reposDirPath:{repo}"}, {"", 0}},
         {"text, verified", {"/reposDirPath:{repo}", "/verify:1"}, {"", 0}},
-        {"json", {"/reposDirPath:{repo}", "/format:json"}, {"{\"entries\":[]}\n", 0}},
+        {"json", {"/reposDirPath:{repo}", "/format:json"}, {"{\"formatVersion\":1,\"entries\":[]}\n", 0}},
         {"json, verified", {"/reposDirPath:{repo}", "/format:json", "/verify:1"},
-         {"{\"entries\":[],\"problems\":[]}\n", 0}},
+         {"{\"formatVersion\":1,\"entries\":[],\"problems\":[]}\n", 0}},
     });
     EXPECT_FALSE(fs::exists(Repository() / "ZarnRepository.bin"));
 }
@@ -64,7 +70,7 @@ TEST_F(InspectRuns, IndexWithoutEntries) {
     WriteIndexWithoutEntries(Repository());
     ExpectTable({
         {"text", {"/reposDirPath:{repo}", "/verify:1"}, {"", 0}},
-        {"json", {"/reposDirPath:{repo}", "/format:json"}, {"{\"entries\":[]}\n", 0}},
+        {"json", {"/reposDirPath:{repo}", "/format:json"}, {"{\"formatVersion\":1,\"entries\":[]}\n", 0}},
     });
 }
 
@@ -82,7 +88,7 @@ TEST_F(InspectRuns, ManyEntriesInIdentifierOrder) {
     WriteRepository(Repository(), entries);
 
     std::string text;
-    std::string json = "{\"entries\":[";
+    std::string json = "{\"formatVersion\":1,\"entries\":[";
     for (int number = 0; number < kCount; ++number) {
         char id[16];
         std::snprintf(id, sizeof id, "e%04d", number);
@@ -112,7 +118,7 @@ TEST_F(InspectRuns, TextsWithQuotesTabsBreaksAndNonAscii) {
         "\xc3\xa9t\xc3\xa9\t\xe2\x82\xac\t2\t0\t" + kChangedText +
         "\t\xe6\x97\xa5\xe6\x9c\xac/\xc3\xa9.txt\tback\\\\slash \xf0\x9f\x98\x80\n";
     const std::string json =
-        "{\"entries\":[\n" +
+        "{\"formatVersion\":1,\"entries\":[\n" +
         JsonOf("q\\\"uote", "say 'hi'.txt", 3, "1\\u00092", "line one\\u000aline two\\u000d\\u000a", 1) +
         ",\n" + JsonOf("raw", "bell.txt", 1, "", "bell\\u0007", 3) + ",\n" +
         JsonOf("\xc3\xa9t\xc3\xa9", "\xe6\x97\xa5\xe6\x9c\xac/\xc3\xa9.txt", 0, "\xe2\x82\xac",
@@ -131,7 +137,7 @@ TEST_F(InspectRuns, MissingAndResizedStoredCopies) {
     test_support::WriteFileBytes(Repository() / "c.txt", "1234567");
 
     const std::string listing = LineOf("a", "a.txt", 5) + LineOf("b", "sub/b.txt", 5) + LineOf("c", "c.txt", 5);
-    const std::string entries = "{\"entries\":[\n" + JsonOf("a", "a.txt", 5) + ",\n" + JsonOf("b", "sub/b.txt", 5) +
+    const std::string entries = "{\"formatVersion\":1,\"entries\":[\n" + JsonOf("a", "a.txt", 5) + ",\n" + JsonOf("b", "sub/b.txt", 5) +
                                 ",\n" + JsonOf("c", "c.txt", 5) + "\n]";
     ExpectTable({
         {"text, not verified", {"/reposDirPath:{repo}"}, {listing, 0}},
@@ -225,11 +231,45 @@ TEST_F(InspectRuns, ArgumentErrors) {
 
 TEST_F(InspectRuns, OptionsFollowTheToolsQuoteAndRepeatRules) {
     WriteRepository(Repository(), {Plain(L"a", L"a.txt", "1")});
-    const std::string json = "{\"entries\":[\n" + JsonOf("a", "a.txt", 1) + "\n]}\n";
+    const std::string json = "{\"formatVersion\":1,\"entries\":[\n" + JsonOf("a", "a.txt", 1) + "\n]}\n";
     ExpectTable({
         {"quoted values", {"/reposDirPath:\"{repo}\"", "/format:\"json\""}, {json, 0}},
         {"first occurrence wins", {"/reposDirPath:{repo}", "/format:json", "/format:xml"}, {json, 0}},
-        {"unknown keys are ignored", {"/reposDirPath:{repo}", "/format:json", "/fileId:a"}, {json, 0}},
+        {"unknown keys are ignored", {"/reposDirPath:{repo}", "/format:json", "/colour:blue"}, {json, 0}},
+    });
+}
+
+// /fileId asks the library's lookup for one entry and shows it as the listing
+// would show it alone.
+TEST_F(InspectRuns, OneEntryByItsIdentifier) {
+    WriteRepository(Repository(), {Plain(L"a", L"a.txt", "12"), Plain(L"b", L"b.txt", "345")});
+    fs::remove(Repository() / "b.txt");
+    const Expected absent{"Error getting IZarnFile from IZarnRepository.\n\n", 1};
+    ExpectTable({
+        {"text", {"/reposDirPath:{repo}", "/fileId:a"}, {LineOf("a", "a.txt", 2), 0}},
+        {"quoted", {"/reposDirPath:{repo}", "/fileId:\"b\""}, {LineOf("b", "b.txt", 3), 0}},
+        {"json", {"/reposDirPath:{repo}", "/fileId:b", "/format:json"},
+         {"{\"formatVersion\":1,\"entries\":[\n" + JsonOf("b", "b.txt", 3) + "\n]}\n", 0}},
+        {"verified", {"/reposDirPath:{repo}", "/fileId:b", "/verify:1"},
+         {LineOf("b", "b.txt", 3) + "problem\tb\tb.txt\tstored copy missing\n" +
+              "\n\nVerification found 1 problem.\n\n",
+          1}},
+        {"absent", {"/reposDirPath:{repo}", "/fileId:c"}, absent},
+        {"identifiers are case-sensitive", {"/reposDirPath:{repo}", "/fileId:A", "/format:json"}, absent},
+        {"empty identifier", {"/reposDirPath:{repo}", "/fileId:"}, absent},
+    });
+}
+
+TEST_F(InspectRuns, VersionOption) {
+    const Expected version{"zarnrepo-inspect " ZARN_VERSION "\n", 0};
+    const Expected invalid{"\n\nInvalid arguments.\n\n" + kUsage, 1};
+    ExpectTable({
+        {"alone", {"/version:1"}, version},
+        {"other options are not looked at", {"/version:1", "/format:xml", "/reposDirPath:"}, version},
+        {"0 asks for the listing, which needs a repository", {"/version:0"}, invalid},
+        {"other values", {"/version:yes", "/reposDirPath:{repo}"}, invalid},
+        {"argument without a colon first", {"/version:1", "version"},
+         {"\n\nInvalid argument 'version'.\n\n" + kUsage, 1}},
     });
 }
 

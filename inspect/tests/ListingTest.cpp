@@ -139,11 +139,11 @@ TEST(ListingTest, JsonDocumentsWithAndWithoutProblems) {
         std::wstring document;
     };
     const DocumentCase cases[] = {
-        {"empty", &none, nullptr, L"{\"entries\":[]}\n"},
-        {"empty, verified", &none, &noProblems, L"{\"entries\":[],\"problems\":[]}\n"},
-        {"two", &two, nullptr, L"{\"entries\":[\n" + a + L",\n" + b + L"\n]}\n"},
+        {"empty", &none, nullptr, L"{\"formatVersion\":1,\"entries\":[]}\n"},
+        {"empty, verified", &none, &noProblems, L"{\"formatVersion\":1,\"entries\":[],\"problems\":[]}\n"},
+        {"two", &two, nullptr, L"{\"formatVersion\":1,\"entries\":[\n" + a + L",\n" + b + L"\n]}\n"},
         {"two, one problem", &two, &oneProblem,
-         L"{\"entries\":[\n" + a + L",\n" + b + L"\n],\"problems\":[\n{\"fileId\":\"b\",\"destination\":\"b\","
+         L"{\"formatVersion\":1,\"entries\":[\n" + a + L",\n" + b + L"\n],\"problems\":[\n{\"fileId\":\"b\",\"destination\":\"b\","
          L"\"problem\":\"missing\",\"recordedSize\":5}\n]}\n"},
     };
     for (const DocumentCase& row : cases) {

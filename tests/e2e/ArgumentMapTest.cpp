@@ -2,6 +2,7 @@
 // that deleteFile hands to the library.
 #include <gtest/gtest.h>
 
+#include "tests/e2e/CaseTables.h"
 #include "tests/e2e/PlatformCases.h"
 #include "tests/e2e/ToolCase.h"
 #include "tests/e2e/UsageText.h"
@@ -51,16 +52,17 @@ const std::vector<ToolCase> kArgumentCases = {
      .expectedCalls = InOpenRepository({"RemoveFile(id=7)"})},
 };
 
-std::vector<ToolCase> ArgumentCases() {
+class ArgumentMap : public testing::TestWithParam<ToolCase> {};
+TEST_P(ArgumentMap, PassesTheValueAsExpected) { RunCase(GetParam()); }
+INSTANTIATE_TEST_SUITE_P(Runs, ArgumentMap, testing::ValuesIn(ArgumentMapCases()), CaseName());
+
+}  // namespace
+
+std::vector<ToolCase> ArgumentMapCases() {
     std::vector<ToolCase> cases = kArgumentCases;
     const std::vector<ToolCase> platformCases = PlatformArgumentMapCases();
     cases.insert(cases.end(), platformCases.begin(), platformCases.end());
     return cases;
 }
 
-class ArgumentMap : public testing::TestWithParam<ToolCase> {};
-TEST_P(ArgumentMap, PassesTheValueAsExpected) { RunCase(GetParam()); }
-INSTANTIATE_TEST_SUITE_P(Runs, ArgumentMap, testing::ValuesIn(ArgumentCases()), CaseName());
-
-}  // namespace
 }  // namespace e2e

@@ -2,6 +2,7 @@
 // the repository directory, and the close that follows every opened repository.
 #include <gtest/gtest.h>
 
+#include "tests/e2e/CaseTables.h"
 #include "tests/e2e/ToolCase.h"
 #include "tests/e2e/UsageText.h"
 
@@ -112,4 +113,7 @@ TEST_P(Entry, PrintsExitsAndCallsAsExpected) { RunCase(GetParam()); }
 INSTANTIATE_TEST_SUITE_P(Runs, Entry, testing::ValuesIn(kEntryCases), CaseName());
 
 }  // namespace
+
+std::vector<ToolCase> EntryCases() { return kEntryCases; }
+
 }  // namespace e2e

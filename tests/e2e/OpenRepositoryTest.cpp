@@ -2,6 +2,7 @@
 // directory, initialising it, and asking it for the repository.
 #include <gtest/gtest.h>
 
+#include "tests/e2e/CaseTables.h"
 #include "tests/e2e/ToolCase.h"
 
 namespace e2e {
@@ -75,4 +76,7 @@ TEST_P(OpenRepository, PrintsExitsAndCallsAsExpected) { RunCase(GetParam()); }
 INSTANTIATE_TEST_SUITE_P(Runs, OpenRepository, testing::ValuesIn(kOpenCases), CaseName());
 
 }  // namespace
+
+std::vector<ToolCase> OpenRepositoryCases() { return kOpenCases; }
+
 }  // namespace e2e
