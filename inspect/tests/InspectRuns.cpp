@@ -1,7 +1,6 @@
 #include "inspect/tests/InspectRuns.h"
 
-#include "tests/support/PrintedText.h"
-#include "tests/support/Utf8Path.h"
+#include "tests/support/Process.h"
 
 namespace inspect_test {
 

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "inspect/tests/RepositoryFixture.h"
-#include "tests/support/ProcessRunner.h"
-#include "tests/support/TemporaryDirectory.h"
+#include "tests/support/Files.h"
+#include "tests/support/Process.h"
 
 namespace inspect_test {
 

@@ -14,7 +14,7 @@
 
 #include "kvdfiles/testing/FaultControl.h"
 #include "kvdfiles/tests/Scenarios.h"
-#include "kvdfiles/tests/WorkerProcess.h"
+#include "tests/support/Process.h"
 #include "kvdfiles/tests/Workload.h"
 
 namespace kvdtest {
@@ -37,7 +37,7 @@ std::string Hash(const std::string& content) {
 
 // Stored files other than the index and its lock, relative name -> content.
 std::map<std::string, std::string> StoredFiles(const fs::path& directory) {
-    auto files = Snapshot(directory);
+    auto files = ReadFileTree(directory);
     std::erase_if(files, [](const auto& file) {
         return file.first == "ZarnRepository.bin" || file.first == "ZarnRepository.lock" ||
                file.second == "<directory>";
@@ -82,14 +82,14 @@ protected:
 
     // The settled states before and after the scenario runs undisturbed.
     static std::pair<std::string, std::string> OldAndNew(const Scenario& scenario, int extraEntries) {
-        ScratchDirectory directory;
+        TemporaryDirectory directory;
         Prepare(scenario, directory, extraEntries);
         const std::string before = Settled(directory.Path());
         EXPECT_EQ(scenario.run(kvdFiles_GetRepositoryFromPath(directory.Wide().c_str())), 0);
         return {before, Settled(directory.Path())};
     }
 
-    static void Prepare(const Scenario& scenario, const ScratchDirectory& directory, int extraEntries) {
+    static void Prepare(const Scenario& scenario, const TemporaryDirectory& directory, int extraEntries) {
         IZarnRepository* repository = kvdFiles_GetRepositoryFromPath(directory.Wide().c_str());
         scenario.prepare(repository, directory.Path());
         for (int i = 0; i < extraEntries; ++i) {
@@ -100,7 +100,7 @@ protected:
     // The commit steps the scenario passes when nothing stops it, as the
     // test build counts them.
     static std::vector<std::string> PointsOf(const Scenario& scenario, int extraEntries) {
-        ScratchDirectory directory;
+        TemporaryDirectory directory;
         Prepare(scenario, directory, extraEntries);
         IZarnRepository* repository = kvdFiles_GetRepositoryFromPath(directory.Wide().c_str());
         kvdFilesTest_Reset();
@@ -115,8 +115,8 @@ protected:
 
     // Runs the scenario in a helper process that ends at the named point;
     // true when the point was reached.
-    static bool RunUntil(std::size_t scenario, const ScratchDirectory& directory, const char* point) {
-        WorkerProcess worker({KVDFILES_CRASH_WORKER_PATH, directory.Path().string(), std::to_string(scenario), point,
+    static bool RunUntil(std::size_t scenario, const TemporaryDirectory& directory, const char* point) {
+        test_support::ChildProcess worker({KVDFILES_CRASH_WORKER_PATH, directory.Path().string(), std::to_string(scenario), point,
                               std::to_string(kCrashExitCode)});
         EXPECT_TRUE(worker.Started());
         const int code = worker.Wait();
@@ -138,7 +138,7 @@ TEST_F(CrashPointTest, EveryCommitStepLeavesTheOldOrTheNewState) {
             EXPECT_GE(points.size(), 5u) << scenario.name;
             for (const std::string& point : points) {
                 const std::string where = std::string(scenario.name) + " at " + point;
-                ScratchDirectory directory;
+                TemporaryDirectory directory;
                 Prepare(scenario, directory, extraEntries);
                 EXPECT_TRUE(RunUntil(index, directory, point.c_str())) << where << " not reached";
                 ++crashes;
@@ -165,19 +165,19 @@ TEST_F(CrashPointTest, EveryCommitStepLeavesTheOldOrTheNewState) {
 TEST_F(CrashPointTest, TornChangeRecordOfADeadWriterIsLeftOut) {
     const std::size_t add = 1;
     ASSERT_STREQ(Scenarios()[add].name, "add");
-    ScratchDirectory directory;
+    TemporaryDirectory directory;
     Prepare(Scenarios()[add], directory, 0);
     ASSERT_TRUE(RunUntil(add, directory, "journal-synced"));
     const fs::path index = directory.Path() / "ZarnRepository.bin";
-    const std::string whole = ReadBytes(index);
-    WriteBytes(index, whole + std::string("ZRCH\x40\0\0\0\x05\0\0", 11));
+    const std::string whole = ReadFileBytes(index);
+    WriteFileBytes(index, whole + std::string("ZRCH\x40\0\0\0\x05\0\0", 11));
 
     IZarnRepository* reader = kvdFiles_GetRepositoryFromPath(directory.Wide().c_str());
     ASSERT_NE(reader, nullptr);
     EXPECT_TRUE(GetContent(reader, L"kept") == kOld);
     EXPECT_EQ(GetContent(reader, L"new"), std::nullopt);
     ASSERT_EQ(AddFile(reader, L"later", L"later.txt", kNew), 0);
-    EXPECT_EQ(ReadBytes(index).substr(0, whole.size()), whole) << "the torn part is not cut off";
+    EXPECT_EQ(ReadFileBytes(index).substr(0, whole.size()), whole) << "the torn part is not cut off";
 
     IZarnRepository* reopened = kvdFiles_GetRepositoryFromPath(directory.Wide().c_str());
     ASSERT_NE(reopened, nullptr);
@@ -249,9 +249,9 @@ TEST_F(RandomKillTest, KilledWorkloadsLeaveAStateOfTheirSequence) {
     // not count, within a generous bound on attempts.
     while (killedMidway < kKillsWanted && run < 2 * kKillsWanted) {
         ++run;
-        ScratchDirectory directory;
+        TemporaryDirectory directory;
         const Workload workload = PlanWorkload(static_cast<std::uint32_t>(run), kOperations, "w");
-        WorkerProcess worker(WorkerArguments(directory.Path(), run, kOperations));
+        test_support::ChildProcess worker(WorkerArguments(directory.Path(), run, kOperations));
         // Past a random number of finished operations, then a moment into
         // the next one.
         ASSERT_TRUE(worker.WaitForLines(1 + static_cast<int>(random() % (kOperations - 1))));
@@ -281,10 +281,10 @@ protected:
 TEST_F(ConcurrencyTest, ProcessesChangingOneRepositoryKeepEveryChange) {
     constexpr int kWorkers = 4;
     constexpr int kOperations = 110;
-    ScratchDirectory directory;
-    std::vector<std::unique_ptr<WorkerProcess>> workers;
+    TemporaryDirectory directory;
+    std::vector<std::unique_ptr<test_support::ChildProcess>> workers;
     for (int i = 0; i < kWorkers; ++i) {
-        workers.push_back(std::make_unique<WorkerProcess>(std::vector<std::string>{
+        workers.push_back(std::make_unique<test_support::ChildProcess>(std::vector<std::string>{
             KVDFILES_WORKER_PATH, "plan", directory.Path().string(), std::to_string(100 + i),
             std::to_string(kOperations), "p" + std::to_string(i)}));
     }
@@ -321,11 +321,11 @@ TEST_F(ConcurrencyTest, ProcessesChangingOneRepositoryKeepEveryChange) {
 // every listing must still see a whole index, never a refused one.
 TEST_F(ConcurrencyTest, ReadersWhileProcessesChangeSeeAWholeIndexEachTime) {
     constexpr int kWriters = 3;
-    ScratchDirectory directory;
+    TemporaryDirectory directory;
     ASSERT_EQ(AddFile(kvdFiles_GetRepositoryFromPath(directory.Wide().c_str()), L"first", L"first", "x"), 0);
-    std::vector<std::unique_ptr<WorkerProcess>> writers;
+    std::vector<std::unique_ptr<test_support::ChildProcess>> writers;
     for (int i = 0; i < kWriters; ++i) {
-        writers.push_back(std::make_unique<WorkerProcess>(std::vector<std::string>{
+        writers.push_back(std::make_unique<test_support::ChildProcess>(std::vector<std::string>{
             KVDFILES_WORKER_PATH, "plan", directory.Path().string(), std::to_string(200 + i), "200",
             "r" + std::to_string(i)}));
     }
@@ -345,10 +345,10 @@ TEST_F(ConcurrencyTest, ReadersWhileProcessesChangeSeeAWholeIndexEachTime) {
 }
 
 TEST_F(ConcurrencyTest, OfProcessesAddingOneIdentifierExactlyOneSucceeds) {
-    ScratchDirectory directory;
-    std::vector<std::unique_ptr<WorkerProcess>> workers;
+    TemporaryDirectory directory;
+    std::vector<std::unique_ptr<test_support::ChildProcess>> workers;
     for (int i = 0; i < 4; ++i) {
-        workers.push_back(std::make_unique<WorkerProcess>(std::vector<std::string>{
+        workers.push_back(std::make_unique<test_support::ChildProcess>(std::vector<std::string>{
             KVDFILES_WORKER_PATH, "add", directory.Path().string(), "same", "target-" + std::to_string(i),
             "content-" + std::to_string(i)}));
     }

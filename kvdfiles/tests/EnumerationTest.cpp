@@ -83,7 +83,7 @@ protected:
     IZarnRepository* Open() const { return kvdFiles_GetRepositoryFromPath(directory_.Wide().c_str()); }
     fs::path In(const std::string& name) const { return directory_.Path() / name; }
 
-    ScratchDirectory directory_;
+    TemporaryDirectory directory_;
     IZarnRepository* repository_ = nullptr;
 };
 
@@ -208,9 +208,9 @@ struct StoredCopyCase {
 const StoredCopyCase kStoredCopyCases[] = {
     {"untouched", [](const fs::path&) {}, KVDFILES_STORED_COPY_WHOLE, 5},
     {"removed", [](const fs::path& copy) { fs::remove(copy); }, KVDFILES_STORED_COPY_MISSING, 0},
-    {"grown", [](const fs::path& copy) { WriteBytes(copy, "1234567"); }, KVDFILES_STORED_COPY_SIZE_DIFFERS, 7},
-    {"emptied", [](const fs::path& copy) { WriteBytes(copy, ""); }, KVDFILES_STORED_COPY_SIZE_DIFFERS, 0},
-    {"same size, other bytes", [](const fs::path& copy) { WriteBytes(copy, "abcde"); },
+    {"grown", [](const fs::path& copy) { WriteFileBytes(copy, "1234567"); }, KVDFILES_STORED_COPY_SIZE_DIFFERS, 7},
+    {"emptied", [](const fs::path& copy) { WriteFileBytes(copy, ""); }, KVDFILES_STORED_COPY_SIZE_DIFFERS, 0},
+    {"same size, other bytes", [](const fs::path& copy) { WriteFileBytes(copy, "abcde"); },
      KVDFILES_STORED_COPY_CONTENT_DIFFERS, 5},
     {"replaced by a directory",
      [](const fs::path& copy) {
@@ -221,7 +221,7 @@ const StoredCopyCase kStoredCopyCases[] = {
     {"parent replaced by a file",
      [](const fs::path& copy) {
          fs::remove_all(copy.parent_path());
-         WriteBytes(copy.parent_path(), "not a folder");
+         WriteFileBytes(copy.parent_path(), "not a folder");
      },
      KVDFILES_STORED_COPY_UNREADABLE, 0},
 };
@@ -229,7 +229,7 @@ const StoredCopyCase kStoredCopyCases[] = {
 TEST_F(EnumerationTest, CheckStoredCopyReportsWhatStandsAtItsPlace) {
     for (const StoredCopyCase& row : kStoredCopyCases) {
         SCOPED_TRACE(row.name);
-        ScratchDirectory directory;
+        TemporaryDirectory directory;
         IZarnRepository* repository = kvdFiles_GetRepositoryFromPath(directory.Wide().c_str());
         ASSERT_EQ(AddFile(repository, L"id", L"sub/copy", "12345"), 0);
         row.disturb(directory.Path() / "sub" / "copy");
@@ -240,7 +240,7 @@ TEST_F(EnumerationTest, CheckStoredCopyReportsWhatStandsAtItsPlace) {
 }
 
 TEST_F(EnumerationTest, CheckStoredCopyFindsAnAbsoluteDestination) {
-    ScratchDirectory elsewhere;
+    TemporaryDirectory elsewhere;
     const std::wstring target = elsewhere.Wide() + L"/outside.bin";
     ASSERT_EQ(AddFile(repository_, L"id", target, "abc"), 0);
     EXPECT_EQ(CheckStoredCopy(repository_, L"id").finding, KVDFILES_STORED_COPY_WHOLE);

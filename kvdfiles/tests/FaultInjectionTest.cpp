@@ -34,7 +34,7 @@ protected:
         kvdFiles_ReleaseLibrary();
     }
 
-    static IZarnRepository* Open(const ScratchDirectory& directory) {
+    static IZarnRepository* Open(const TemporaryDirectory& directory) {
         return kvdFiles_GetRepositoryFromPath(directory.Wide().c_str());
     }
 
@@ -42,7 +42,7 @@ protected:
     // and before its commit point.
     static void CallCounts(const Scenario& scenario, std::vector<uint64_t>& counts,
                            std::vector<uint64_t>& beforeCommit) {
-        ScratchDirectory directory;
+        TemporaryDirectory directory;
         scenario.prepare(Open(directory), directory.Path());
         IZarnRepository* repository = Open(directory);
         kvdFilesTest_Reset();
@@ -58,7 +58,7 @@ protected:
     // also block the undo (a rename that keeps failing cannot put the old
     // content back); then the index is already the old one, and the next
     // writer, here a removal that finds nothing to remove, finishes the undo.
-    static void ExpectOldState(const ScratchDirectory& directory, const std::map<std::string, std::string>& before,
+    static void ExpectOldState(const TemporaryDirectory& directory, const std::map<std::string, std::string>& before,
                                bool persistent, const std::string& where) {
         auto indexOf = [](const std::map<std::string, std::string>& state) {
             const auto found = state.find("ZarnRepository.bin");
@@ -78,7 +78,7 @@ protected:
     static bool RunWithFault(const Scenario& scenario, int kind, uint64_t nth, bool persistent) {
         const std::string where = std::string(scenario.name) + ", " + kKindNames[kind] + " call " +
                                   std::to_string(nth) + (persistent ? " and later" : " only");
-        ScratchDirectory directory;
+        TemporaryDirectory directory;
         scenario.prepare(Open(directory), directory.Path());
         const auto before = State(directory.Path());
         IZarnRepository* opened = Open(directory);
@@ -141,7 +141,7 @@ INSTANTIATE_TEST_SUITE_P(Operations, FaultInjectionTest,
 // delete, neither by the removal nor by its undo; a failed removal must not
 // leave an undo behind that can never finish.
 TEST(RemovalFaultTest, UndoLeavesAForeignDirectoryAloneAndTheRepositoryWritable) {
-    ScratchDirectory directory;
+    TemporaryDirectory directory;
     IZarnRepository* repository = kvdFiles_GetRepositoryFromPath(directory.Wide().c_str());
     ASSERT_EQ(AddFile(repository, L"id", L"copy", "content"), 0);
     fs::remove(directory.Path() / "copy");

@@ -223,22 +223,22 @@ protected:
     void TearDown() override { kvdFiles_ReleaseLibrary(); }
 
     IZarnRepository* OpenWith(const std::string& index) {
-        WriteBytes(directory_.Path() / "ZarnRepository.bin", index);
+        WriteFileBytes(directory_.Path() / "ZarnRepository.bin", index);
         return kvdFiles_GetRepositoryFromPath(directory_.Wide().c_str());
     }
 
     // An index the library wrote itself, with a few entries: the first add
     // writes the base, the others append change records.
     std::string LibraryIndex() {
-        ScratchDirectory source;
+        TemporaryDirectory source;
         IZarnRepository* repository = kvdFiles_GetRepositoryFromPath(source.Wide().c_str());
         for (const wchar_t* id : {L"alpha", L"beta", L"\U0001F600", L"gamma"}) {
             AddFile(repository, id, std::wstring(L"f-") + id, "content", 2, L"v", L"some words");
         }
-        return ReadBytes(source.Path() / "ZarnRepository.bin");
+        return ReadFileBytes(source.Path() / "ZarnRepository.bin");
     }
 
-    ScratchDirectory directory_;
+    TemporaryDirectory directory_;
 };
 
 TEST_F(IndexFileTest, FileWrittenToTheDocumentedLayoutOpens) {
@@ -262,7 +262,7 @@ TEST_F(IndexFileTest, FileWrittenToTheDocumentedLayoutOpens) {
 // they are and check as unverified, until a change writes version 3 and the
 // next modify records one.
 TEST_F(IndexFileTest, IndexWithoutChecksumsReadsAndTakesChanges) {
-    WriteBytes(directory_.Path() / "stored", std::string(1234, 's'));
+    WriteFileBytes(directory_.Path() / "stored", std::string(1234, 's'));
     IZarnRepository* repository = OpenWith(BuildIndex({{u"a"}}, 7, 2));
     ASSERT_NE(repository, nullptr);
     EXPECT_EQ(GetContent(repository, L"a"), std::string(1234, 's'));
@@ -273,7 +273,7 @@ TEST_F(IndexFileTest, IndexWithoutChecksumsReadsAndTakesChanges) {
     ASSERT_EQ(file->table->CheckStoredCopy(file, &finding, &size), 0);
     EXPECT_EQ(finding, KVDFILES_STORED_COPY_UNVERIFIED);
     ASSERT_EQ(ModifyFile(repository, L"a", "new"), 0);
-    EXPECT_EQ(ReadU32(ReadBytes(directory_.Path() / "ZarnRepository.bin"), 8), 3u);
+    EXPECT_EQ(ReadU32(ReadFileBytes(directory_.Path() / "ZarnRepository.bin"), 8), 3u);
     IZarnRepository* reopened = kvdFiles_GetRepositoryFromPath(directory_.Wide().c_str());
     ASSERT_EQ(reopened->table->GetFile(reopened, L"a", &file), 0);
     ASSERT_EQ(file->table->CheckStoredCopy(file, &finding, &size), 0);
@@ -286,7 +286,7 @@ TEST_F(IndexFileTest, IndexWithoutChecksumsReadsAndTakesChanges) {
 // path the way this system writes it.
 TEST_F(IndexFileTest, DestinationsGivenOnWindowsTravel) {
     fs::create_directory(directory_.Path() / "docs");
-    WriteBytes(directory_.Path() / "docs" / "a.txt", "content");
+    WriteFileBytes(directory_.Path() / "docs" / "a.txt", "content");
     IZarnRepository* repository = OpenWith(BuildIndex({{u"a", u"docs\\a.txt", u"1", u"", 3, 2}}, 7, 3));
     ASSERT_NE(repository, nullptr);
     EXPECT_EQ(GetContent(repository, L"a"), "content");
@@ -298,7 +298,7 @@ TEST_F(IndexFileTest, DestinationsGivenOnWindowsTravel) {
 // Linux (a seed of the fuzz corpus) opens here, and a change made here keeps
 // its entries.
 TEST_F(IndexFileTest, IndexWrittenOnLinuxOpensAndTakesChanges) {
-    const std::string written = ReadBytes(fs::path(KVDFILES_CORPUS_DIRECTORY) / "several.bin");
+    const std::string written = ReadFileBytes(fs::path(KVDFILES_CORPUS_DIRECTORY) / "several.bin");
     ASSERT_FALSE(written.empty());
     IZarnRepository* repository = OpenWith(written);
     ASSERT_NE(repository, nullptr);
@@ -355,7 +355,7 @@ TEST_F(IndexFileTest, DamagedBlockIsRefusedByWhatReadsIt) {
     IZarnRepository* repository = OpenWith(index);
     if (kIndexReadWholeAtOpen) {
         EXPECT_EQ(repository, nullptr);
-        EXPECT_EQ(ReadBytes(directory_.Path() / "ZarnRepository.bin"), index);
+        EXPECT_EQ(ReadFileBytes(directory_.Path() / "ZarnRepository.bin"), index);
         return;
     }
     ASSERT_NE(repository, nullptr);
@@ -367,7 +367,7 @@ TEST_F(IndexFileTest, DamagedBlockIsRefusedByWhatReadsIt) {
     IZarnRepository* writer = kvdFiles_GetRepositoryFromPath(directory_.Wide().c_str());
     EXPECT_EQ(AddFile(writer, L"k1300", L"new", "content"), kBadIndex);
     EXPECT_EQ(ModifyFile(writer, L"k1299", "content"), kBadIndex);
-    EXPECT_EQ(ReadBytes(directory_.Path() / "ZarnRepository.bin"), index);
+    EXPECT_EQ(ReadFileBytes(directory_.Path() / "ZarnRepository.bin"), index);
 }
 
 TEST_F(IndexFileTest, ChangesWrittenToTheDocumentedLayoutApply) {
@@ -512,8 +512,8 @@ TEST_F(IndexFileTest, RefusedIndexIsLeftAsItWas) {
     std::string damaged = LibraryIndex();
     damaged[40] = static_cast<char>(damaged[40] ^ 0x10);
     EXPECT_EQ(OpenWith(damaged), nullptr);
-    EXPECT_EQ(ReadBytes(directory_.Path() / "ZarnRepository.bin"), damaged);
-    EXPECT_EQ(Snapshot(directory_.Path()).size(), 1u);
+    EXPECT_EQ(ReadFileBytes(directory_.Path() / "ZarnRepository.bin"), damaged);
+    EXPECT_EQ(ReadFileTree(directory_.Path()).size(), 1u);
 }
 
 TEST_F(IndexFileTest, IndexThatIsNotAFileIsRefused) {

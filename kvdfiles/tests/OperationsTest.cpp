@@ -2,7 +2,7 @@
 // directories: what each one stores and every request it must refuse.
 #include <gtest/gtest.h>
 
-#include "kvdfiles/tests/SharedLibrary.h"
+#include "tests/support/SharedLibrary.h"
 #include "kvdfiles/tests/TestSupport.h"
 
 namespace kvdtest {
@@ -42,15 +42,15 @@ protected:
 
     IZarnRepository* Open() const { return kvdFiles_GetRepositoryFromPath(directory_.Wide().c_str()); }
     fs::path In(const std::string& name) const { return directory_.Path() / name; }
-    std::string IndexBytes() const { return ReadBytes(In("ZarnRepository.bin")); }
+    std::string IndexBytes() const { return ReadFileBytes(In("ZarnRepository.bin")); }
 
-    ScratchDirectory directory_;
+    TemporaryDirectory directory_;
     IZarnRepository* repository_ = nullptr;
 };
 
 TEST(RepositoryOpenTest, RefusesWhatIsNotARepositoryDirectory) {
-    ScratchDirectory directory;
-    WriteBytes(directory.Path() / "plain", "x");
+    TemporaryDirectory directory;
+    WriteFileBytes(directory.Path() / "plain", "x");
     EXPECT_EQ(kvdFiles_GetRepositoryFromPath(nullptr), nullptr);
     EXPECT_EQ(kvdFiles_GetRepositoryFromPath(L""), nullptr);
     EXPECT_EQ(kvdFiles_GetRepositoryFromPath((directory.Wide() + L"/missing").c_str()), nullptr);
@@ -66,8 +66,8 @@ TEST(RepositoryOpenTest, InitAcceptsTheTableVersionsItServes) {
 }
 
 TEST(RepositoryOpenTest, GetRepositoryGivesTheLastOpenedUntilRelease) {
-    ScratchDirectory first;
-    ScratchDirectory second;
+    TemporaryDirectory first;
+    TemporaryDirectory second;
     EXPECT_EQ(kvdFiles_GetRepository(), nullptr);
     kvdFiles_GetRepositoryFromPath(first.Wide().c_str());
     IZarnRepository* last = kvdFiles_GetRepositoryFromPath(second.Wide().c_str());
@@ -77,7 +77,7 @@ TEST(RepositoryOpenTest, GetRepositoryGivesTheLastOpenedUntilRelease) {
 }
 
 TEST(RepositoryOpenTest, RelativeDirectoryIsResolvedWhenOpened) {
-    ScratchDirectory parent;
+    TemporaryDirectory parent;
     fs::create_directory(parent.Path() / "repo");
     const fs::path before = fs::current_path();
     fs::current_path(parent.Path());
@@ -86,13 +86,13 @@ TEST(RepositoryOpenTest, RelativeDirectoryIsResolvedWhenOpened) {
     ASSERT_NE(repository, nullptr);
     EXPECT_EQ(AddFile(repository, L"id", L"stored.txt", "content"), 0);
     fs::current_path(before);
-    EXPECT_EQ(ReadBytes(parent.Path() / "repo" / "stored.txt"), "content");
+    EXPECT_EQ(ReadFileBytes(parent.Path() / "repo" / "stored.txt"), "content");
     EXPECT_TRUE(fs::exists(parent.Path() / "repo" / "ZarnRepository.bin"));
     kvdFiles_ReleaseLibrary();
 }
 
 TEST_F(RepositoryTest, OpeningADirectoryWritesNothing) {
-    EXPECT_TRUE(Snapshot(directory_.Path()).empty());
+    EXPECT_TRUE(ReadFileTree(directory_.Path()).empty());
     IZarnFile* file = nullptr;
     EXPECT_NE(repository_->table->GetFile(repository_, L"anything", &file), 0);
 }
@@ -100,7 +100,7 @@ TEST_F(RepositoryTest, OpeningADirectoryWritesNothing) {
 TEST_F(RepositoryTest, AddedFileIsStoredAndReadBack) {
     const std::string content = ContentFor("first", 5000);
     ASSERT_EQ(AddFile(repository_, L"doc", L"docs/first.bin", content), 0);
-    EXPECT_EQ(ReadBytes(In("docs/first.bin")), content);
+    EXPECT_EQ(ReadFileBytes(In("docs/first.bin")), content);
     EXPECT_EQ(GetContent(repository_, L"doc"), content);
     EXPECT_EQ(GetPath(repository_, L"doc"), L"docs/first.bin");
     // A second process (here: a second open) sees the same.
@@ -113,12 +113,12 @@ TEST_F(RepositoryTest, AddedFileIsStoredAndReadBack) {
 TEST_F(RepositoryTest, NothingReachesTheDiskBeforeWrite) {
     IZarnFileStream* stream = nullptr;
     ASSERT_EQ(repository_->table->AddFile(repository_, L"id", L"sub/file", L"", L"", 1, &stream), 0);
-    EXPECT_TRUE(Snapshot(directory_.Path()).empty());
+    EXPECT_TRUE(ReadFileTree(directory_.Path()).empty());
     const char content[] = "abc";
     EXPECT_EQ(stream->table->Write(stream, content, 3), 0);
     EXPECT_EQ(stream->table->GetSize(stream), 3u);
     stream->table->Close(stream, 1);
-    EXPECT_EQ(ReadBytes(In("sub/file")), "abc");
+    EXPECT_EQ(ReadFileBytes(In("sub/file")), "abc");
 }
 
 TEST_F(RepositoryTest, AcceptsEveryDocumentedPermissionAndEmptyTexts) {
@@ -151,21 +151,21 @@ TEST_F(RepositoryTest, EveryTextRoundTripsIncludingUndecodableNameBytes) {
     IZarnRepository* reopened = Open();
     EXPECT_EQ(GetContent(reopened, id), "unicode");
     EXPECT_EQ(GetPath(reopened, id), kOddTarget);
-    EXPECT_EQ(ReadBytes(directory_.Path() / kOddFileName), "unicode");
+    EXPECT_EQ(ReadFileBytes(directory_.Path() / kOddFileName), "unicode");
 }
 
 TEST_F(RepositoryTest, AbsoluteDestinationWithMissingFoldersIsCreated) {
-    ScratchDirectory elsewhere;
+    TemporaryDirectory elsewhere;
     const std::wstring target = elsewhere.Wide() + L"/a/b/c/file.bin";
     ASSERT_EQ(AddFile(repository_, L"abs", target, "far away"), 0);
-    EXPECT_EQ(ReadBytes(elsewhere.Path() / "a/b/c/file.bin"), "far away");
+    EXPECT_EQ(ReadFileBytes(elsewhere.Path() / "a/b/c/file.bin"), "far away");
     EXPECT_EQ(GetPath(repository_, L"abs"), target);
 }
 
 TEST_F(RepositoryTest, FileThatBelongsToNoEntryIsReplaced) {
-    WriteBytes(In("existing.txt"), "someone else's");
+    WriteFileBytes(In("existing.txt"), "someone else's");
     ASSERT_EQ(AddFile(repository_, L"id", L"existing.txt", "ours"), 0);
-    EXPECT_EQ(ReadBytes(In("existing.txt")), "ours");
+    EXPECT_EQ(ReadFileBytes(In("existing.txt")), "ours");
 }
 
 TEST_F(RepositoryTest, IdentifierCanBeAddedAgainAfterRemoval) {
@@ -208,14 +208,14 @@ TEST_F(RepositoryTest, RejectedAddsChangeNothing) {
         {"permissions 4", L"new", L"x", 4},
         {"negative permissions", L"new", L"x", -1},
     };
-    const auto before = Snapshot(directory_.Path());
+    const auto before = ReadFileTree(directory_.Path());
     for (const Rejection& rejection : rejections) {
         IZarnFileStream* stream = nullptr;
         EXPECT_NE(repository_->table->AddFile(repository_, rejection.id.c_str(), rejection.target.c_str(), L"1",
                                               L"d", rejection.permissions, &stream),
                   0)
             << rejection.name;
-        EXPECT_EQ(Snapshot(directory_.Path()), before) << rejection.name;
+        EXPECT_EQ(ReadFileTree(directory_.Path()), before) << rejection.name;
     }
     EXPECT_EQ(GetContent(Open(), L"taken"), "kept");
     EXPECT_EQ(AddFile(repository_, L"new", L"folder/taken.txt", "same name, other folder"), 0);
@@ -235,7 +235,7 @@ TEST_F(RepositoryTest, NullArgumentsAreRejected) {
 TEST_F(RepositoryTest, ModifyReplacesTheWholeContent) {
     ASSERT_EQ(AddFile(repository_, L"id", L"file", ContentFor("long", 10000)), 0);
     ASSERT_EQ(ModifyFile(repository_, L"id", "short"), 0);
-    EXPECT_EQ(ReadBytes(In("file")), "short");
+    EXPECT_EQ(ReadFileBytes(In("file")), "short");
     EXPECT_EQ(GetContent(Open(), L"id"), "short");
     EXPECT_EQ(GetPath(repository_, L"id"), L"file");
     EXPECT_TRUE(LeftoverNames(directory_.Path()).empty());
@@ -267,7 +267,7 @@ TEST_F(RepositoryTest, ModifyRecreatesAStoredCopyDeletedByHand) {
     ASSERT_EQ(AddFile(repository_, L"id", L"sub/file", "one"), 0);
     fs::remove_all(In("sub"));
     ASSERT_EQ(ModifyFile(repository_, L"id", "two"), 0);
-    EXPECT_EQ(ReadBytes(In("sub/file")), "two");
+    EXPECT_EQ(ReadFileBytes(In("sub/file")), "two");
 }
 
 TEST_F(RepositoryTest, ReadFillsTheBufferAndContinuesWhereItStopped) {
@@ -310,7 +310,7 @@ TEST_F(RepositoryTest, ReadStreamKeepsWhatItOpenedWhileTheFileIsReplaced) {
     stream->table->Close(stream, 1);
     // A refused replace changed nothing, and goes through once the reader
     // is done.
-    EXPECT_EQ(ReadBytes(In("file")), modified == 0 ? "new" : "old content");
+    EXPECT_EQ(ReadFileBytes(In("file")), modified == 0 ? "new" : "old content");
     EXPECT_TRUE(LeftoverNames(directory_.Path()).empty());
     if (modified != 0) {
         EXPECT_EQ(ModifyFile(other, L"id", "new"), 0);
@@ -345,9 +345,9 @@ TEST_F(RepositoryTest, RemoveDropsTheEntryAndItsStoredCopy) {
 
 TEST_F(RepositoryTest, RemoveOfUnknownIdentifierChangesNothing) {
     ASSERT_EQ(AddFile(repository_, L"a", L"a.txt", "a"), 0);
-    const auto before = Snapshot(directory_.Path());
+    const auto before = ReadFileTree(directory_.Path());
     EXPECT_NE(RemoveFile(repository_, L"A"), 0);
-    EXPECT_EQ(Snapshot(directory_.Path()), before);
+    EXPECT_EQ(ReadFileTree(directory_.Path()), before);
 }
 
 TEST_F(RepositoryTest, RemoveGoesAheadWhenTheStoredCopyIsAlreadyGone) {
@@ -382,10 +382,10 @@ TEST_F(RepositoryTest, ManyEntriesAreFoundAfterReopening) {
 
 // The shipped file, loaded the way the tool loads it.
 TEST(LoadedLibraryTest, CopiedAloneIntoADirectoryItLoadsAndWorks) {
-    ScratchDirectory start;
+    TemporaryDirectory start;
     fs::copy_file(KVDFILES_LIBRARY_PATH, start.Path() / "KVDFiles.dll");
-    SharedLibrary library;
-    ASSERT_TRUE(library.Load(start.Path() / "KVDFiles.dll")) << library.Error();
+    test_support::SharedLibrary library;
+    ASSERT_TRUE(library.Load(start.Path() / "KVDFiles.dll"));
     auto init = reinterpret_cast<kvdFiles_InitLibraryFunction>(library.Symbol("kvdFiles_InitLibrary"));
     auto open = reinterpret_cast<kvdFiles_GetRepositoryFromPathFunction>(
         library.Symbol("kvdFiles_GetRepositoryFromPath"));
@@ -403,8 +403,8 @@ TEST(LoadedLibraryTest, CopiedAloneIntoADirectoryItLoadsAndWorks) {
 }
 
 TEST(LoadedLibraryTest, ShipsNoFaultControls) {
-    SharedLibrary library;
-    ASSERT_TRUE(library.Load(KVDFILES_LIBRARY_PATH)) << library.Error();
+    test_support::SharedLibrary library;
+    ASSERT_TRUE(library.Load(KVDFILES_LIBRARY_PATH));
     EXPECT_EQ(library.Symbol("kvdFilesTest_FailCall"), nullptr);
     EXPECT_EQ(library.Symbol("kvdFilesTest_CrashAt"), nullptr);
     EXPECT_EQ(library.Symbol("kvdFilesTest_LimitChanges"), nullptr);

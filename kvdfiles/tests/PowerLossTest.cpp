@@ -67,7 +67,7 @@ Disk ReadDisk(const fs::path& root) {
         EXPECT_EQ(fs::hard_link_count(path), 1u) << path;
         const int file = static_cast<int>(disk.contents.size());
         disk.names[path] = file;
-        disk.contents[file] = ReadBytes(path);
+        disk.contents[file] = ReadFileBytes(path);
     }
     return disk;
 }
@@ -78,7 +78,7 @@ void Materialize(const fs::path& root, const Disk& disk) {
     std::map<int, fs::path> first;
     for (const auto& [name, file] : disk.names) {
         const auto [written, isNew] = first.emplace(file, name);
-        if (isNew) WriteBytes(name, disk.contents.at(file));
+        if (isNew) WriteFileBytes(name, disk.contents.at(file));
         else fs::create_hard_link(written->second, name);
     }
 }
@@ -371,12 +371,12 @@ Disk Settled(const fs::path& root) {
     disk.names.erase((root / "ZarnRepository.lock").lexically_normal());
     std::map<int, std::string> contents;
     int renumbered = 0;
-    for (auto& [name, file] : disk.names) contents[file = renumbered++] = ReadBytes(name);
+    for (auto& [name, file] : disk.names) contents[file = renumbered++] = ReadFileBytes(name);
     disk.contents = std::move(contents);
     return disk;
 }
 
-bool HoldsJournal(const fs::path& root) { return ReadBytes(root / "ZarnRepository.lock").starts_with("KVDJ"); }
+bool HoldsJournal(const fs::path& root) { return ReadFileBytes(root / "ZarnRepository.lock").starts_with("KVDJ"); }
 
 struct Expected {
     std::string oldListing;
@@ -480,7 +480,7 @@ protected:
 
 TEST_F(PowerLossTest, EveryStepOfEveryChangeLeavesTheOldOrTheNewState) {
     for (const Scenario& scenario : Scenarios()) {
-        ScratchDirectory directory(ScratchBase());
+        TemporaryDirectory directory(ScratchBase());
         const fs::path root = directory.Path().lexically_normal();
         Disk initial;
         Expected expected;
@@ -499,7 +499,7 @@ TEST_F(PowerLossTest, PowerLostWhileTheNextWriterSettlesLeavesTheOldOrTheNewStat
         const auto scenario = std::find_if(scenarios.begin(), scenarios.end(),
                                            [&](const Scenario& candidate) { return candidate.name == name; });
         ASSERT_NE(scenario, scenarios.end()) << name;
-        ScratchDirectory directory(ScratchBase());
+        TemporaryDirectory directory(ScratchBase());
         const fs::path root = directory.Path().lexically_normal();
         Disk initial;
         Expected expected;

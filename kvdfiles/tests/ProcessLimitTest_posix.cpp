@@ -18,7 +18,7 @@ namespace {
 // full-disk condition, not an injected one. The limit binds the whole
 // process, so the write runs in a child.
 TEST(FileSizeLimitTest, WritesPastTheLimitFailAndChangeNothing) {
-    ScratchDirectory directory;
+    TemporaryDirectory directory;
     ASSERT_EQ(AddFile(kvdFiles_GetRepositoryFromPath(directory.Wide().c_str()), L"kept", L"kept.txt", "small"), 0);
     kvdFiles_ReleaseLibrary();
     const auto before = State(directory.Path());
@@ -48,7 +48,7 @@ TEST(FileSizeLimitTest, WritesPastTheLimitFailAndChangeNothing) {
 // Each repository object may keep its index open for the lookups it has not
 // made yet; a caller holding hundreds of them must not run out of files.
 TEST(OpenFileLimitTest, ManyRepositoryObjectsStayWithinAFewOpenFiles) {
-    ScratchDirectory directory;
+    TemporaryDirectory directory;
     ASSERT_EQ(AddFile(kvdFiles_GetRepositoryFromPath(directory.Wide().c_str()), L"kept", L"kept.txt", "small"), 0);
     kvdFiles_ReleaseLibrary();
     const pid_t child = fork();

@@ -28,7 +28,7 @@ inline const std::string kLarge = ContentFor("large", (std::size_t{1} << 20) + 3
 // Names with size and a hash of the content, to keep failure messages short.
 inline std::map<std::string, std::string> State(const fs::path& directory) {
     std::map<std::string, std::string> state;
-    for (const auto& [name, content] : Snapshot(directory)) {
+    for (const auto& [name, content] : ReadFileTree(directory)) {
         if (name == "ZarnRepository.lock") continue;
         state[name] = std::to_string(content.size()) + " bytes #" + std::to_string(std::hash<std::string>{}(content));
     }
@@ -70,7 +70,7 @@ inline std::vector<Scenario> Scenarios() {
         {"add over a file of no entry",
          [](IZarnRepository* r, const fs::path& directory) {
              ASSERT_EQ(AddFile(r, L"kept", L"kept.txt", kOld), 0);
-             WriteBytes(directory / "loose.txt", kOld);
+             WriteFileBytes(directory / "loose.txt", kOld);
          },
          [](IZarnRepository* r) { return AddFile(r, L"new", L"loose.txt", kNew); }, newIsStored},
         {"modify", addOne, [](IZarnRepository* r) { return ModifyFile(r, L"kept", kNew); }, keptIsNew},

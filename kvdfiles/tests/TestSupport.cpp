@@ -1,49 +1,7 @@
 #include "kvdfiles/tests/TestSupport.h"
 
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
-#include <random>
-#include <stdexcept>
 
 namespace kvdtest {
-
-ScratchDirectory::ScratchDirectory(const fs::path& base) {
-    std::random_device random;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const fs::path candidate = base / ("kvdfiles-test-" + std::to_string(random()));
-        if (fs::create_directory(candidate)) {
-            path_ = candidate;
-            return;
-        }
-    }
-    throw std::runtime_error("no scratch directory");
-}
-
-ScratchDirectory::~ScratchDirectory() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-}
-
-std::string ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteBytes(const fs::path& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::map<std::string, std::string> Snapshot(const fs::path& root) {
-    std::map<std::string, std::string> files;
-    for (const auto& item : fs::recursive_directory_iterator(root)) {
-        // Forward slashes on every system, as the tests spell the targets.
-        const std::string name = item.path().lexically_relative(root).generic_string();
-        files[name] = item.is_directory() ? std::string("<directory>") : ReadBytes(item.path());
-    }
-    return files;
-}
 
 std::vector<std::string> LeftoverNames(const fs::path& root) {
     std::vector<std::string> names;

@@ -1,5 +1,5 @@
-// Helpers shared by the library's tests: scratch directories, whole-file
-// reads and writes, and the library's operations as one-line calls.
+// Helpers shared by the library's tests: the test kit's directories and
+// files (tests/support), and the library's operations as one-line calls.
 #pragma once
 
 #include <cstdint>
@@ -10,32 +10,17 @@
 #include <vector>
 
 #include "repository/contract/KVDFiles.h"
+#include "tests/support/Files.h"
 
 namespace kvdtest {
 
 namespace fs = std::filesystem;
 
-// A fresh directory under the system's temporary folder (or under base),
-// removed with its content when the object goes.
-class ScratchDirectory {
-public:
-    explicit ScratchDirectory(const fs::path& base = fs::temp_directory_path());
-    ~ScratchDirectory();
-    ScratchDirectory(const ScratchDirectory&) = delete;
-    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+using test_support::ReadFileBytes;
+using test_support::ReadFileTree;
+using test_support::TemporaryDirectory;
+using test_support::WriteFileBytes;
 
-    const fs::path& Path() const { return path_; }
-    std::wstring Wide() const { return path_.wstring(); }
-
-private:
-    fs::path path_;
-};
-
-std::string ReadBytes(const fs::path& path);
-void WriteBytes(const fs::path& path, const std::string& bytes);
-
-// Every file below root (relative name -> content), directories excluded.
-std::map<std::string, std::string> Snapshot(const fs::path& root);
 // Names below root that the library uses for its temporary files.
 std::vector<std::string> LeftoverNames(const fs::path& root);
 

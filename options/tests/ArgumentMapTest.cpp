@@ -8,97 +8,66 @@ namespace {
 
 using options::ArgumentMap;
 
-std::wstring ValueOf(const ArgumentMap& map, std::wstring_view key) {
-    const std::wstring* value = map.Find(key);
-    return value != nullptr ? *value : L"<absent>";
-}
-
-TEST(ArgumentMap, SplitsAtTheFirstColonOnly) {
-    ArgumentMap map;
-    EXPECT_TRUE(map.StoreArgument(L"/fileId:42"));
-    EXPECT_TRUE(map.StoreArgument(L"/reposDirPath:C:\\repo:x"));
-    EXPECT_TRUE(map.StoreArgument(L"/fileDesc:"));
-    EXPECT_TRUE(map.StoreArgument(L":under the empty key"));
-    EXPECT_EQ(ValueOf(map, L"/fileId"), L"42");
-    EXPECT_EQ(ValueOf(map, L"/reposDirPath"), L"C:\\repo:x");
-    EXPECT_EQ(ValueOf(map, L"/fileDesc"), L"");
-    EXPECT_EQ(ValueOf(map, L""), L"under the empty key");
-}
-
-TEST(ArgumentMap, RejectsAnArgumentWithoutColonAndStoresNothing) {
-    ArgumentMap map;
-    EXPECT_FALSE(map.StoreArgument(L""));
-    EXPECT_FALSE(map.StoreArgument(L"/help"));
-    EXPECT_EQ(ValueOf(map, L"/help"), L"<absent>");
-    EXPECT_EQ(ValueOf(map, L""), L"<absent>");
-}
-
-TEST(ArgumentMap, KeysAreExactAndTheFirstOccurrenceWins) {
-    ArgumentMap map;
-    map.StoreArgument(L"/fileId:1");
-    map.StoreArgument(L"/fileId:2");
-    map.StoreArgument(L"fileId:3");
-    map.StoreArgument(L"/FileId:4");
-    EXPECT_EQ(ValueOf(map, L"/fileId"), L"1");
-    EXPECT_EQ(ValueOf(map, L"fileId"), L"3");
-    EXPECT_EQ(ValueOf(map, L"/FileId"), L"4");
-    EXPECT_EQ(ValueOf(map, L"/fileid"), L"<absent>");
-}
-
-TEST(ArgumentMap, DropsOneQuoteAtEachEndOfTheValue) {
+// A command line stored whole: each key's value, or where it stopped.
+TEST(ArgumentMap, SplitsEachArgumentAtItsFirstColonAndKeepsTheFirstOfAKey) {
     const struct {
-        const wchar_t* argument;
-        const wchar_t* stored;
-    } cases[] = {
-        {L"k:\"My file\"", L"My file"}, {L"k:\"My file", L"My file"}, {L"k:My file\"", L"My file"},
-        {L"k:\"", L""},                 {L"k:\"\"", L""},            {L"k:\"\"abc\"\"", L"\"abc\""},
-        {L"k:a\"b", L"a\"b"},           {L"\"k\":v", L"v"},
+        std::vector<std::wstring> commandLine;  // after the program's own path
+        std::wstring key;
+        const wchar_t* value;  // null: absent
+    } rows[] = {
+        {{L"/fileId:42"}, L"/fileId", L"42"},
+        {{L"/r:C:\\repo:x"}, L"/r", L"C:\\repo:x"},
+        {{L"/fileDesc:"}, L"/fileDesc", L""},
+        {{L":under the empty key"}, L"", L"under the empty key"},
+        {{L"/fileId:1", L"/fileId:2"}, L"/fileId", L"1"},
+        {{L"/FileId:4"}, L"/fileId", nullptr},
+        {{L"fileId:3"}, L"/fileId", nullptr},
+        {{L"k:\"My file\""}, L"k", L"My file"},
+        {{L"k:\"My file"}, L"k", L"My file"},
+        {{L"k:My file\""}, L"k", L"My file"},
+        {{L"k:\""}, L"k", L""},
+        {{L"k:\"\"abc\"\""}, L"k", L"\"abc\""},
+        {{L"k:a\"b"}, L"k", L"a\"b"},
+        {{L"\"k\":v"}, L"\"k\"", L"v"},
     };
-    for (const auto& testCase : cases) {
+    for (const auto& row : rows) {
         ArgumentMap map;
-        ASSERT_TRUE(map.StoreArgument(testCase.argument));
-        const std::wstring_view argument = testCase.argument;
-        EXPECT_EQ(ValueOf(map, argument.substr(0, argument.find(L':'))), testCase.stored) << testCase.argument;
+        std::vector<std::wstring> commandLine = {L"/path/of:tool"};
+        commandLine.insert(commandLine.end(), row.commandLine.begin(), row.commandLine.end());
+        EXPECT_EQ(map.StoreCommandLine(commandLine), nullptr);
+        const std::wstring* value = map.Find(row.key);
+        EXPECT_EQ(value == nullptr ? L"<absent>" : *value, row.value == nullptr ? L"<absent>" : row.value)
+            << row.commandLine.front();
+        EXPECT_EQ(map.Find(L"/path/of"), nullptr);
     }
+}
+
+TEST(ArgumentMap, StopsAtTheFirstArgumentWithoutColon) {
+    const std::vector<std::wstring> commandLine = {L"tool", L"/a:1", L"", L"/b:2"};
+    ArgumentMap map;
+    const std::wstring* rejected = map.StoreCommandLine(commandLine);
+    ASSERT_NE(rejected, nullptr);
+    EXPECT_EQ(rejected, &commandLine[2]);
+    EXPECT_NE(map.Find(L"/a"), nullptr);
+    EXPECT_EQ(map.Find(L"/b"), nullptr);
+    EXPECT_EQ(map.Find(L""), nullptr);
+    EXPECT_EQ(map.StoreCommandLine({}), nullptr);
 }
 
 TEST(ArgumentMap, IndexingInsertsAnEmptyValueOnlyForAnAbsentKey) {
     ArgumentMap map;
-    map.StoreArgument(L"/reposDirPath:/r");
-    EXPECT_EQ(map[L"/reposDirPath"], L"/r");
-    EXPECT_EQ(map.Find(L"/other"), nullptr);
+    map.Insert(L"/r", L"x");
+    EXPECT_EQ(map[L"/r"], L"x");
     EXPECT_EQ(map[L"/other"], L"");
-    ASSERT_NE(map.Find(L"/other"), nullptr);
+    EXPECT_NE(map.Find(L"/other"), nullptr);
 }
 
 TEST(ArgumentMap, OrdersKeysByUnsignedCodeUnits) {
     const options::CodeUnitOrder before;
-    EXPECT_TRUE(before(L"/a", L"/b"));
     EXPECT_TRUE(before(L"/a", L"/ab"));
     EXPECT_FALSE(before(L"/ab", L"/ab"));
     EXPECT_TRUE(before(L"Z", L"a"));
-    EXPECT_TRUE(before(L"\u007f", L"\u00e9"));
-    EXPECT_TRUE(before(L"\u00e9", std::wstring(1, wchar_t(0xDCFF))));
-}
-
-}  // namespace
-
-namespace {
-
-TEST(ArgumentMap, ACommandLineIsStoredUpToItsFirstArgumentWithoutColon) {
-    const std::vector<std::wstring> commandLine = {L"/path/of:tool", L"/a:1", L"stop", L"/b:2"};
-    options::ArgumentMap map;
-    const std::wstring* rejected = map.StoreCommandLine(commandLine);
-    ASSERT_NE(rejected, nullptr);
-    EXPECT_EQ(*rejected, L"stop");
-    EXPECT_EQ(ValueOf(map, L"/a"), L"1");
-    EXPECT_EQ(ValueOf(map, L"/b"), L"<absent>");
-    EXPECT_EQ(ValueOf(map, L"/path/of"), L"<absent>");
-
-    options::ArgumentMap complete;
-    EXPECT_EQ(complete.StoreCommandLine(std::vector<std::wstring>{L"tool", L"/a:1", L"/b:2"}), nullptr);
-    EXPECT_EQ(ValueOf(complete, L"/b"), L"2");
-    EXPECT_EQ(complete.StoreCommandLine({}), nullptr);
+    EXPECT_TRUE(before(L"\u00e9", std::wstring(1, static_cast<wchar_t>(0xDCFF))));
 }
 
 }  // namespace

@@ -3,155 +3,93 @@
 #include <gtest/gtest.h>
 
 #include <cwchar>
-#include <initializer_list>
 #include <map>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace {
 
-using repository::GetDefaultRepositoryPath;
 using repository::kPathBufferCharacters;
 
 constexpr std::wstring_view kFolder = L"machine-data";
 
-// The parts joined as the platform joins a path.
-std::wstring Joined(std::initializer_list<std::wstring_view> parts) {
-    std::wstring path;
-    bool first = true;
-    for (const std::wstring_view part : parts) {
-        if (!first) path += platform::kPathSeparator;
-        path += part;
-        first = false;
-    }
-    return path;
-}
-
-// Machine settings as data: a folder, and setup values stored as raw units
-// (a value may lack its terminator, or be empty of bytes).
+// Machine settings as data: a folder, a key, and the code units each value
+// stores (a value may lack its terminator, or hold no units at all). The
+// calls are recorded as the words "folder", "open", the value names and "close".
 class ScriptedSettings final : public platform::MachineSettings {
 public:
-    std::optional<std::wstring> folder = std::wstring(kFolder);
+    bool hasFolder = true;
     bool keyExists = true;
-    std::map<std::wstring, std::vector<wchar_t>> values;
-    std::vector<std::wstring> calls;
-
-    void SetValue(const std::wstring& name, const std::wstring& text) {
-        std::vector<wchar_t> units(text.begin(), text.end());
-        units.push_back(L'\0');
-        values[name] = units;
-    }
+    std::map<std::wstring, std::wstring> values;
+    std::wstring calls;
 
     bool GetDataFolder(wchar_t* path, std::size_t capacity) override {
-        calls.push_back(L"folder");
-        if (!folder || folder->size() >= capacity) return false;
-        std::wmemcpy(path, folder->c_str(), folder->size() + 1);
+        calls += L"folder";
+        if (!hasFolder || kFolder.size() >= capacity) return false;
+        std::wmemcpy(path, kFolder.data(), kFolder.size());
         return true;
     }
     bool OpenSetupKey() override {
-        calls.push_back(L"open");
+        calls += L" open";
         return keyExists;
     }
     bool QuerySetupValue(const wchar_t* name, wchar_t* buffer, std::uint32_t& byteCount) override {
-        calls.push_back(std::wstring(L"query ") + name);
+        calls += std::wstring(L" ") + name;
         const auto value = values.find(name);
-        if (value == values.end()) return false;
-        const std::size_t bytes = value->second.size() * sizeof(wchar_t);
-        if (bytes > byteCount) return false;
+        if (value == values.end() || value->second.size() * sizeof(wchar_t) > byteCount) return false;
         std::wmemcpy(buffer, value->second.data(), value->second.size());
-        byteCount = static_cast<std::uint32_t>(bytes);
+        byteCount = static_cast<std::uint32_t>(value->second.size() * sizeof(wchar_t));
         return true;
     }
-    void CloseSetupKey() override { calls.push_back(L"close"); }
+    void CloseSetupKey() override { calls += L" close"; }
 };
 
-struct Outcome {
-    bool built;
-    std::wstring path;
-};
+// A value stored with its terminator.
+std::wstring Terminated(std::wstring text) { return text + L'\0'; }
 
-Outcome Build(ScriptedSettings& settings) {
-    wchar_t path[kPathBufferCharacters] = {};
-    const bool built = GetDefaultRepositoryPath(path, settings);
-    return {built, path};
+// The parts joined as the platform joins a path.
+std::wstring Joined(std::wstring_view company, std::wstring_view product) {
+    return std::wstring(kFolder) + platform::kPathSeparator + std::wstring(company) + platform::kPathSeparator +
+           std::wstring(product);
 }
 
-TEST(DefaultRepositoryLocation, JoinsFolderCompanyAndProduct) {
-    ScriptedSettings settings;
-    settings.SetValue(L"InitialCompanyName", L"Orbek");
-    settings.SetValue(L"InitialProductName", L"Zarn Files");
-    const Outcome outcome = Build(settings);
-    EXPECT_TRUE(outcome.built);
-    EXPECT_EQ(outcome.path, Joined({kFolder, L"Orbek", L"Zarn Files"}));
-    EXPECT_EQ(settings.calls, (std::vector<std::wstring>{L"folder", L"open", L"query InitialCompanyName",
-                                                          L"query InitialProductName", L"close"}));
-}
+// Folder, separator, company "C", separator: the product fills the rest.
+const std::size_t kRoomFor259 = 259 - (kFolder.size() + 3);
 
-TEST(DefaultRepositoryLocation, FailsWithoutFolderOrKeyAndClosesOnlyWhatItOpened) {
-    ScriptedSettings noFolder;
-    noFolder.folder.reset();
-    EXPECT_FALSE(Build(noFolder).built);
-    EXPECT_EQ(noFolder.calls, std::vector<std::wstring>{L"folder"});
-
-    ScriptedSettings noKey;
-    noKey.keyExists = false;
-    EXPECT_FALSE(Build(noKey).built);
-    EXPECT_EQ(noKey.calls, (std::vector<std::wstring>{L"folder", L"open"}));
-}
-
-TEST(DefaultRepositoryLocation, AMissingOrEmptyValueFailsAndStillClosesTheKey) {
-    ScriptedSettings noCompany;
-    noCompany.SetValue(L"InitialProductName", L"P");
-    EXPECT_FALSE(Build(noCompany).built);
-    EXPECT_EQ(noCompany.calls.back(), L"close");
-    EXPECT_EQ(noCompany.calls.size(), 4u);
-
-    ScriptedSettings noProduct;
-    noProduct.SetValue(L"InitialCompanyName", L"C");
-    const Outcome partial = Build(noProduct);
-    EXPECT_FALSE(partial.built);
-    EXPECT_EQ(noProduct.calls.back(), L"close");
-
-    ScriptedSettings zeroBytes;
-    zeroBytes.values[L"InitialCompanyName"] = {};
-    zeroBytes.SetValue(L"InitialProductName", L"P");
-    EXPECT_FALSE(Build(zeroBytes).built);
-}
-
-TEST(DefaultRepositoryLocation, ATerminatorOnlyValueAddsAnEmptyComponent) {
-    ScriptedSettings settings;
-    settings.SetValue(L"InitialCompanyName", L"");
-    settings.SetValue(L"InitialProductName", L"P");
-    const Outcome outcome = Build(settings);
-    EXPECT_TRUE(outcome.built);
-    EXPECT_EQ(outcome.path, Joined({kFolder, L"", L"P"}));
-}
-
-TEST(DefaultRepositoryLocation, AValueWithoutTerminatorIsReadWhole) {
-    ScriptedSettings settings;
-    settings.values[L"InitialCompanyName"] = {L'C', L'o'};
-    settings.SetValue(L"InitialProductName", L"P");
-    const Outcome outcome = Build(settings);
-    EXPECT_TRUE(outcome.built);
-    EXPECT_EQ(outcome.path, Joined({kFolder, L"Co", L"P"}));
-}
-
-TEST(DefaultRepositoryLocation, APathThatWouldBeCutIsNoPath) {
-    ScriptedSettings fits;
-    fits.SetValue(L"InitialCompanyName", L"C");
-    // Folder, separator, "C", separator, product: exactly 259 characters fit.
-    const std::size_t productRoom = 259 - (kFolder.size() + 3);
-    fits.SetValue(L"InitialProductName", std::wstring(productRoom, L'p'));
-    const Outcome exact = Build(fits);
-    EXPECT_TRUE(exact.built);
-    EXPECT_EQ(exact.path.size(), 259u);
-
-    ScriptedSettings tooLong;
-    tooLong.SetValue(L"InitialCompanyName", L"C");
-    tooLong.SetValue(L"InitialProductName", std::wstring(productRoom + 1, L'p'));
-    EXPECT_FALSE(Build(tooLong).built);
-    EXPECT_EQ(tooLong.calls.back(), L"close");
+TEST(DefaultRepositoryLocation, JoinsFolderCompanyAndProductAndClosesWhatItOpened) {
+    const std::wstring all = L"folder open InitialCompanyName InitialProductName close";
+    const std::wstring company = L"folder open InitialCompanyName close";
+    const struct {
+        bool hasFolder = true;
+        bool keyExists = true;
+        std::optional<std::wstring> company;
+        std::optional<std::wstring> product;
+        std::optional<std::wstring> path;  // unset: no path
+        std::wstring calls;
+    } rows[] = {
+        {true, true, Terminated(L"Orbek"), Terminated(L"Zarn Files"), Joined(L"Orbek", L"Zarn Files"), all},
+        {false, true, Terminated(L"C"), Terminated(L"P"), std::nullopt, L"folder"},
+        {true, false, Terminated(L"C"), Terminated(L"P"), std::nullopt, L"folder open"},
+        {true, true, std::nullopt, Terminated(L"P"), std::nullopt, company},
+        {true, true, Terminated(L"C"), std::nullopt, std::nullopt, all},
+        {true, true, L"", Terminated(L"P"), std::nullopt, company},
+        {true, true, Terminated(L""), Terminated(L"P"), Joined(L"", L"P"), all},
+        {true, true, L"Co", Terminated(L"P"), Joined(L"Co", L"P"), all},
+        {true, true, Terminated(L"C"), Terminated(std::wstring(kRoomFor259, L'p')),
+         Joined(L"C", std::wstring(kRoomFor259, L'p')), all},
+        {true, true, Terminated(L"C"), Terminated(std::wstring(kRoomFor259 + 1, L'p')), std::nullopt, all},
+    };
+    for (const auto& row : rows) {
+        ScriptedSettings settings;
+        settings.hasFolder = row.hasFolder;
+        settings.keyExists = row.keyExists;
+        if (row.company) settings.values[L"InitialCompanyName"] = *row.company;
+        if (row.product) settings.values[L"InitialProductName"] = *row.product;
+        wchar_t path[kPathBufferCharacters] = {};
+        const bool built = repository::GetDefaultRepositoryPath(path, settings);
+        EXPECT_EQ(built ? std::optional<std::wstring>(path) : std::nullopt, row.path) << row.company.value_or(L"-");
+        EXPECT_EQ(settings.calls, row.calls) << row.company.value_or(L"-");
+    }
 }
 
 }  // namespace

@@ -1,3 +1,5 @@
+// The loader on the stand-in libraries the tests/ folder builds: the complete
+// one and one variant without each export.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,68 +14,52 @@
 namespace {
 
 using repository::LoadRepositoryLibrary;
-using repository::ProcessLibraryBinding;
 using repository::UnloadRepositoryLibrary;
 
-// A directory path with the platform's separators: Windows' loader, asked to
-// search the library's own directory first, wants backslashes.
-std::wstring NativeDirectory(const std::string& path) {
-    std::wstring directory = encoding::WideFromBytes(path);
+repository::LibraryBinding& binding = repository::ProcessLibraryBinding();
+
+// The directory of a variant, with the platform's separators (Windows' loader,
+// asked to search the library's own directory first, wants backslashes) and
+// one at its end, as the loader expects.
+std::wstring Directory(const std::string& variant) {
+    std::wstring directory = encoding::WideFromBytes(std::string(FAKE_KVDFILES_DIRECTORY) + "/" + variant);
     std::replace(directory.begin(), directory.end(), L'/', platform::kPathSeparator);
-    return directory;
+    return directory + platform::kPathSeparator;
 }
 
-// Directories holding the stand-in library and its variants, each ending in a
-// separator as the loader expects.
-std::wstring VariantDirectory(const std::string& variant) {
-    return NativeDirectory(std::string(FAKE_KVDFILES_DIRECTORY) + "/" + variant + "/");
-}
-
-bool AnyEntryPointSet() {
-    const auto& binding = ProcessLibraryBinding();
-    return binding.initLibrary != nullptr || binding.releaseLibrary != nullptr ||
-           binding.getRepository != nullptr || binding.getRepositoryFromPath != nullptr;
-}
-
-bool AllEntryPointsSet() {
-    const auto& binding = ProcessLibraryBinding();
-    return binding.initLibrary != nullptr && binding.releaseLibrary != nullptr &&
-           binding.getRepository != nullptr && binding.getRepositoryFromPath != nullptr;
+int EntryPointsSet() {
+    return (binding.initLibrary != nullptr) + (binding.releaseLibrary != nullptr) +
+           (binding.getRepository != nullptr) + (binding.getRepositoryFromPath != nullptr);
 }
 
 class LibraryLoader : public testing::Test {
 protected:
     void TearDown() override {
-        while (ProcessLibraryBinding().referenceCount > 0) UnloadRepositoryLibrary();
+        while (binding.referenceCount > 0) UnloadRepositoryLibrary();
         UnloadRepositoryLibrary();
-        ProcessLibraryBinding().currentRepository = nullptr;
     }
 };
 
 TEST_F(LibraryLoader, NestedLoadsShareOneModuleAndTheLastUnloadFreesIt) {
-    const std::wstring directory = VariantDirectory("complete");
+    const std::wstring directory = Directory("complete");
     ASSERT_TRUE(LoadRepositoryLibrary(directory.c_str()));
-    auto& binding = ProcessLibraryBinding();
     const platform::LibraryModule module = binding.module;
     EXPECT_NE(module, nullptr);
-    EXPECT_TRUE(AllEntryPointsSet());
-    EXPECT_EQ(binding.referenceCount, 1);
-
+    EXPECT_EQ(EntryPointsSet(), 4);
     ASSERT_TRUE(LoadRepositoryLibrary(directory.c_str()));
     EXPECT_EQ(binding.referenceCount, 2);
     EXPECT_EQ(binding.module, module);
 
-    IZarnRepository* const sentinel = reinterpret_cast<IZarnRepository*>(&binding);
-    binding.currentRepository = sentinel;
+    binding.currentRepository = reinterpret_cast<IZarnRepository*>(&binding);
     UnloadRepositoryLibrary();
     EXPECT_EQ(binding.referenceCount, 1);
-    EXPECT_TRUE(AllEntryPointsSet());
+    EXPECT_EQ(EntryPointsSet(), 4);
     UnloadRepositoryLibrary();
     EXPECT_EQ(binding.referenceCount, 0);
     EXPECT_EQ(binding.module, nullptr);
-    EXPECT_FALSE(AnyEntryPointSet());
-    EXPECT_EQ(binding.currentRepository, sentinel);
-
+    EXPECT_EQ(EntryPointsSet(), 0);
+    EXPECT_EQ(binding.currentRepository, reinterpret_cast<IZarnRepository*>(&binding)) << "the loader's own";
+    binding.currentRepository = nullptr;
     UnloadRepositoryLibrary();
     EXPECT_EQ(binding.referenceCount, 0);
 }
@@ -81,34 +67,33 @@ TEST_F(LibraryLoader, NestedLoadsShareOneModuleAndTheLastUnloadFreesIt) {
 TEST_F(LibraryLoader, ALibraryMissingAnExportIsLeftOverUntilTheNextUnload) {
     for (const char* variant : {"without-InitLibrary", "without-ReleaseLibrary", "without-GetRepository",
                                 "without-GetRepositoryFromPath"}) {
-        const std::wstring directory = VariantDirectory(variant);
-        EXPECT_FALSE(LoadRepositoryLibrary(directory.c_str())) << variant;
-        auto& binding = ProcessLibraryBinding();
-        EXPECT_EQ(binding.referenceCount, 0) << variant;
-        EXPECT_FALSE(AnyEntryPointSet()) << variant;
-        EXPECT_NE(binding.module, nullptr) << variant;
+        SCOPED_TRACE(variant);
+        EXPECT_FALSE(LoadRepositoryLibrary(Directory(variant).c_str()));
+        EXPECT_EQ(binding.referenceCount, 0);
+        EXPECT_EQ(EntryPointsSet(), 0);
+        EXPECT_NE(binding.module, nullptr);
         UnloadRepositoryLibrary();
-        EXPECT_EQ(binding.module, nullptr) << variant;
-        EXPECT_EQ(binding.referenceCount, 0) << variant;
+        EXPECT_EQ(binding.module, nullptr);
+        EXPECT_EQ(binding.referenceCount, 0);
     }
 }
 
 TEST_F(LibraryLoader, RefusesNoDirectoryAMissingFileAndAPathThatWouldBeCut) {
-    auto& binding = ProcessLibraryBinding();
     EXPECT_FALSE(LoadRepositoryLibrary(nullptr));
-    // Without a trailing separator the names run together: no such file.
-    const std::wstring joined = NativeDirectory(std::string(FAKE_KVDFILES_DIRECTORY) + "/complete");
+    // Without its separator the names run together: no such file.
+    std::wstring joined = Directory("complete");
+    joined.pop_back();
     EXPECT_FALSE(LoadRepositoryLibrary(joined.c_str()));
     // 2046 characters fit the path buffer; one more would be cut.
-    const std::wstring longDirectory = NativeDirectory("/" + std::string(2046 - 1 - 12, 'd') + "/");
-    EXPECT_FALSE(LoadRepositoryLibrary(longDirectory.c_str()));
+    const std::wstring tooLong = Directory(std::string(2047 - 12 - Directory("").size(), 'd'));
+    EXPECT_EQ(tooLong.size() + 12, 2047u);
+    EXPECT_FALSE(LoadRepositoryLibrary(tooLong.c_str()));
     EXPECT_EQ(binding.referenceCount, 0);
     EXPECT_EQ(binding.module, nullptr);
-    EXPECT_FALSE(AnyEntryPointSet());
 }
 
 TEST_F(LibraryLoader, ConcurrentLoadsAndUnloadsKeepTheCountExact) {
-    const std::wstring directory = VariantDirectory("complete");
+    const std::wstring directory = Directory("complete");
     std::vector<std::thread> threads;
     for (int thread = 0; thread < 4; ++thread) {
         threads.emplace_back([&directory] {
@@ -118,8 +103,8 @@ TEST_F(LibraryLoader, ConcurrentLoadsAndUnloadsKeepTheCountExact) {
         });
     }
     for (std::thread& thread : threads) thread.join();
-    EXPECT_EQ(ProcessLibraryBinding().referenceCount, 0);
-    EXPECT_EQ(ProcessLibraryBinding().module, nullptr);
+    EXPECT_EQ(binding.referenceCount, 0);
+    EXPECT_EQ(binding.module, nullptr);
 }
 
 }  // namespace

@@ -1,130 +1,104 @@
-// The launchers, installed as a package lays them out, run from a folder that
-// holds no library: the tool's own tables of cases must print and exit as the
-// tool does, and so must what only a launcher meets, relative repository
-// paths and a caller's folder that is gone.
-#include <gtest/gtest.h>
+// The launchers, installed as a package lays them out and run from the start
+// directory: every row must print, exit and leave files as the tool does,
+// and what only a launcher meets must hold too: relative repository paths,
+// a caller's folder that is gone, a program missing from its folder.
+#include <algorithm>
 
-#include <filesystem>
-
-#include "tests/e2e/CaseTables.h"
-#include "tests/e2e/ToolCase.h"
-#include "tests/e2e/UsageText.h"
+#include "tests/e2e/Sandbox.h"
 
 namespace e2e {
 namespace {
 
 namespace fs = std::filesystem;
+using test_support::ProcessRequest;
 
-// {root}/installed as an install lays it out: the launcher in bin/, the
-// programs and the library the case put in {start} in lib/zarnrepo/.
-fs::path InstallLauncher(const Sandbox& sandbox, const std::string& program) {
-    const fs::path installed = sandbox.Root() / "installed";
-    const fs::path programs = installed / "lib" / "zarnrepo";
-    fs::create_directories(installed / "bin");
-    fs::create_directories(programs);
-    fs::copy_file(fs::path(ZARN_LAUNCHERS_DIRECTORY) / program, installed / "bin" / program);
-    fs::create_symlink(ToolPath(), programs / "zarnrepo");
-    fs::create_symlink(ZARN_INSPECT_PATH, programs / "zarnrepo-inspect");
-    if (fs::exists(sandbox.Start() / "KVDFiles.dll")) {
-        fs::copy_file(sandbox.Start() / "KVDFiles.dll", programs / "KVDFiles.dll");
+// An installation of the launcher of program whose programs' folder,
+// lib/zarnrepo, is the sandbox's start directory, where the library lies.
+class Installation {
+public:
+    Installation(const Sandbox& sandbox, const std::string& program) {
+        fs::create_directories(folder_.Path() / "bin");
+        fs::create_directories(folder_.Path() / "lib");
+        fs::create_directory_symlink(sandbox.Start(), folder_.Path() / "lib/zarnrepo");
+        fs::copy_file(fs::path(ZARN_LAUNCHERS_DIRECTORY) / program, folder_.Path() / "bin" / program);
+        fs::create_symlink(ToolPath(), sandbox.Start() / "zarnrepo");
+        fs::create_symlink(ZARN_INSPECT_PATH, sandbox.Start() / "zarnrepo-inspect");
+        request_.program = folder_.Path() / "bin" / program;
     }
-    return installed / "bin" / program;
-}
+    // Run from {start}, or from a folder that is gone.
+    ProcessRequest Request(bool callerFolderGone = false) const {
+        ProcessRequest request = request_;
+        request.removeWorkingDirectoryAtStart = callerFolderGone;
+        return request;
+    }
 
-// Runs the installed launcher of program from {root}/caller.
-test_support::ProcessOutcome RunLauncher(const Sandbox& sandbox, const std::string& program,
-                                         const std::vector<std::string>& arguments, bool callerFolderGone = false) {
-    RunOptions options;
-    options.tool = InstallLauncher(sandbox, program);
-    options.startDirectory = sandbox.Root() / "caller";
-    options.removeStartDirectory = callerFolderGone;
-    fs::create_directory(options.startDirectory);
-    return sandbox.Run(sandbox.Expand(arguments), options);
-}
-
-// Rows only a launcher needs: the value of the first /reposDirPath, the one
-// the tool keeps, must reach it whole, whatever quotes it ends with.
-const std::vector<ToolCase> kLauncherCases = {
-    {.name = "RelativeRepositoryPathEndingInAQuote",
-     .arguments = {"/command:deleteFile", "/reposDirPath:\"re\"po\"\"", "/fileId:1"},
-     .filesBefore = {{"caller/re\"po\"/", ""}},
-     .expectedExitCode = 0},
-    {.name = "FirstOfTwoRelativeRepositoryPaths",
-     .arguments = {"/command:deleteFile", "/reposDirPath:../repo", "/reposDirPath:../missing", "/fileId:1"},
-     .expectedExitCode = 0},
+private:
+    test_support::TemporaryDirectory folder_;
+    ProcessRequest request_;
 };
 
-std::vector<ToolCase> LaunchedCases() {
-    std::vector<ToolCase> cases = kLauncherCases;
-    for (const auto& table : {EntryCases(), ArgumentMapCases(), OpenRepositoryCases()}) {
-        cases.insert(cases.end(), table.begin(), table.end());
-    }
-    return cases;
+// A relative /reposDirPath names another folder from the programs' folder:
+// the launcher makes it absolute, so the library is told another path.
+bool NamesARelativeRepository(const Row& row) {
+    return std::any_of(row.arguments.begin(), row.arguments.end(), [](const std::string& argument) {
+        return argument.starts_with("/reposDirPath:") && argument.size() > 14 && argument.find('{') == std::string::npos;
+    });
 }
 
-class LaunchedTool : public testing::TestWithParam<ToolCase> {};
-
-TEST_P(LaunchedTool, PrintsAndExitsAsTheTool) {
-    const ToolCase& toolCase = GetParam();
-    const Sandbox sandbox(toolCase.library);
-    sandbox.WriteScript(toolCase.script);
-    sandbox.AddFiles(toolCase.filesBefore);
-
-    const auto outcome = RunLauncher(sandbox, "zarnrepo", toolCase.arguments);
-
-    EXPECT_EQ(outcome.standardOutput, sandbox.Expand(toolCase.expectedOutput));
-    EXPECT_EQ(outcome.exitCode, toolCase.expectedExitCode);
-    EXPECT_EQ(outcome.standardError, "");
+std::vector<Row> LaunchedRows() {
+    std::vector<Row> rows = CommandRows();
+    std::erase_if(rows, NamesARelativeRepository);
+    // The first /reposDirPath is the tool's, whatever quotes it ends with.
+    rows.push_back({"RelativeRepositoryPathEndingInAQuote", Split("/command:deleteFile /reposDirPath:\"r\"e\"\" /fileId:1"),
+                    Opened("@RemoveFile(id=1)\n", "{start}/r\"e\""), 0, "", {{"start/r\"e\"/", ""}}});
+    rows.push_back({"FirstOfTwoRelativeRepositoryPaths",
+                    Split("/command:deleteFile /reposDirPath:../repo /reposDirPath:gone /fileId:1"),
+                    Opened("@RemoveFile(id=1)\n", "{start}/../repo"), 0});
+    return rows;
 }
 
-INSTANTIATE_TEST_SUITE_P(Runs, LaunchedTool, testing::ValuesIn(LaunchedCases()), CaseName());
+class Launched : public testing::TestWithParam<Row> {};
+TEST_P(Launched, AsTheTool) {
+    const Sandbox sandbox(GetParam().library);
+    sandbox.Check(GetParam(), Installation(sandbox, "zarnrepo").Request());
+}
+INSTANTIATE_TEST_SUITE_P(Runs, Launched, testing::ValuesIn(LaunchedRows()), RowName());
 
 // The caller's folder is read only when a relative /reposDirPath needs it,
 // and only when the program would get as far as reading that option.
 TEST(Launcher, CallerFolderGone) {
-    struct Row {
-        const char* name;
-        std::string program;
-        std::vector<std::string> arguments;
-        std::string expectedOutput;
-        int expectedExitCode;
-    };
     const std::string noFolder = "\n\nError getting current directory.\n\n";
-    const std::string noPath = "\n\nError getting repository path.\n\n";
-    const std::string noCommand = "\n\nInvalid arguments.\n\n" + UsageText();
-    const std::string noColon = "\n\nInvalid argument 'foo'.\n\n" + UsageText();
-    const std::string version = "zarnrepo-inspect " ZARN_VERSION "\n";
-    const std::vector<std::string> deleteRelative = {"/command:deleteFile", "/reposDirPath:../repo", "/fileId:1"};
-    const Row rows[] = {
-        {"relative path", "zarnrepo", deleteRelative, noFolder, 1},
-        {"absolute path", "zarnrepo", Command("deleteFile", {"/fileId:1"}), "", 0},
-        {"empty path", "zarnrepo", {"/command:deleteFile", "/reposDirPath:", "/fileId:1"}, noPath, 1},
-        {"no command", "zarnrepo", Without(deleteRelative, "/command"), noCommand, 1},
-        {"word first", "zarnrepo", {"/command:deleteFile", "foo", "/reposDirPath:../repo"}, noColon, 1},
-        {"inspect, relative path", "zarnrepo-inspect", {"/reposDirPath:../repo"}, noFolder, 1},
-        {"inspect, version", "zarnrepo-inspect", {"/version:1", "/reposDirPath:../repo"}, version, 0},
+    const struct {
+        const char* program;
+        std::string arguments;
+        std::string output;
+        int exitCode;
+    } rows[] = {
+        {"zarnrepo", "/command:deleteFile /reposDirPath:../repo /fileId:1", noFolder, 1},
+        {"zarnrepo", "/command:deleteFile /reposDirPath:{repo} /fileId:1", Opened("@RemoveFile(id=1)\n"), 0},
+        {"zarnrepo", "/reposDirPath:../repo /fileId:1", "\n\nInvalid arguments.\n\n{usage}", 1},
+        {"zarnrepo", "/command:deleteFile foo /reposDirPath:../repo", "\n\nInvalid argument 'foo'.\n\n{usage}", 1},
+        {"zarnrepo-inspect", "/reposDirPath:../repo", noFolder, 1},
+        {"zarnrepo-inspect", "/version:1 /reposDirPath:../repo", "zarnrepo-inspect " ZARN_VERSION "\n", 0},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.arguments);
         const Sandbox sandbox;
-        const auto outcome = RunLauncher(sandbox, row.program, row.arguments, true);
-        EXPECT_EQ(outcome.standardOutput, row.expectedOutput);
-        EXPECT_EQ(outcome.exitCode, row.expectedExitCode);
+        fs::create_directory(sandbox.Root() / "caller");
+        const Installation installation(sandbox, row.program);
+        ProcessRequest request = installation.Request(true);
+        request.workingDirectory = sandbox.Root() / "caller";
+        Expect(sandbox, Split(row.arguments), row.output, row.exitCode, request);
     }
 }
 
 TEST(Launcher, ProgramMissingFromItsFolder) {
     const Sandbox sandbox;
-    const fs::path launcher = InstallLauncher(sandbox, "zarnrepo");
-    fs::remove(sandbox.Root() / "installed/lib/zarnrepo/zarnrepo");
-    RunOptions options;
-    options.tool = launcher;
-
-    const auto outcome = sandbox.Run(sandbox.Expand(Command("deleteFile", {"/fileId:1"})), options);
-
-    EXPECT_EQ(outcome.standardOutput,
-              sandbox.Expand("\n\nError starting {root}/installed/bin/../lib/zarnrepo/zarnrepo.\n\n"));
-    EXPECT_EQ(outcome.exitCode, 1);
+    const Installation installation(sandbox, "zarnrepo");
+    fs::remove(sandbox.Start() / "zarnrepo");
+    const ProcessRequest request = installation.Request();
+    Expect(sandbox, Cmd("deleteFile", "/fileId:1"),
+           "\n\nError starting " + request.program.parent_path().string() + "/../lib/zarnrepo/zarnrepo.\n\n", 1, request);
 }
 
 }  // namespace

@@ -1,40 +1,43 @@
 #include "tests/e2e/Sandbox.h"
 
-#include <stdexcept>
-
-#include "tests/fake_kvdfiles/FakeProtocol.h"
-#include "tests/support/Utf8Path.h"
+#include <memory>
+#include <sstream>
 
 namespace e2e {
 namespace {
 
 namespace fs = std::filesystem;
+using test_support::Utf8FromPath;
 
-constexpr const char* kLibraryFileName = "KVDFiles.dll";
-constexpr const char* kScriptFileName = "script.txt";
-constexpr const char* kCallLogFileName = "calls.log";
-
-// Every variable that could give the tool a locale.
-const std::vector<std::string> kLocaleVariables = {"LANG", "LANGUAGE", "LC_ALL", "LC_CTYPE", "LC_MESSAGES"};
-
-fs::path FakeLibraryPath(const std::string& variant) {
-    return fs::path(ZARN_FAKES_DIRECTORY) / variant / kLibraryFileName;
-}
-
-fs::path LibrarySource(Library library) {
-    switch (library) {
-        case Library::Complete:
-        case Library::CompleteInRepositoryOnly: return FakeLibraryPath("complete");
-        case Library::WithoutInitLibrary: return FakeLibraryPath("without-InitLibrary");
-        case Library::WithoutReleaseLibrary: return FakeLibraryPath("without-ReleaseLibrary");
-        case Library::WithoutGetRepository: return FakeLibraryPath("without-GetRepository");
-        case Library::WithoutGetRepositoryFromPath: return FakeLibraryPath("without-GetRepositoryFromPath");
-#ifdef ZARN_REAL_LIBRARY_PATH
-        case Library::Real: return ZARN_REAL_LIBRARY_PATH;
-#endif
-        default: throw std::logic_error("this library has no file to copy");
-    }
-}
+// The usage text the tool prints after every argument error, in the 26
+// pieces it is made of.
+const std::string kUsage =
+    "\n\nUSAGE:\n\n"
+    "\t- /command:addFile /reposDirPath:<REPOSITORY_DIRECTORY_PATH>\n"
+    "\t   /fileId:<FILE_ID> /fileDesc:<FILE_DESCRIPTION>\n"
+    "\t   /fileVersion:<FILE_VERSION> /filePermissions:<FILE_PERMISSIONS>\n"
+    "\t   /sourceFilePath:<SOURCE_FILE_PATH> /targetFilePath:<TARGET_FILE_PATH>\n\n"
+    "\t\tAdds the file located in <SOURCE_FILE_PATH> to the repository\n"
+    "\t\tin <REPOSITORY_DIRECTORY_PATH> on destination path specified\n"
+    "\t\tin <TARGET_FILE_PATH> (absolute or relative).\n\n"
+    "\t\t<FILE_PERMISSIONS> values:\n\t\t 1 -> User\n\t\t 2 -> Admin\n\t\t 3 -> Admin + User\n\n"
+    "\tOR\n\n"
+    "\t- /command:modifyFile /reposDirPath:<REPOSITORY_DIRECTORY_PATH>\n"
+    "\t   /fileId:<FILE_ID> /sourceFilePath:<SOURCE_FILE_PATH>\n\n"
+    "\t\tModifies the file specified in <FILE_ID> in the repository\n"
+    "\t\tspecified in <REPOSITORY_DIRECTORY_PATH> with the\n"
+    "\t\tcontent of the file located in <SOURCE_FILE_PATH>.\n\n"
+    "\tOR\n\n"
+    "\t- /command:deleteFile /reposDirPath:<REPOSITORY_DIRECTORY_PATH>\n"
+    "\t   /fileId:<FILE_ID>\n\n"
+    "\t\tDeletes the file specified in <FILE_ID> from the repository\n"
+    "\t\tspecified in <REPOSITORY_DIRECTORY_PATH>.\n\n"
+    "\tOR\n\n"
+    "\t- /command:getFile /reposDirPath:<REPOSITORY_DIRECTORY_PATH>\n"
+    "\t   /fileId:<FILE_ID> /targetFilePath:<TARGET_FILE_PATH>\n\n"
+    "\t\tGets the content of the file specified in <FILE_ID>\n"
+    "\t\tfrom the repository specified in <REPOSITORY_DIRECTORY_PATH>\n"
+    "\t\tto the destination file specified in <TARGET_FILE_PATH>.\n\n";
 
 void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
     for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
@@ -42,110 +45,98 @@ void ReplaceAll(std::string& text, const std::string& from, const std::string& t
     }
 }
 
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t end = text.find('\n'); end != std::string::npos; end = text.find('\n', start)) {
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    if (start < text.size()) lines.push_back(text.substr(start));
-    return lines;
-}
-
-bool IsInfrastructure(const std::string& name) {
-    return name == kScriptFileName || name == kCallLogFileName || fs::path(name).filename() == kLibraryFileName;
-}
-
 }  // namespace
 
-Sandbox::Sandbox(Library library) {
+Sandbox::Sandbox(const std::string& library) {
     fs::create_directory(Start());
     fs::create_directory(Repository());
-    PlaceLibrary(library);
-}
-
-void Sandbox::PlaceLibrary(Library library) const {
-    switch (library) {
-        case Library::Missing: return;
-        case Library::NotALibrary: test_support::WriteFileBytes(Start() / kLibraryFileName, "not a library\n"); return;
-        case Library::CompleteInRepositoryOnly: fs::copy_file(LibrarySource(library), Repository() / kLibraryFileName); return;
-        default: fs::copy_file(LibrarySource(library), Start() / kLibraryFileName); return;
-    }
+    if (library.empty()) return;
+    const std::size_t slash = library.find('/');
+    const fs::path folder = slash == std::string::npos ? Start() : Root() / library.substr(0, slash);
+    fs::copy_file(FakeLibraryPath(library.substr(slash + 1)), folder / "KVDFiles.dll");
 }
 
 std::string Sandbox::Expand(std::string text) const {
-    ReplaceAll(text, "{root-without-drive}", test_support::Utf8FromPath(Root().root_directory() / Root().relative_path()));
-    ReplaceAll(text, "{root}", test_support::Utf8FromPath(Root()));
-    ReplaceAll(text, "{start}", test_support::Utf8FromPath(Start()));
-    ReplaceAll(text, "{repo}", test_support::Utf8FromPath(Repository()));
+    ReplaceAll(text, "{root-without-drive}", Utf8FromPath(Root().root_directory() / Root().relative_path()));
+    ReplaceAll(text, "{root}", Utf8FromPath(Root()));
+    ReplaceAll(text, "{start}", Utf8FromPath(Start()));
+    ReplaceAll(text, "{repo}", Utf8FromPath(Repository()));
+    ReplaceAll(text, "{usage}", kUsage);
     return text;
 }
 
-std::vector<std::string> Sandbox::Expand(std::vector<std::string> texts) const {
-    for (auto& text : texts) text = Expand(text);
-    return texts;
-}
-
-void Sandbox::WriteScript(const std::string& script) const {
-    test_support::WriteFileBytes(Root() / kScriptFileName, Expand(script));
-}
-
-void Sandbox::AddFiles(const test_support::FileTree& files) const {
-    for (const auto& [name, content] : files) {
-        const fs::path path = Root() / test_support::PathFromUtf8(name);
-        if (name.ends_with('/')) {
-            fs::create_directories(path);
-        } else {
-            fs::create_directories(path.parent_path());
-            test_support::WriteFileBytes(path, content);
-        }
-    }
-}
-
-test_support::ProcessOutcome Sandbox::Run(const std::vector<std::string>& arguments, const RunOptions& options) const {
-    test_support::ProcessRequest request;
-    request.program = options.tool.empty() ? ToolPath() : options.tool;
-    request.arguments = arguments;
-    request.workingDirectory = options.startDirectory.empty() ? Start() : options.startDirectory;
-    request.commandLine = options.commandLine;
-    request.setVariables[fake_kvdfiles::kScriptVariable] = test_support::Utf8FromPath(Root() / kScriptFileName);
-    request.setVariables[fake_kvdfiles::kCallLogVariable] = test_support::Utf8FromPath(Root() / kCallLogFileName);
-    request.unsetVariables = kLocaleVariables;
-    if (options.locale) request.setVariables["LC_ALL"] = *options.locale;
-    request.removeWorkingDirectoryAtStart = options.removeStartDirectory;
-    request.addressSpaceLimit = options.addressSpaceLimit;
-    request.standardInput = options.standardInput;
+test_support::ProcessOutcome Sandbox::Run(const std::vector<std::string>& arguments,
+                                          test_support::ProcessRequest request) const {
+    if (request.program.empty()) request.program = ToolPath();
+    if (request.workingDirectory.empty()) request.workingDirectory = Start();
+    for (const std::string& argument : arguments) request.arguments.push_back(Expand(argument));
+    if (request.commandLine) request.commandLine = Expand(*request.commandLine);
     return test_support::RunProcess(request);
 }
 
-test_support::FileTree Sandbox::Files() const {
-    return test_support::ReadFileTree(Root(), IsInfrastructure);
+void Sandbox::Check(const Row& row, const test_support::ProcessRequest& request) const {
+    FileTree before;
+    for (const auto& [name, content] : row.before) before[Expand(name)] = Expand(content);
+    if (!row.script.empty()) before["start/fake-script.txt"] = Expand(row.script);
+    test_support::WriteFileTree(Root(), before);
+    FileTree expected = Files();
+    for (const auto& [name, content] : row.after) {
+        if (content == kGone) {
+            expected.erase(Expand(name));
+        } else {
+            expected[Expand(name)] = Expand(content);
+        }
+    }
+    std::unique_ptr<test_support::FileHeldForWriting> held;
+    if (!row.heldOpen.empty()) held = std::make_unique<test_support::FileHeldForWriting>(Root() / row.heldOpen);
+    test_support::ProcessRequest typed = request;
+    typed.commandLine = row.commandLine;
+
+    Expect(*this, row.arguments, row.output, row.exitCode, typed);
+    EXPECT_EQ(Files(), expected);
 }
 
-std::vector<std::string> Sandbox::Calls() const {
-    const fs::path log = Root() / kCallLogFileName;
-    return fs::exists(log) ? SplitLines(test_support::ReadFileBytes(log)) : std::vector<std::string>{};
+void Expect(const Sandbox& sandbox, const std::vector<std::string>& arguments, const std::string& output,
+            int exitCode, const test_support::ProcessRequest& request) {
+    const test_support::ProcessOutcome outcome = sandbox.Run(arguments, request);
+    EXPECT_EQ(outcome.standardOutput, test_support::AsPrinted(sandbox.Expand(output)));
+    EXPECT_EQ(outcome.exitCode, exitCode);
+    EXPECT_EQ(outcome.standardError, "");
 }
 
-std::filesystem::path ToolPath() { return ZARN_TOOL_PATH; }
-
-std::filesystem::path TestRootToolPath() {
-#ifdef ZARN_TESTROOT_TOOL_PATH
-    return ZARN_TESTROOT_TOOL_PATH;
-#else
-    return {};
-#endif
+FileTree Sandbox::Files() const {
+    return test_support::ReadFileTree(Root(), [](const std::string& name) { return name.ends_with("KVDFiles.dll"); });
 }
 
-std::filesystem::path TestRootDirectory() { return ZARN_TESTROOT_DIRECTORY; }
+std::vector<std::string> Split(const std::string& arguments) {
+    std::vector<std::string> split;
+    std::istringstream words(arguments);
+    for (std::string word; words >> word;) split.push_back(word);
+    return split;
+}
 
-bool HasRealLibrary() {
+std::vector<std::string> Cmd(const std::string& command, const std::string& options) {
+    return Split("/command:" + command + " /reposDirPath:{repo} " + options);
+}
+
+std::string Opened(const std::string& body, const std::string& repository) {
+    return "@Loaded\n@InitLibrary(1)\n@GetRepositoryFromPath(" + repository + ")\n" + body +
+           "@ReleaseLibrary()\n@Unloaded\n";
+}
+
+std::string DefaultLocationOutput(const std::optional<std::string>& openedAt) {
+    if (!openedAt) return "@Loaded\n@InitLibrary(1)\n\n\nError getting repository path.\n\n@Unloaded\n";
+    return "@Loaded\n@InitLibrary(1)\n@GetRepositoryFromPath(" + *openedAt +
+           ")\n\n\nInvalid arguments.\n\n@ReleaseLibrary()\n@Unloaded\n{usage}";
+}
+
+fs::path ToolPath() { return test_support::PathFromUtf8(ZARN_TOOL_PATH); }
+
+fs::path FakeLibraryPath(const std::string& variant) {
 #ifdef ZARN_REAL_LIBRARY_PATH
-    return true;
-#else
-    return false;
+    if (variant == "real") return test_support::PathFromUtf8(ZARN_REAL_LIBRARY_PATH);
 #endif
+    return test_support::PathFromUtf8(ZARN_FAKES_DIRECTORY) / variant / "KVDFiles.dll";
 }
 
 }  // namespace e2e

@@ -1,85 +1,95 @@
-// A fresh set of folders for one run of the tool:
+// The end-to-end tests run the real tool binary in a fresh folder and check
+// its output bytes, its exit code and every file it leaves:
 //
-//   {root}/start        the start directory; the library is copied here
-//   {root}/repo         the repository directory
-//   {root}/script.txt   what the stand-in library is told to do
-//   {root}/calls.log    the calls the stand-in saw, one per line
+//   {root}/start   the start directory; the library lies here as KVDFiles.dll
+//   {root}/repo    the repository directory
 //
-// Texts given to a sandbox may name these folders as {root}, {start} and
-// {repo}; Expand replaces them with the absolute paths, as UTF-8 text. On
-// Windows {root-without-drive} is {root} without its drive letter and colon
-// (on POSIX, the same as {root}).
+// The stand-in library (tests/fake_kvdfiles) prints each call it gets as
+// "@Call(arguments)" among the tool's messages, so the expected output of a
+// row holds the calls in order too. Texts of a row may name the folders as
+// {root}, {start} and {repo}, and the usage text as {usage}; on Windows
+// {root-without-drive} is {root} without its drive letter.
 #pragma once
 
-#include <cstdint>
+#include <gtest/gtest.h>
+
 #include <filesystem>
-#include <map>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "tests/support/Files.h"
-#include "tests/support/ProcessRunner.h"
-#include "tests/support/TemporaryDirectory.h"
+#include "tests/support/Process.h"
 
 namespace e2e {
 
-// Which file lies in the start directory as "KVDFiles.dll".
-enum class Library {
-    Complete,                      // the stand-in with all four exports
-    WithoutInitLibrary,            // the stand-in lacking one export each
-    WithoutReleaseLibrary,
-    WithoutGetRepository,
-    WithoutGetRepositoryFromPath,
-    CompleteInRepositoryOnly,      // the stand-in, but in {repo} instead of {start}
-    NotALibrary,                   // a text file of that name
-    Missing,                       // nothing
-    Real,                          // the repository library itself
+using test_support::FileTree;
+
+// In Row::after: the file is gone after the run.
+inline const std::string kGone = "<gone>";
+
+struct Row {
+    std::string name;  // letters and digits: the test's name
+    std::vector<std::string> arguments;
+    std::string output;  // standard output, byte for byte
+    int exitCode = 1;
+    std::string script = {};           // for the stand-in: its fake-script.txt
+    FileTree before = {};              // below {root}; "x/" is a directory
+    FileTree after = {};               // the files the run makes or changes
+    std::string library = "complete";  // [folder/]variant: a stand-in, "real", or "" for none
+    std::string heldOpen = {};         // a file below {root} held open for writing during the run
+    std::optional<std::string> commandLine = {};  // Windows: the command line as typed, instead of arguments
 };
 
-struct RunOptions {
-    std::filesystem::path tool;                // the tool binary; empty: the usual one
-    std::optional<std::string> locale;         // LC_ALL; unset: every locale variable unset
-    std::filesystem::path startDirectory;      // empty: {start}
-    bool removeStartDirectory = false;         // start in a directory that is gone
-    std::optional<std::uint64_t> addressSpaceLimit;  // bytes; unset: no limit
-    std::optional<std::string> commandLine;    // Windows: the command line as typed, instead of arguments
-    std::optional<std::string> standardInput;  // fed through a pipe; unset: nothing
+inline void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
+
+struct RowName {
+    template <class ParamInfo>
+    std::string operator()(const ParamInfo& info) const { return info.param.name; }
 };
 
 class Sandbox {
 public:
-    explicit Sandbox(Library library = Library::Complete);
+    explicit Sandbox(const std::string& library = "complete");
 
     const std::filesystem::path& Root() const { return root_.Path(); }
     std::filesystem::path Start() const { return Root() / "start"; }
     std::filesystem::path Repository() const { return Root() / "repo"; }
-
     std::string Expand(std::string text) const;
-    std::vector<std::string> Expand(std::vector<std::string> texts) const;
 
-    void WriteScript(const std::string& script) const;
-    // Creates files below {root}; a name ending in "/" makes a directory.
-    void AddFiles(const test_support::FileTree& files) const;
-
-    test_support::ProcessOutcome Run(const std::vector<std::string>& arguments, const RunOptions& options = {}) const;
-
-    // Every regular file below {root} but the library copies, the script and the log.
-    test_support::FileTree Files() const;
-    // The stand-in's call log, one entry per line.
-    std::vector<std::string> Calls() const;
+    // Runs the tool, or what request names, from {start} unless it says otherwise.
+    test_support::ProcessOutcome Run(const std::vector<std::string>& arguments,
+                                     test_support::ProcessRequest request = {}) const;
+    // Runs the row here and checks its output, exit code and files.
+    void Check(const Row& row, const test_support::ProcessRequest& request = {}) const;
+    // Every file below {root} but the libraries.
+    FileTree Files() const;
 
 private:
-    void PlaceLibrary(Library library) const;
-
     test_support::TemporaryDirectory root_;
 };
 
-// The usual tool binary, and the copy that reads its machine-wide folders
-// below TestRootDirectory().
+// The rows of every platform (CommandTest.cpp).
+std::vector<Row> CommandRows();
+
+// Runs the tool in sandbox and checks its output, its exit code and silence on
+// standard error.
+void Expect(const Sandbox& sandbox, const std::vector<std::string>& arguments, const std::string& output,
+            int exitCode, const test_support::ProcessRequest& request = {});
+
+// "/command:<command> /reposDirPath:{repo}" and options, split at blanks.
+std::vector<std::string> Cmd(const std::string& command, const std::string& options = {});
+std::vector<std::string> Split(const std::string& arguments);
+// What a run that opens the repository prints around body, the calls and
+// messages between the open and the close.
+std::string Opened(const std::string& body, const std::string& repository = "{repo}");
+
+// A run without /reposDirPath: it opens the default location, when there is
+// one, and closes it again between the message and the usage text.
+std::string DefaultLocationOutput(const std::optional<std::string>& openedAt);
+
 std::filesystem::path ToolPath();
-std::filesystem::path TestRootToolPath();
-std::filesystem::path TestRootDirectory();
-bool HasRealLibrary();
+std::filesystem::path FakeLibraryPath(const std::string& variant);
 
 }  // namespace e2e

@@ -1,0 +1,207 @@
+// Every platform's runs with the stand-in library: the rows each command's
+// table generates (an option missing, each library call failing, each backup
+// failing, success), then the rows written by hand, one fact of the wiring
+// each. Parsing the options and the permissions number, the bounded texts
+// and the default location are tested in their modules' tables.
+#include "tests/e2e/Sandbox.h"
+
+namespace e2e {
+namespace {
+
+using namespace std::string_literals;
+
+// Every byte value that text handling could lose: NUL, high bytes, line breaks.
+const std::string kContent = "line one\r\n\x00\xff\x80 end"s;
+const std::string kWrite = "Write(size=" + std::to_string(kContent.size()) + ")";
+
+struct Call {
+    std::string line;
+    std::string failure = {};  // what follows the call when it fails; empty: it cannot fail
+};
+
+// A command's successful run: what it needs, and the library calls it makes in order.
+struct Command {
+    std::string name;
+    std::string options;  // every option it requires
+    FileTree before;
+    std::string script;
+    std::vector<Call> calls;
+    std::string stored = {};  // the stored copy that it writes and backs up, below {root}
+    FileTree written = {};    // what else it writes
+};
+
+const std::vector<Command> kCommands = {
+    {"getFile", "/fileId:42 /targetFilePath:out.txt",
+     {{"start/fake-content", kContent}, {"repo/out.txt", "a longer, older content"}}, "",
+     {{"GetFile(id=42)", "Error getting IZarnFile from IZarnRepository.\n\n"},
+      {"OpenStream(mode=1,reserved=-1)", "Error creating IZarnFileStream from IZarnFile.\n\n"},
+      {"GetSize()"},
+      {"Read(size=" + std::to_string(kContent.size()) + ")", "Error reading from IZarnFileStream.\n\n"}},
+     "", {{"repo/out.txt", kContent}}},
+    // Older backups, and the temporary of a backup copy cut short, are replaced.
+    {"addFile", "/fileId:42 /fileDesc:d /fileVersion:1.0 /filePermissions:3 /sourceFilePath:{root}/in /targetFilePath:a",
+     {{"in", kContent}, {"repo/a.bak", "an older and longer backup"}, {"repo/a.bak.tmp", "cut short"}}, "",
+     {{"AddFile(id=42,target=a,version=1.0,description=d,permissions=3)", "Error adding new file to IZarnRepository.\n\n"},
+      {kWrite, "@Close(1)\nError writting file.\n\n"},
+      {"Close(1)"}},
+     "repo/a", {{"repo/a.bak.tmp", kGone}}},
+    {"modifyFile", "/fileId:42 /sourceFilePath:{root}/in", {{"in", kContent}, {"repo/files/42.dat", "old"}},
+     "path files/42.dat",
+     {{"GetFile(id=42)", "Error adding new file to IZarnRepository.\n\n"},
+      {"OpenStream(mode=0,reserved=-1)", "Error creating IZarnFileStream to repository file.\n\n"},
+      {kWrite, "@Close(1)\nError writting file.\n\n"},
+      {"Close(1)"}, {"GetInfo()"}, {"GetPath()"}},
+     "repo/files/42.dat"},
+    {"deleteFile", "/fileId:42", {}, "", {{"RemoveFile(id=42)", "Error deleting file from IZarnRepository.\n\n"}}},
+};
+
+std::string Calls(const std::vector<Call>& calls, std::size_t count) {
+    std::string lines;
+    for (std::size_t i = 0; i < count; ++i) lines += "@" + calls[i].line + "\n";
+    return lines;
+}
+
+// The stored copy, the stand-in's index and their backups, with index
+// holding the path as the library was given it.
+FileTree Stored(const std::string& stored, const std::string& index) {
+    return {{stored, kContent}, {stored + ".bak", kContent}, {"repo/ZarnRepository.bin", index},
+            {"repo/ZarnRepository.bin.bak", index}};
+}
+
+void AddGenerated(const Command& command, std::vector<Row>& rows) {
+    const std::string done = Calls(command.calls, command.calls.size());
+    const std::vector<std::string> arguments = Cmd(command.name, command.options);
+    for (const std::string& option : Split(command.options)) {
+        const std::string key = option.substr(0, option.find(':'));
+        std::vector<std::string> without = arguments;
+        std::erase(without, option);
+        rows.push_back({command.name + "Without" + key.substr(1), without,
+                        Opened("\n\nInvalid arguments for '" + command.name + "' command.\n\n{usage}"), 1,
+                        command.script, command.before});
+    }
+    for (std::size_t i = 0; i < command.calls.size(); ++i) {
+        const Call& call = command.calls[i];
+        if (call.failure.empty()) continue;
+        const std::string operation = call.line.substr(0, call.line.find('('));
+        rows.push_back({command.name + "When" + operation + "Fails", arguments,
+                        Opened(Calls(command.calls, i + 1) + call.failure), 1,
+                        command.script + "\nfail " + operation + " 7\n", command.before});
+    }
+    Row success = {command.name + "Succeeds", arguments, Opened(done), 0, command.script, command.before,
+                   command.written};
+    if (!command.stored.empty()) {
+        const std::string index = command.stored.substr(std::string("repo/").size()) + "\n";
+        success.after.merge(Stored(command.stored, index));
+        // A backup that cannot be made fails the command after the change; the
+        // index is not copied after a failed copy of the stored file.
+        Row storedBackupFails = success;
+        storedBackupFails.name = command.name + "WhenTheStoredCopysBackupFails";
+        storedBackupFails.before.erase(command.stored + ".bak");
+        storedBackupFails.before[command.stored + ".bak/"] = "";
+        storedBackupFails.after.erase(command.stored + ".bak");
+        storedBackupFails.after.erase("repo/ZarnRepository.bin.bak");
+        storedBackupFails.output = Opened(done + "Error creating file backup.\n\n");
+        storedBackupFails.exitCode = 1;
+        Row indexBackupFails = storedBackupFails;
+        indexBackupFails.name = command.name + "WhenTheIndexsBackupFails";
+        indexBackupFails.before = command.before;
+        indexBackupFails.before["repo/ZarnRepository.bin.bak/"] = "";
+        indexBackupFails.after[command.stored + ".bak"] = kContent;
+        rows.insert(rows.end(), {storedBackupFails, indexBackupFails});
+    }
+    rows.push_back(success);
+}
+
+// After "/fileId:1" and any option a row gives first: the first of a key counts.
+const std::string kAddOptions = "/fileDesc:d /fileVersion:1 /filePermissions:3 /sourceFilePath:{root}/in /targetFilePath:a";
+const std::string kAddCall = "@AddFile(id=1,target=a,version=1,description=d,permissions=3)\n";
+const std::string kLoadError = "\n\nError loading KVDFiles library.\n\n";
+const std::string kUpToRead = "@GetFile(id=1)\n@OpenStream(mode=1,reserved=-1)\n@GetSize()\n";
+
+const std::vector<Row> kHandRows = {
+    // Argument errors end the run before the library is loaded.
+    {"NoArguments", {}, "\n\nInvalid arguments.\n\n{usage}"},
+    {"FirstArgumentWithoutColonIsPrintedAsText", Split("/command:deleteFile %s%n%d" + std::string(3000, 'x') + " y"),
+     "\n\nInvalid argument '%s%n%d" + std::string(3000, 'x') + "'.\n\n{usage}"},
+    {"NoCommand", Split("/reposDirPath:{repo} /fileId:1"), "\n\nInvalid arguments.\n\n{usage}"},
+    // The first /command counts, as the tool's argument map keeps the first of a key.
+    {"UnknownCommandIsPrintedAsText", Split("/command:%sgetFile /command:getFile /reposDirPath:{repo}"),
+     Opened("\n\nInvalid command '%sgetFile'\n\n")},
+    {"RepositoryDirectoryMissing", Split("/command:deleteFile /reposDirPath:{root}/gone /fileId:1"),
+     Opened("\n\nError setting current directory to repository path.\n\n", "{root}/gone")},
+    {"RelativeRepositoryDirectoryStartsAtTheStartDirectory", Split("/command:deleteFile /reposDirPath:../repo /fileId:1"),
+     Opened("@RemoveFile(id=1)\n", "../repo"), 0},
+    {"QuotedValuesReachTheLibrary", Split("/command:deleteFile /reposDirPath:\"{repo}\" /fileId:\"7\""),
+     Opened("@RemoveFile(id=7)\n"), 0},
+    // Opening the repository.
+    {"NoLibrary", Cmd("deleteFile", "/fileId:1"), kLoadError, 1, "", {}, {}, ""},
+    {"LibraryInTheRepositoryOnly", Cmd("deleteFile", "/fileId:1"), kLoadError, 1, "", {}, {}, "repo/complete"},
+    // It stays loaded until the process ends.
+    {"LibraryLacksAnExport", Cmd("deleteFile", "/fileId:1"), "@Loaded\n" + kLoadError + "@Unloaded\n", 1,
+     "", {}, {}, "without-GetRepositoryFromPath"},
+    {"InitialisationFails", Cmd("deleteFile", "/fileId:1"),
+     "@Loaded\n@InitLibrary(1)\n\n\nError initializing KVDFiles library.\n\n@Unloaded\n", 1, "init-result 0"},
+    {"AnyNonzeroInitialisationSucceeds", Cmd("deleteFile", "/fileId:1"), Opened("@RemoveFile(id=1)\n"), 0,
+     "init-result -1"},
+    {"EmptyRepositoryPath", Split("/command:deleteFile /reposDirPath: /fileId:1"),
+     "@Loaded\n@InitLibrary(1)\n\n\nError getting repository path.\n\n@Unloaded\n"},
+    {"NoRepository", Cmd("deleteFile", "/fileId:1"),
+     "@Loaded\n@InitLibrary(1)\n@GetRepositoryFromPath({repo})\n\n\nError getting IZarnRepository.\n\n@Unloaded\n", 1,
+     "no-repository"},
+    // getFile: the buffer has the size GetSize reports; the count Read reports is written.
+    {"GetFileWritesTheCountRead", Cmd("getFile", "/fileId:1 /targetFilePath:out"), Opened(kUpToRead + "@Read(size=5)\n"),
+     0, "size 5\nread-count 3", {{"start/fake-content", "hello world"}}, {{"repo/out", "hel"}}},
+    {"GetFileReadCountBeyondTheBuffer", Cmd("getFile", "/fileId:1 /targetFilePath:out"),
+     Opened(kUpToRead + "@Read(size=5)\nError reading from IZarnFileStream.\n\n"), 1, "read-count 6",
+     {{"start/fake-content", "hello"}}},
+    {"GetFileEmptyStoredFile", Cmd("getFile", "/fileId:1 /targetFilePath:out"), Opened(kUpToRead + "@Read(size=0)\n"),
+     0, "", {}, {{"repo/out", ""}}},
+    {"GetFileAbsoluteTarget", Cmd("getFile", "/fileId:1 /targetFilePath:{root}/out"),
+     Opened(kUpToRead + "@Read(size=5)\n"), 0, "", {{"start/fake-content", "hello"}}, {{"out", "hello"}}},
+    {"GetFileTargetIsADirectory", Cmd("getFile", "/fileId:1 /targetFilePath:out"),
+     Opened(kUpToRead + "@Read(size=0)\nError opening target file.\n\n"), 1, "", {{"repo/out/", ""}}},
+    // addFile: the source, read after AddFile; a relative one is in the repository.
+    {"AddFileSourceMissing", Cmd("addFile", "/fileId:1 " + kAddOptions),
+     Opened(kAddCall + "Error opening source file.\n\n")},
+    {"AddFileSourceIsADirectory", Cmd("addFile", "/fileId:1 " + kAddOptions),
+     Opened(kAddCall + "Error opening source file.\n\n"), 1, "", {{"in/", ""}}},
+    {"AddFileEmptySource", Cmd("addFile", "/fileId:1 " + kAddOptions),
+     Opened(kAddCall + "@Write(size=0)\n@Close(1)\n"), 0, "", {{"in", ""}},
+     {{"repo/a", ""}, {"repo/a.bak", ""}, {"repo/ZarnRepository.bin", "a\n"}, {"repo/ZarnRepository.bin.bak", "a\n"}}},
+    {"AddFileRelativeSourceIsInTheRepository", Cmd("addFile", "/fileId:1 /sourceFilePath:in " + kAddOptions),
+     Opened(kAddCall + "@Write(size=4)\n@Close(1)\n"), 0, "", {{"in", "not this"}, {"repo/in", "this"}},
+     {{"repo/a", "this"}, {"repo/a.bak", "this"}, {"repo/ZarnRepository.bin", "a\n"}, {"repo/ZarnRepository.bin.bak", "a\n"}}},
+    {"AddFileAbsoluteTargetIsBackedUpWhereItIs", Cmd("addFile", "/fileId:1 /targetFilePath:{root}/t " + kAddOptions),
+     Opened("@AddFile(id=1,target={root}/t,version=1,description=d,permissions=3)\n@Write(size=0)\n@Close(1)\n"), 0,
+     "", {{"in", ""}},
+     {{"t", ""}, {"t.bak", ""}, {"repo/ZarnRepository.bin", "{root}/t\n"}, {"repo/ZarnRepository.bin.bak", "{root}/t\n"}}},
+    // With a relative repository directory the backups are made inside it, not
+    // in a folder of the same name within it.
+    {"AddFileInARelativeRepositoryDirectory",
+     Split("/command:addFile /reposDirPath:repo /fileId:1 " + kAddOptions),
+     Opened(kAddCall + "@Write(size=0)\n@Close(1)\n", "repo"), 0, "", {{"in", ""}, {"start/repo/", ""}},
+     {{"start/repo/a", ""}, {"start/repo/a.bak", ""}, {"start/repo/ZarnRepository.bin", "a\n"},
+      {"start/repo/ZarnRepository.bin.bak", "a\n"}}},
+    // An empty value counts as given; the permissions number saturates.
+    {"AddFileEmptyValuesAndSaturatedPermissions",
+     Cmd("addFile", "/fileId:1 /fileDesc: /fileVersion: /filePermissions:4294967299 /sourceFilePath:in /targetFilePath:a"),
+     Opened("@AddFile(id=1,target=a,version=,description=,permissions=2147483647)\n"
+            "Error adding new file to IZarnRepository.\n\n"),
+     1, "fail AddFile 1"},
+    {"ModifyFileSourceMissing", Cmd("modifyFile", "/fileId:1 /sourceFilePath:{root}/in"),
+     Opened("@GetFile(id=1)\nError opening source file.\n\n")},
+};
+
+class Commands : public testing::TestWithParam<Row> {};
+TEST_P(Commands, PrintExitAndLeaveFilesAsExpected) { Sandbox(GetParam().library).Check(GetParam()); }
+INSTANTIATE_TEST_SUITE_P(Runs, Commands, testing::ValuesIn(CommandRows()), RowName());
+
+}  // namespace
+
+std::vector<Row> CommandRows() {
+    std::vector<Row> rows = kHandRows;
+    for (const Command& command : kCommands) AddGenerated(command, rows);
+    return rows;
+}
+
+}  // namespace e2e

@@ -1,0 +1,97 @@
+// Programs that tests run: to their end, keeping what they printed byte for
+// byte, or started, read line by line, waited for or killed. One
+// implementation per platform: Process_posix.cpp (fork, exec, SIGKILL) and
+// Process_win32.cpp (CreateProcessW, TerminateProcess).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace test_support {
+
+struct ProcessRequest {
+    std::filesystem::path program = {};
+    // After the program's own name: bytes on POSIX; on Windows UTF-8 text,
+    // quoted so that the program's start-up splits it back.
+    std::vector<std::string> arguments = {};
+    // Windows: the command line after the program's name as a user types it,
+    // instead of arguments.
+    std::optional<std::string> commandLine = {};
+    std::filesystem::path workingDirectory = {};  // empty: the test's own
+    // Where stated, POSIX only:
+    std::map<std::string, std::optional<std::string>> environment = {};  // set; removed when without value
+    bool removeWorkingDirectoryAtStart = false;  // the program starts in a directory that is gone
+    std::optional<std::uint64_t> addressSpaceLimit = {};  // bytes
+    // What the program reads from a pipe as its standard input (on every
+    // platform); unset, it reads the null device.
+    std::optional<std::string> standardInput = {};
+};
+
+struct ProcessOutcome {
+    std::string standardOutput;
+    std::string standardError;
+    int exitCode = -1;  // -1 when it was killed or ended by a signal
+};
+
+class ChildProcess {
+public:
+    explicit ChildProcess(const ProcessRequest& request);
+    // commandLine[0] is the program.
+    explicit ChildProcess(const std::vector<std::string>& commandLine);
+    // Kills it if it still runs.
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    bool Started() const { return process_ != -1; }
+    // Reads standard output until count more lines came; false when it ended first.
+    bool WaitForLines(int count);
+    bool WaitUntilReady() { return WaitForLines(1); }
+    // Ends it at once, as a crash would: none of its own code runs.
+    void Kill();
+    // Its exit code, or -1 when it was killed or ended by a signal.
+    int Wait();
+    // Reads standard output to its end, then waits.
+    ProcessOutcome Finish();
+
+private:
+    // Per platform.
+    void Start(const ProcessRequest& request);
+    void KillProcess();
+    int WaitForExit();
+    static std::size_t ReadSome(std::intptr_t from, char* buffer, std::size_t size);  // 0 at the end
+    static void WriteAll(std::intptr_t to, std::string_view text);
+    static void Close(std::intptr_t& handle);
+    static void ReadToEnd(std::intptr_t from, std::string& sink);
+
+    std::intptr_t process_ = -1;
+    std::intptr_t input_ = -1;
+    std::intptr_t output_ = -1;
+    std::intptr_t errors_ = -1;
+    std::thread feeder_;
+    std::thread errorReader_;
+    std::string standardOutput_;
+    std::string standardError_;
+    bool killed_ = false;
+    bool reaped_ = false;
+    int exitCode_ = -1;
+};
+
+ProcessOutcome RunProcess(const ProcessRequest& request);
+
+// Whether addressSpaceLimit holds here (POSIX).
+bool CanCapMemory();
+
+// The line end of a program's text-mode output on this platform.
+extern const std::string_view kTextLineEnd;
+
+// Expected output as a program prints it: each "\n" becomes kTextLineEnd.
+std::string AsPrinted(std::string_view text);
+
+}  // namespace test_support
