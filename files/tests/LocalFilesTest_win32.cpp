@@ -10,7 +10,7 @@
 
 namespace {
 
-TEST(LocalFiles, APipeSourceIsReadToItsEnd) {
+TEST(PipeSource, IsReadToItsEnd) {
     const std::wstring name = L"\\\\.\\pipe\\zarn-files-" + std::to_wstring(::GetCurrentProcessId());
     const HANDLE server = ::CreateNamedPipeW(name.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
                                              65536, 65536, 0, nullptr);

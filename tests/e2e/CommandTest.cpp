@@ -46,7 +46,7 @@ const std::vector<Command> kCommands = {
       {"Close(1)"}},
      "repo/a", {{"repo/a.bak.tmp", kGone}}},
     {"modifyFile", "/fileId:42 /sourceFilePath:{root}/in", {{"in", kContent}, {"repo/files/42.dat", "old"}},
-     "path files/42.dat",
+     "GetPath files/42.dat",
      {{"GetFile(id=42)", "Error adding new file to IZarnRepository.\n\n"},
       {"OpenStream(mode=0,reserved=-1)", "Error creating IZarnFileStream to repository file.\n\n"},
       {kWrite, "@Close(1)\nError writting file.\n\n"},
@@ -85,7 +85,7 @@ void AddGenerated(const Command& command, std::vector<Row>& rows) {
         const std::string operation = call.line.substr(0, call.line.find('('));
         rows.push_back({command.name + "When" + operation + "Fails", arguments,
                         Opened(Calls(command.calls, i + 1) + call.failure), 1,
-                        command.script + "\nfail " + operation + " 7\n", command.before});
+                        command.script + "\n" + operation + " 7\n", command.before});
     }
     Row success = {command.name + "Succeeds", arguments, Opened(done), 0, command.script, command.before,
                    command.written};
@@ -140,19 +140,19 @@ const std::vector<Row> kHandRows = {
     {"LibraryLacksAnExport", Cmd("deleteFile", "/fileId:1"), "@Loaded\n" + kLoadError + "@Unloaded\n", 1,
      "", {}, {}, "without-GetRepositoryFromPath"},
     {"InitialisationFails", Cmd("deleteFile", "/fileId:1"),
-     "@Loaded\n@InitLibrary(1)\n\n\nError initializing KVDFiles library.\n\n@Unloaded\n", 1, "init-result 0"},
+     "@Loaded\n@InitLibrary(1)\n\n\nError initializing KVDFiles library.\n\n@Unloaded\n", 1, "InitLibrary 0"},
     {"AnyNonzeroInitialisationSucceeds", Cmd("deleteFile", "/fileId:1"), Opened("@RemoveFile(id=1)\n"), 0,
-     "init-result -1"},
+     "InitLibrary -1"},
     {"EmptyRepositoryPath", Split("/command:deleteFile /reposDirPath: /fileId:1"),
      "@Loaded\n@InitLibrary(1)\n\n\nError getting repository path.\n\n@Unloaded\n"},
     {"NoRepository", Cmd("deleteFile", "/fileId:1"),
      "@Loaded\n@InitLibrary(1)\n@GetRepositoryFromPath({repo})\n\n\nError getting IZarnRepository.\n\n@Unloaded\n", 1,
-     "no-repository"},
+     "GetRepositoryFromPath 0"},
     // getFile: the buffer has the size GetSize reports; the count Read reports is written.
     {"GetFileWritesTheCountRead", Cmd("getFile", "/fileId:1 /targetFilePath:out"), Opened(kUpToRead + "@Read(size=5)\n"),
-     0, "size 5\nread-count 3", {{"start/fake-content", "hello world"}}, {{"repo/out", "hel"}}},
+     0, "GetSize 5\nReadCount 3", {{"start/fake-content", "hello world"}}, {{"repo/out", "hel"}}},
     {"GetFileReadCountBeyondTheBuffer", Cmd("getFile", "/fileId:1 /targetFilePath:out"),
-     Opened(kUpToRead + "@Read(size=5)\nError reading from IZarnFileStream.\n\n"), 1, "read-count 6",
+     Opened(kUpToRead + "@Read(size=5)\nError reading from IZarnFileStream.\n\n"), 1, "ReadCount 6",
      {{"start/fake-content", "hello"}}},
     {"GetFileEmptyStoredFile", Cmd("getFile", "/fileId:1 /targetFilePath:out"), Opened(kUpToRead + "@Read(size=0)\n"),
      0, "", {}, {{"repo/out", ""}}},
@@ -187,7 +187,7 @@ const std::vector<Row> kHandRows = {
      Cmd("addFile", "/fileId:1 /fileDesc: /fileVersion: /filePermissions:4294967299 /sourceFilePath:in /targetFilePath:a"),
      Opened("@AddFile(id=1,target=a,version=,description=,permissions=2147483647)\n"
             "Error adding new file to IZarnRepository.\n\n"),
-     1, "fail AddFile 1"},
+     1, "AddFile 1"},
     {"ModifyFileSourceMissing", Cmd("modifyFile", "/fileId:1 /sourceFilePath:{root}/in"),
      Opened("@GetFile(id=1)\nError opening source file.\n\n")},
 };
@@ -195,6 +195,25 @@ const std::vector<Row> kHandRows = {
 class Commands : public testing::TestWithParam<Row> {};
 TEST_P(Commands, PrintExitAndLeaveFilesAsExpected) { Sandbox(GetParam().library).Check(GetParam()); }
 INSTANTIATE_TEST_SUITE_P(Runs, Commands, testing::ValuesIn(CommandRows()), RowName());
+
+// A buffer that cannot be had fails its command with the message of the step
+// that needed it, never a crash: the tool runs with its address space capped
+// far below the sizes it asks for.
+TEST(AllocationFailure, FailsTheCommandWithItsMessage) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer needs more address space than the cap leaves";
+#endif
+    if (!test_support::CanCapMemory()) GTEST_SKIP() << "this system does not cap a program's memory";
+    test_support::ProcessRequest capped;
+    capped.addressSpaceLimit = std::uint64_t{768} << 20;
+    Sandbox().Check({"", Cmd("getFile", "/fileId:1 /targetFilePath:out"),
+                     Opened(kUpToRead + "Error reading from IZarnFileStream.\n\n"), 1, "GetSize 4294967295"},
+                    capped);
+    const Sandbox sandbox;
+    test_support::MakeSparseFile(sandbox.Root() / "in", std::uintmax_t{3} << 30);
+    sandbox.Check({"", Cmd("addFile", "/fileId:1 " + kAddOptions), Opened(kAddCall + "Error reading source file.\n\n")},
+                  capped);
+}
 
 }  // namespace
 

@@ -43,7 +43,7 @@ const std::string kAdd = "addFile /reposDirPath:\"{repo}\" /filePermissions:1 /s
 // addFile typed with these options gives AddFile these values.
 Row Typed(const std::string& name, const std::string& options, const std::string& values) {
     return {name, {}, Opened("@AddFile(" + values + ",permissions=1)\nError adding new file to IZarnRepository.\n\n"),
-            1, "fail AddFile 1", {}, {}, "complete", "", "/command:" + kAdd + options};
+            1, "AddFile 1", {}, {}, "complete", "", "/command:" + kAdd + options};
 }
 
 Row StoredAt(const std::string& name, const std::string& target) {

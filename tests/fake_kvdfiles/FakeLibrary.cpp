@@ -1,22 +1,15 @@
 // A stand-in for the repository library, built from the contract header alone.
 // It prints every call it gets to standard output as "@Call(arguments)", and
-// "@Loaded" and "@Unloaded" when its file is loaded and unloaded, so a test
-// reads the calls in order among the tool's own messages.
+// "@Loaded" and "@Unloaded" when its file is loaded and unloaded, so that a
+// test reads the calls in order among the tool's own messages.
 //
-// When loaded it reads, from the current directory (the tool's start
-// directory), the stored content Read delivers from "fake-content" and its
-// script from "fake-script.txt", one directive a line; without them every
-// call succeeds and the content is empty:
-//
-//   init-result N    kvdFiles_InitLibrary returns N (default 1)
-//   no-repository    kvdFiles_GetRepositoryFromPath returns null
-//   fail OP N        OP returns status N: AddFile, RemoveFile, GetFile,
-//                    OpenStream, Read or Write
-//   size N           what GetSize reports (default: the content's size)
-//   read-count N     the count Read reports (default: the bytes it copied)
-//   path TEXT        what GetPath returns (default: the file id)
-//
-// A directive it does not know is reported on standard error. A Write stores
+// When loaded it reads from the current directory (the tool's start
+// directory) the content Read delivers, "fake-content", and its script,
+// "fake-script.txt": lines "CALL VALUE" saying what a call returns.
+// InitLibrary (default 1), GetRepositoryFromPath (0: null), GetSize (default:
+// the content's size), ReadCount (the count Read reports; default: what it
+// copied), GetPath (default: the file id), and the status of AddFile,
+// RemoveFile, GetFile, OpenStream, Read or Write (default 0). A Write stores
 // the bytes at the stream's path (the AddFile target, or what GetPath
 // returns) and appends that path and a line break to "ZarnRepository.bin",
 // both in the current directory by then: the repository directory.
@@ -30,7 +23,6 @@
 #include <fstream>
 #include <iterator>
 #include <map>
-#include <optional>
 #include <string>
 
 #define KVDFILES_BUILDING_LIBRARY
@@ -41,18 +33,16 @@
 namespace fake_kvdfiles {
 namespace {
 
+const std::string kScriptedCalls =
+    " InitLibrary GetRepositoryFromPath GetSize ReadCount GetPath AddFile RemoveFile GetFile OpenStream Read Write ";
+
 std::string Text(const wchar_t* text) { return encoding::BytesFromWide(text); }
 
 void Record(const std::string& call) { PrintLine("@" + call); }
 
 // Everything one load of the library knows.
 struct LibraryState {
-    std::int32_t initResult = 1;
-    bool returnsRepository = true;
-    std::map<std::string, std::int32_t> failing;
-    std::optional<std::uint32_t> size;
-    std::optional<std::uint32_t> readCount;
-    std::optional<std::string> path;
+    std::map<std::string, std::string> script;
     std::string content;
     std::string fileId;       // of the last GetFile
     std::string streamPath;   // where the open stream's Write stores content
@@ -61,84 +51,70 @@ struct LibraryState {
     LibraryState() {
         std::ifstream stored("fake-content", std::ios::binary);
         content.assign(std::istreambuf_iterator<char>(stored), {});
-        std::ifstream script("fake-script.txt", std::ios::binary);
-        for (std::string directive; script >> directive;) Apply(directive, script);
+        std::ifstream lines("fake-script.txt", std::ios::binary);
+        for (std::string call, value; lines >> call >> value; script[call] = value) {
+            if (kScriptedCalls.find(" " + call + " ") == std::string::npos) {
+                std::fprintf(stderr, "fake KVDFiles.dll: no call %s to script\n", call.c_str());
+            }
+        }
         Record("Loaded");
     }
     ~LibraryState() { Record("Unloaded"); }
     LibraryState(const LibraryState&) = delete;
     LibraryState& operator=(const LibraryState&) = delete;
 
-    void Apply(const std::string& directive, std::istream& script) {
-        std::string operation;
-        std::uint32_t number = 0;
-        if (directive == "init-result") {
-            script >> initResult;
-        } else if (directive == "no-repository") {
-            returnsRepository = false;
-        } else if (directive == "fail" && script >> operation) {
-            script >> failing[operation];
-        } else if (directive == "size" && script >> number) {
-            size = number;
-        } else if (directive == "read-count" && script >> number) {
-            readCount = number;
-        } else if (directive == "path") {
-            script >> path.emplace();
-        } else {
-            std::fprintf(stderr, "fake KVDFiles.dll: unknown directive %s\n", directive.c_str());
-        }
+    std::string Value(const std::string& call, const std::string& otherwise) const {
+        const auto found = script.find(call);
+        return found == script.end() ? otherwise : found->second;
     }
-
-    // 0 unless the script makes the operation fail.
-    KvdStatus Status(const char* operation) const {
-        const auto found = failing.find(operation);
-        return found == failing.end() ? 0 : found->second;
+    std::int64_t Number(const std::string& call, std::int64_t otherwise) const {
+        return std::stoll(Value(call, std::to_string(otherwise)));
     }
 };
 
 LibraryState state;
 
-void Append(const std::string& path, const void* bytes, std::size_t size, std::ios::openmode mode) {
+// Records the call and returns the status the script gives it.
+KvdStatus Called(const std::string& call, const std::string& arguments) {
+    Record(call + "(" + arguments + ")");
+    return static_cast<KvdStatus>(state.Number(call, 0));
+}
+
+void Store(const std::string& path, const std::string& bytes, std::ios::openmode mode) {
     std::ofstream file(std::filesystem::path(std::u8string(path.begin(), path.end())), std::ios::binary | mode);
-    file.write(static_cast<const char*>(bytes), static_cast<std::streamsize>(size));
-    if (!file) std::fprintf(stderr, "fake KVDFiles.dll: cannot write %s\n", path.c_str());
+    if (!file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
+        std::fprintf(stderr, "fake KVDFiles.dll: cannot write %s\n", path.c_str());
+    }
 }
 
 KvdStatus StreamRead(IZarnFileStream*, void* buffer, std::uint32_t* size) {
-    Record("Read(size=" + std::to_string(*size) + ")");
-    if (const KvdStatus status = state.Status("Read")) return status;
+    if (const KvdStatus status = Called("Read", "size=" + std::to_string(*size))) return status;
     const std::size_t copied = std::min<std::size_t>(*size, state.content.size());
     std::memcpy(buffer, state.content.data(), copied);
-    *size = state.readCount.value_or(static_cast<std::uint32_t>(copied));
+    *size = static_cast<std::uint32_t>(state.Number("ReadCount", static_cast<std::int64_t>(copied)));
     return 0;
 }
 
 KvdStatus StreamWrite(IZarnFileStream*, const void* buffer, std::uint32_t size) {
-    Record("Write(size=" + std::to_string(size) + ")");
-    if (const KvdStatus status = state.Status("Write")) return status;
-    Append(state.streamPath, buffer, size, std::ios::trunc);
-    Append("ZarnRepository.bin", (state.streamPath + "\n").c_str(), state.streamPath.size() + 1, std::ios::app);
+    if (const KvdStatus status = Called("Write", "size=" + std::to_string(size))) return status;
+    Store(state.streamPath, std::string(static_cast<const char*>(buffer), size), std::ios::trunc);
+    Store("ZarnRepository.bin", state.streamPath + "\n", std::ios::app);
     return 0;
 }
 
 std::uint32_t StreamGetSize(IZarnFileStream*) {
     Record("GetSize()");
-    return state.size.value_or(static_cast<std::uint32_t>(state.content.size()));
+    return static_cast<std::uint32_t>(state.Number("GetSize", static_cast<std::int64_t>(state.content.size())));
 }
 
-KvdStatus StreamClose(IZarnFileStream*, std::int32_t flag) {
-    Record("Close(" + std::to_string(flag) + ")");
-    return 0;
-}
+KvdStatus StreamClose(IZarnFileStream*, std::int32_t flag) { return Called("Close", std::to_string(flag)); }
 
 const IZarnFileStreamTable streamTable = {StreamRead, StreamWrite, StreamGetSize, StreamClose};
 IZarnFileStream stream = {&streamTable};
 
-std::string StoredPath() { return state.path.value_or(state.fileId); }
-
 const wchar_t* InfoGetPath(IZarnFileInfo*) {
     Record("GetPath()");
-    state.storedPath = encoding::WideFromBytes(StoredPath());
+    state.storedPath = encoding::WideFromBytes(state.Value("GetPath", state.fileId));
     return state.storedPath.c_str();
 }
 
@@ -147,9 +123,9 @@ const IZarnFileInfoTable infoTable = {InfoGetPath, nullptr, nullptr, nullptr, nu
 IZarnFileInfo info = {&infoTable};
 
 KvdStatus FileOpenStream(IZarnFile*, std::int32_t mode, IZarnFileStream** opened, std::int32_t reserved) {
-    Record("OpenStream(mode=" + std::to_string(mode) + ",reserved=" + std::to_string(reserved) + ")");
-    if (const KvdStatus status = state.Status("OpenStream")) return status;
-    state.streamPath = StoredPath();
+    const std::string arguments = "mode=" + std::to_string(mode) + ",reserved=" + std::to_string(reserved);
+    if (const KvdStatus status = Called("OpenStream", arguments)) return status;
+    state.streamPath = state.Value("GetPath", state.fileId);
     *opened = &stream;
     return 0;
 }
@@ -165,22 +141,20 @@ IZarnFile file = {&fileTable};
 KvdStatus RepositoryAddFile(IZarnRepository*, const wchar_t* fileId, const wchar_t* targetPath,
                             const wchar_t* version, const wchar_t* description, std::int32_t permissions,
                             IZarnFileStream** opened) {
-    Record("AddFile(id=" + Text(fileId) + ",target=" + Text(targetPath) + ",version=" + Text(version) +
-           ",description=" + Text(description) + ",permissions=" + std::to_string(permissions) + ")");
-    if (const KvdStatus status = state.Status("AddFile")) return status;
+    if (const KvdStatus status = Called("AddFile", "id=" + Text(fileId) + ",target=" + Text(targetPath) +
+                                                       ",version=" + Text(version) + ",description=" +
+                                                       Text(description) + ",permissions=" + std::to_string(permissions))) {
+        return status;
+    }
     state.streamPath = Text(targetPath);
     *opened = &stream;
     return 0;
 }
 
-KvdStatus RepositoryRemoveFile(IZarnRepository*, const wchar_t* fileId) {
-    Record("RemoveFile(id=" + Text(fileId) + ")");
-    return state.Status("RemoveFile");
-}
+KvdStatus RepositoryRemoveFile(IZarnRepository*, const wchar_t* fileId) { return Called("RemoveFile", "id=" + Text(fileId)); }
 
 KvdStatus RepositoryGetFile(IZarnRepository*, const wchar_t* fileId, IZarnFile** found) {
-    Record("GetFile(id=" + Text(fileId) + ")");
-    if (const KvdStatus status = state.Status("GetFile")) return status;
+    if (const KvdStatus status = Called("GetFile", "id=" + Text(fileId))) return status;
     state.fileId = Text(fileId);
     *found = &file;
     return 0;
@@ -199,7 +173,7 @@ using fake_kvdfiles::state;
 #ifndef FAKE_KVDFILES_WITHOUT_InitLibrary
 extern "C" int32_t kvdFiles_InitLibrary(int32_t version) {
     Record("InitLibrary(" + std::to_string(version) + ")");
-    return state.initResult;
+    return static_cast<int32_t>(state.Number("InitLibrary", 1));
 }
 #endif
 
@@ -220,6 +194,6 @@ extern "C" IZarnRepository* kvdFiles_GetRepository(void) {
 #ifndef FAKE_KVDFILES_WITHOUT_GetRepositoryFromPath
 extern "C" IZarnRepository* kvdFiles_GetRepositoryFromPath(const wchar_t* directory) {
     Record("GetRepositoryFromPath(" + fake_kvdfiles::Text(directory) + ")");
-    return state.returnsRepository ? &fake_kvdfiles::repository : nullptr;
+    return state.Number("GetRepositoryFromPath", 1) != 0 ? &fake_kvdfiles::repository : nullptr;
 }
 #endif
