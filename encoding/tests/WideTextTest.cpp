@@ -11,6 +11,7 @@ TEST(WideText, DecodesUtf8AndEscapesEveryByteOfAnInvalidSequence) {
     EXPECT_EQ(WideFromBytes("\xC3\xA9t\xE2\x82\xAC"), L"\u00e9t\u20ac");
     if constexpr (sizeof(wchar_t) == 4) {
         EXPECT_EQ(WideFromBytes("\xF0\x9F\x98\x80"), std::wstring(1, wchar_t(0x1F600)));
+        EXPECT_EQ(BytesFromWide(std::wstring(1, wchar_t(0x110000))), "\xEF\xBF\xBD");
     }
     // A stray byte, a cut sequence, an overlong form, an encoded surrogate and
     // a code point beyond U+10FFFF.
