@@ -24,13 +24,14 @@ struct ProcessRequest {
     // instead of arguments.
     std::optional<std::string> commandLine = {};
     std::filesystem::path workingDirectory = {};  // empty: the test's own
-    // Where stated, POSIX only:
-    std::map<std::string, std::optional<std::string>> environment = {};  // set; removed when without value
-    bool removeWorkingDirectoryAtStart = false;  // the program starts in a directory that is gone
-    std::optional<std::uint64_t> addressSpaceLimit = {};  // bytes
-    // What the program reads from a pipe as its standard input (on every
-    // platform); unset, it reads the null device.
+    // What the program reads from a pipe as its standard input; unset, it
+    // reads the null device.
     std::optional<std::string> standardInput = {};
+    // POSIX only: variables set, or removed when without a value; a start
+    // directory that is gone; a cap on the address space, in bytes.
+    std::map<std::string, std::optional<std::string>> environment = {};
+    bool removeWorkingDirectoryAtStart = false;
+    std::optional<std::uint64_t> addressSpaceLimit = {};
 };
 
 struct ProcessOutcome {
