@@ -1,5 +1,6 @@
 #include "inspect/Listing.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "inspect/Escaping.h"
@@ -16,6 +17,7 @@ std::wstring_view ProblemName(StoredCopyProblem kind) {
         case StoredCopyProblem::NotAFile: return L"notAFile";
         case StoredCopyProblem::Unreadable: return L"unreadable";
         case StoredCopyProblem::ContentDiffers: return L"contentDiffers";
+        case StoredCopyProblem::Unverified: return L"unverified";
     }
     return L"unreadable";
 }
@@ -27,17 +29,18 @@ void AppendProblemSentence(std::wstring& out, const Problem& problem) {
             out += L"stored copy holds ";
             AppendUnsigned(out, problem.foundSize);
             out += L" bytes, index records ";
-            AppendUnsigned(out, problem.entry->contentSize);
+            AppendUnsigned(out, problem.recordedSize);
             return;
         case StoredCopyProblem::NotAFile: out += L"stored copy is not a regular file"; return;
         case StoredCopyProblem::Unreadable: out += L"stored copy cannot be examined"; return;
         case StoredCopyProblem::ContentDiffers: out += L"stored copy differs from its recorded checksum"; return;
+        case StoredCopyProblem::Unverified: out += L"no checksum recorded"; return;
     }
 }
 
 enum class Form { TextLine, Json };
 
-template <std::wstring Entry::*text>
+template <std::wstring_view Entry::*text>
 void AppendText(std::wstring& out, const Entry& entry, Form form) {
     if (form == Form::Json) AppendJsonString(out, entry.*text);
     else AppendFieldText(out, entry.*text);
@@ -72,18 +75,50 @@ constexpr EntryField kEntryFields[] = {
     {L"description", true, AppendText<&Entry::description>},
 };
 
-// Writes items as the elements of a JSON array, one per line.
-template <typename Item, typename AppendItem>
-void WriteJsonArray(const std::vector<Item>& items, AppendItem appendItem, OutputBuffer& output) {
-    output.Text() += L'[';
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        output.Text() += L'\n';
-        appendItem(output.Text(), items[i]);
-        if (i + 1 < items.size()) output.Text() += L',';
-        output.FlushWhenFull();
+bool Counts(const Problem& problem) { return problem.kind != StoredCopyProblem::Unverified; }
+
+void AppendProblemLine(std::wstring& out, const Problem& problem) {
+    out += Counts(problem) ? L"problem\t" : L"unverified\t";
+    AppendFieldText(out, problem.fileId);
+    out += L'\t';
+    AppendFieldText(out, problem.destination);
+    out += L'\t';
+    AppendProblemSentence(out, problem);
+    out += L'\n';
+}
+
+void AppendJsonProblem(std::wstring& out, const Problem& problem) {
+    out += L"{\"fileId\":";
+    AppendJsonString(out, problem.fileId);
+    out += L",\"destination\":";
+    AppendJsonString(out, problem.destination);
+    if (Counts(problem)) {
+        out += L",\"problem\":\"";
+        out += ProblemName(problem.kind);
+        out += L'"';
     }
-    if (!items.empty()) output.Text() += L'\n';
-    output.Text() += L']';
+    out += L",\"recordedSize\":";
+    AppendUnsigned(out, problem.recordedSize);
+    if (problem.kind == StoredCopyProblem::SizeDiffers) {
+        out += L",\"foundSize\":";
+        AppendUnsigned(out, problem.foundSize);
+    }
+    out += L'}';
+}
+
+// Writes the problems that counts or does not count as a JSON array, one per
+// line.
+void WriteJsonProblems(const std::vector<Problem>& problems, bool counted, OutputBuffer& output) {
+    output.Text() += L'[';
+    bool empty = true;
+    for (const Problem& problem : problems) {
+        if (Counts(problem) != counted) continue;
+        output.Text() += empty ? L"\n" : L",\n";
+        AppendJsonProblem(output.Text(), problem);
+        output.FlushWhenFull();
+        empty = false;
+    }
+    output.Text() += empty ? L"]" : L"\n]";
 }
 
 }  // namespace
@@ -96,16 +131,6 @@ void AppendTextLine(std::wstring& out, const Entry& entry) {
         field.append(out, entry, Form::TextLine);
         separator = L"\t";
     }
-    out += L'\n';
-}
-
-void AppendProblemLine(std::wstring& out, const Problem& problem) {
-    out += L"problem\t";
-    AppendFieldText(out, problem.entry->fileId);
-    out += L'\t';
-    AppendFieldText(out, problem.entry->destination);
-    out += L'\t';
-    AppendProblemSentence(out, problem);
     out += L'\n';
 }
 
@@ -122,50 +147,54 @@ void AppendJsonEntry(std::wstring& out, const Entry& entry) {
     out += L'}';
 }
 
-void AppendJsonProblem(std::wstring& out, const Problem& problem) {
-    out += L"{\"fileId\":";
-    AppendJsonString(out, problem.entry->fileId);
-    out += L",\"destination\":";
-    AppendJsonString(out, problem.entry->destination);
-    out += L",\"problem\":\"";
-    out += ProblemName(problem.kind);
-    out += L"\",\"recordedSize\":";
-    AppendUnsigned(out, problem.entry->contentSize);
-    if (problem.kind == StoredCopyProblem::SizeDiffers) {
-        out += L",\"foundSize\":";
-        AppendUnsigned(out, problem.foundSize);
-    }
-    out += L'}';
-}
-
-void WriteTextListing(const std::vector<Entry>& entries, OutputBuffer& output) {
-    for (const Entry& entry : entries) {
-        AppendTextLine(output.Text(), entry);
-        output.FlushWhenFull();
+Listing::Listing(Format format, OutputBuffer& output) : format_(format), output_(output) {
+    if (format_ == Format::Json) {
+        output_.Text() += L"{\"formatVersion\":" + std::to_wstring(kJsonFormatVersion) + L",\"entries\":[";
     }
 }
 
-void WriteProblemLines(const std::vector<Problem>& problems, OutputBuffer& output) {
-    for (const Problem& problem : problems) {
-        AppendProblemLine(output.Text(), problem);
-        output.FlushWhenFull();
+void Listing::Add(const Entry& entry) {
+    if (format_ == Format::Json) {
+        output_.Text() += empty_ ? L"\n" : L",\n";
+        AppendJsonEntry(output_.Text(), entry);
+    } else {
+        AppendTextLine(output_.Text(), entry);
     }
+    empty_ = false;
+    output_.FlushWhenFull();
 }
 
-void WriteJsonDocument(const std::vector<Entry>& entries, const std::vector<Problem>* problems,
-                       OutputBuffer& output) {
-    output.Text() += L"{\"formatVersion\":" + std::to_wstring(kJsonFormatVersion) + L",\"entries\":";
-    WriteJsonArray(entries, AppendJsonEntry, output);
+std::size_t Listing::Finish(const std::vector<Problem>* problems) {
+    const std::size_t counted =
+        problems == nullptr ? 0 : static_cast<std::size_t>(std::count_if(problems->begin(), problems->end(), Counts));
+    if (format_ == Format::Json) FinishJson(problems);
+    else if (problems != nullptr) FinishText(*problems, counted);
+    output_.Flush();
+    return counted;
+}
+
+void Listing::FinishText(const std::vector<Problem>& problems, std::size_t counted) {
+    for (const bool counts : {true, false}) {
+        for (const Problem& problem : problems) {
+            if (Counts(problem) != counts) continue;
+            AppendProblemLine(output_.Text(), problem);
+            output_.FlushWhenFull();
+        }
+    }
+    if (counted == 0) return;
+    output_.Text() += L"\n\nVerification found " + std::to_wstring(counted) +
+                      (counted == 1 ? L" problem.\n\n" : L" problems.\n\n");
+}
+
+void Listing::FinishJson(const std::vector<Problem>* problems) {
+    output_.Text() += empty_ ? L"]" : L"\n]";
     if (problems != nullptr) {
-        output.Text() += L",\"problems\":";
-        WriteJsonArray(*problems, AppendJsonProblem, output);
+        output_.Text() += L",\"problems\":";
+        WriteJsonProblems(*problems, true, output_);
+        output_.Text() += L",\"unverified\":";
+        WriteJsonProblems(*problems, false, output_);
     }
-    output.Text() += L"}\n";
-}
-
-std::wstring ProblemSummary(std::size_t problemCount) {
-    return L"\n\nVerification found " + std::to_wstring(problemCount) +
-           (problemCount == 1 ? L" problem.\n\n" : L" problems.\n\n");
+    output_.Text() += L"}\n";
 }
 
 }  // namespace inspect

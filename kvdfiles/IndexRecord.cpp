@@ -1,5 +1,8 @@
 #include "kvdfiles/IndexRecord.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "kvdfiles/Crc32c.h"
 #include "kvdfiles/LittleEndian.h"
 
@@ -157,7 +160,7 @@ public:
     bool Text(std::u16string& text) {
         Span span;
         if (!Text(span)) return false;
-        text = DecodeText(bytes_, span);
+        DecodeTextInto(bytes_, span, text);
         return true;
     }
 
@@ -238,12 +241,45 @@ IndexEntry Decode(const std::uint8_t* bytes, std::size_t size, std::uint32_t ver
     return entry;
 }
 
+void DecodeInto(const std::uint8_t* bytes, std::size_t size, IndexEntry& entry) {
+    std::size_t at = 0;
+    Reader reader(bytes, at, size);
+    VisitFields(reader, entry, kVersion);
+}
+
+void DecodeInto(const std::uint8_t* bytes, const View& view, IndexEntry& entry) {
+    entry.contentSize = view.contentSize;
+    entry.addedMicros = view.addedMicros;
+    entry.changedMicros = view.changedMicros;
+    entry.permissions = view.permissions;
+    entry.contentChecksum = view.contentChecksum;
+    entry.givenOnWindows = view.givenOnWindows;
+    DecodeTextInto(bytes, view.id, entry.id);
+    DecodeTextInto(bytes, view.destination, entry.destination);
+    DecodeTextInto(bytes, view.version, entry.version);
+    DecodeTextInto(bytes, view.description, entry.description);
+}
+
+int CompareTexts(const std::uint8_t* a, std::size_t aSize, const std::uint8_t* b, std::size_t bSize) {
+    const std::size_t commonSize = std::min(aSize, bSize);
+    const int common = commonSize == 0 ? 0 : std::memcmp(a, b, commonSize);
+    if (common != 0) return common < 0 ? -1 : 1;
+    if (aSize == bSize) return 0;
+    return aSize < bSize ? -1 : 1;
+}
+
 std::vector<std::uint8_t> Transcoded(const std::uint8_t* bytes, std::size_t size, std::uint32_t version) {
     return Encode(Decode(bytes, size, version));
 }
 
 std::u16string DecodeText(const std::uint8_t* bytes, Span span) {
     std::u16string text;
+    DecodeTextInto(bytes, span, text);
+    return text;
+}
+
+void DecodeTextInto(const std::uint8_t* bytes, Span span, std::u16string& text) {
+    text.clear();
     text.reserve(span.end - span.begin);
     for (std::size_t at = span.begin; at < span.end;) {
         const std::uint8_t lead = bytes[at];
@@ -259,7 +295,6 @@ std::u16string DecodeText(const std::uint8_t* bytes, Span span) {
             at += 3;
         }
     }
-    return text;
 }
 
 std::uint32_t NameKey(const std::uint8_t* bytes, Span destination) {

@@ -37,6 +37,12 @@ std::u16string Utf16FromWide(std::wstring_view text) {
 
 std::wstring WideFromUtf16(std::u16string_view units) {
     std::wstring text;
+    AssignWideFromUtf16(units, text);
+    return text;
+}
+
+void AssignWideFromUtf16(std::u16string_view units, std::wstring& text) {
+    text.clear();
     text.reserve(units.size());
     for (std::size_t at = 0; at < units.size(); ++at) {
         const char32_t unit = units[at];
@@ -48,7 +54,6 @@ std::wstring WideFromUtf16(std::u16string_view units) {
             text.push_back(static_cast<wchar_t>(unit));
         }
     }
-    return text;
 }
 
 }  // namespace kvd
