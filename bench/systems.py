@@ -1,27 +1,11 @@
-#!/usr/bin/env python3
-"""Times zarnrepo's commands against the tools a user would reach for instead.
-
-bench/run installs what is missing, builds, and calls this script; it can be
-called on its own with the paths it needs (see --help).
-
-Every command is one process, timed from its start to its exit as a user pays
-it, with its peak resident memory from the kernel's accounting (wait4), both
-taken by a small launcher (bench/Spawn.cpp). The
-systems take turns command by command, in an order that rotates every round,
-so that drift of the shared machine touches all of them alike; each ratio is
-the median of the per-round ratios of such neighbouring runs. Every result is
-checked byte for byte outside the timed span: what a get wrote, what an add or
-a modify left stored, and that a delete removed the entry.
-"""
-import argparse
+"""The benchmark's runner of one command, its content and checks, and the
+systems it compares: zarnrepo, cp into a plain folder, SQLite's archive mode
+and zip -0."""
 import os
+import random
 import shutil
 import sqlite3
-import statistics
 import subprocess
-import sys
-import tempfile
-import time
 import zipfile
 import zlib
 
@@ -68,9 +52,12 @@ class Runner:
             nanoseconds, rss, code = (int(field) for field in report.read().split())
         return nanoseconds / 1e9, rss, code
 
-    def output(self):
+    def output_bytes(self):
         with open(self.log_path, "rb") as log:
-            return log.read().decode("utf-8", "replace").strip()
+            return log.read()
+
+    def output(self):
+        return self.output_bytes().decode("utf-8", "replace").strip()
 
     def must(self, argv, cwd, sync_first=True):
         seconds, rss, code = self.run(argv, cwd, sync_first)
@@ -86,8 +73,6 @@ class Runner:
 def random_bytes(size, seed):
     # Incompressible and reproducible; os.urandom would do as well, but a
     # failed check is easier to chase with content that can be made again.
-    import random
-
     return random.Random(seed).randbytes(size)
 
 
@@ -98,8 +83,6 @@ def write_file(path, data):
 
 
 def make_big_file(path, size, seed):
-    import random
-
     generator = random.Random(seed)
     os.makedirs(os.path.dirname(path), exist_ok=True)
     with open(path, "wb") as out:
@@ -149,6 +132,9 @@ def remove(path):
 
 class System:
     name = ""
+    # Whether add and modify take the staging folder (which holds the source
+    # as "d/NAME.dat") instead of the source file itself.
+    takes_stage = False
 
     def __init__(self, runner, work):
         self.runner = runner
@@ -159,10 +145,9 @@ class System:
 
 
 class Zarnrepo(System):
-    name = "zarnrepo"
-
-    def __init__(self, runner, work, bin_dir, repo):
+    def __init__(self, runner, work, bin_dir, repo, name="zarnrepo"):
         super().__init__(runner, work)
+        self.name = name
         self.bin_dir = bin_dir
         self.repo = repo
         self.tool = os.path.join(bin_dir, "zarnrepo")
@@ -231,6 +216,7 @@ class SqliteArchive(System):
     """SQLite's archive mode: each change one transaction, flushed to disk."""
 
     name = "sqlite3 -A"
+    takes_stage = True
 
     def __init__(self, runner, work, archive):
         super().__init__(runner, work)
@@ -274,6 +260,7 @@ class ZipArchive(System):
     """zip -0 (stored, no compression) and unzip; no flush to disk."""
 
     name = "zip -0"
+    takes_stage = True
 
     def __init__(self, runner, work, archive):
         super().__init__(runner, work)
@@ -317,398 +304,3 @@ def same_stream(stream, expected_path):
                 return True
 
 
-# ---------------------------------------------------------------------------
-# Results
-
-
-class Results:
-    """Times and peak memory per (command, system), in round order."""
-
-    def __init__(self):
-        self.seconds = {}
-        self.rss = {}
-
-    def add(self, op, system, seconds, rss):
-        self.seconds.setdefault((op, system), []).append(seconds)
-        self.rss.setdefault((op, system), []).append(rss)
-
-    def median(self, op, system):
-        values = self.seconds.get((op, system))
-        return statistics.median(values) if values else None
-
-    def peak(self, op, system):
-        values = self.rss.get((op, system))
-        return max(values) if values else None
-
-    def ratio(self, op, system, peer):
-        """Median of the per-round ratios of two systems' times."""
-        a = self.seconds.get((op, system))
-        b = self.seconds.get((op, peer))
-        if not a or not b:
-            return None
-        return statistics.median(x / y for x, y in zip(a, b))
-
-
-def fmt_ms(seconds):
-    if seconds is None:
-        return "-"
-    ms = seconds * 1000
-    return f"{ms:.2f}" if ms < 10 else f"{ms:.1f}" if ms < 1000 else f"{ms:.0f}"
-
-
-def fmt_ratio(value):
-    return "-" if value is None else f"{value:.2f}x"
-
-
-def print_table(title, results, ops, systems, peers, out):
-    out(f"\n### {title}\n")
-    header = ["command", "system", "median ms", "peak RSS MiB"] + [f"vs {p}" for p in peers]
-    rows = []
-    for op in ops:
-        for system in systems:
-            median = results.median(op, system)
-            if median is None:
-                continue
-            row = [op, system, fmt_ms(median), f"{results.peak(op, system) / KIB:.1f}"]
-            for peer in peers:
-                row.append("" if peer == system else fmt_ratio(results.ratio(op, system, peer)))
-            rows.append(row)
-    widths = [max(len(str(r[i])) for r in rows + [header]) for i in range(len(header))]
-    line = lambda cells: "| " + " | ".join(str(c).ljust(w) for c, w in zip(cells, widths)) + " |"
-    out(line(header))
-    out("|" + "|".join("-" * (w + 2) for w in widths) + "|")
-    for row in rows:
-        out(line(row))
-
-
-# ---------------------------------------------------------------------------
-# Workloads
-
-
-def rotated(items, round_number):
-    shift = round_number % len(items)
-    return items[shift:] + items[:shift]
-
-
-def timed(runner, results, op, system, argv_cwd, record):
-    argv, cwd = argv_cwd
-    seconds, rss = runner.must(argv, cwd)
-    if record:
-        results.add(op, system.name, seconds, rss)
-
-
-def small_entries_workload(runner, systems, work, rounds, tag):
-    """addFile, getFile, modifyFile, deleteFile of a 1 KiB file per round,
-    on stores that hold the bulk entries; the store is back to its size after
-    each round. Round 0 warms the caches and is not counted."""
-    results = Results()
-    first = random_bytes(KIB, f"{tag}-first")
-    second = random_bytes(KIB, f"{tag}-second")
-    stage_add = os.path.join(work, "stage-add")
-    stage_modify = os.path.join(work, "stage-modify")
-    outputs = os.path.join(work, "out")
-    os.makedirs(os.path.join(outputs, "d"), exist_ok=True)
-    for number in range(rounds + 1):
-        record = number > 0
-        key = f"n{number:04d}"
-        member = f"d/{key}.dat"
-        write_file(os.path.join(stage_add, member), first)
-        write_file(os.path.join(stage_modify, member), second)
-        order = rotated(systems, number)
-
-        for system in order:
-            source = os.path.join(stage_add, member)
-            argv_cwd = system.add(key, stage_add if isinstance(system, (SqliteArchive, ZipArchive)) else source)
-            timed(runner, results, "addFile", system, argv_cwd, record)
-            check(system.holds(key, expected=first), f"{system.name} addFile stored the content")
-
-        for system in order:
-            target_file = os.path.join(outputs, member)
-            remove(target_file)
-            target = outputs if isinstance(system, (SqliteArchive, ZipArchive)) else target_file
-            timed(runner, results, "getFile", system, system.get(key, target), record)
-            check(same_file(target_file, expected=first), f"{system.name} getFile wrote the content")
-
-        for system in order:
-            source = os.path.join(stage_modify, member)
-            argv_cwd = system.modify(key, stage_modify if isinstance(system, (SqliteArchive, ZipArchive)) else source)
-            timed(runner, results, "modifyFile", system, argv_cwd, record)
-            check(system.holds(key, expected=second), f"{system.name} modifyFile stored the content")
-
-        for system in order:
-            timed(runner, results, "deleteFile", system, system.delete(key), record)
-            check(system.lacks(key), f"{system.name} deleteFile removed the entry")
-        remove(os.path.join(stage_add, member))
-        remove(os.path.join(stage_modify, member))
-    return results
-
-
-def listing_workload(runner, systems, bin_dir, rounds, count):
-    """Each store listed whole: zarnrepo-inspect, ls -l, sqlite3 -A -t and
-    unzip -l; each listing must name the first and the last bulk entry."""
-    results = Results()
-    tool, folder, archive, zipped = systems
-    commands = {
-        "zarnrepo-inspect": ([os.path.join(bin_dir, "zarnrepo-inspect"), f"/reposDirPath:{tool.repo}"], bin_dir),
-        "ls -l": (["ls", "-l", os.path.join(folder.folder, "d")], folder.work),
-        "sqlite3 -A": (["sqlite3", archive.archive, "-A", "-t"], archive.work),
-        "unzip -l": (["unzip", "-l", zipped.archive], zipped.work),
-    }
-    names = list(commands)
-    for number in range(rounds + 1):
-        for name in rotated(names, number):
-            argv, cwd = commands[name]
-            seconds, rss = runner.must(argv, cwd)
-            if number > 0:
-                results.add("list", name, seconds, rss)
-            listing = runner.output()
-            check("e000000" in listing and f"e{count - 1:06d}" in listing, f"{name} listed every entry")
-    return results, names
-
-
-def build_stores(runner, builder, work, count, tag):
-    """A repository of count entries in one pass, and the same files in a
-    plain folder, an SQLite archive and a zip file, each made in bulk."""
-    started = time.perf_counter()
-    repo = os.path.join(work, f"{tag}-repository")
-    runner.must([builder, repo, str(count)], work, sync_first=False)
-    folder = os.path.join(work, f"{tag}-folder")
-    os.makedirs(folder)
-    runner.must(["cp", "-r", os.path.join(repo, "d"), os.path.join(folder, "d")], work, sync_first=False)
-    archive = os.path.join(work, f"{tag}.sqlar")
-    runner.must(["sqlite3", archive, "-A", "-c", "d"], folder, sync_first=False)
-    zipped = os.path.join(work, f"{tag}.zip")
-    runner.must(["zip", "-0", "-q", "-r", zipped, "d"], folder, sync_first=False)
-    os.sync()
-    return repo, folder, archive, zipped, time.perf_counter() - started
-
-
-def make_systems(runner, work, bin_dir, stores):
-    repo, folder, archive, zipped, _ = stores
-    return [Zarnrepo(runner, work, bin_dir, repo), PlainFolder(runner, work, folder),
-            SqliteArchive(runner, work, archive), ZipArchive(runner, work, zipped)]
-
-
-def large_file_workload(runner, bin_dir, work, size, rounds):
-    """addFile of one large file into an empty store, then getFile out of it.
-    dd with conv=fsync stands beside cp as the price of a durable copy."""
-    results = Results()
-    stage = os.path.join(work, "stage")
-    source = os.path.join(stage, "d", "big.dat")
-    make_big_file(source, size, "w2")
-    outputs = os.path.join(work, "out")
-    target_file = os.path.join(outputs, "d", "big.dat")
-    names = ["zarnrepo", "cp", "dd conv=fsync", "sqlite3 -A", "zip -0"]
-    for number in range(rounds + 1):
-        record = number > 0
-        stores = os.path.join(work, "stores")
-        os.makedirs(stores)
-        repo = os.path.join(stores, "repository")
-        os.makedirs(repo)
-        folder = os.path.join(stores, "folder")
-        durable = os.path.join(stores, "durable")
-        os.makedirs(os.path.join(folder, "d"))
-        os.makedirs(os.path.join(durable, "d"))
-        tool = Zarnrepo(runner, work, bin_dir, repo)
-        archive = SqliteArchive(runner, work, os.path.join(stores, "a.sqlar"))
-        zipped = ZipArchive(runner, work, os.path.join(stores, "a.zip"))
-        adds = {
-            "zarnrepo": (tool.add("big", source), lambda: tool.holds("big", expected_path=source)),
-            "cp": ((["cp", source, os.path.join(folder, "d", "big.dat")], work),
-                   lambda: same_file(os.path.join(folder, "d", "big.dat"), source)),
-            "dd conv=fsync": ((["dd", f"if={source}", f"of={os.path.join(durable, 'd', 'big.dat')}", "bs=4M",
-                                "conv=fsync", "status=none"], work),
-                              lambda: same_file(os.path.join(durable, "d", "big.dat"), source)),
-            "sqlite3 -A": ((["sqlite3", archive.archive, "-A", "-c", "d/big.dat"], stage),
-                           lambda: archive.holds("big", expected_path=source)),
-            "zip -0": ((["zip", "-0", "-q", zipped.archive, "d/big.dat"], stage),
-                       lambda: zipped.holds("big", expected_path=source)),
-        }
-        gets = {
-            "zarnrepo": tool.get("big", target_file),
-            "cp": (["cp", os.path.join(folder, "d", "big.dat"), target_file], work),
-            "sqlite3 -A": archive.get("big", outputs),
-            "zip -0": zipped.get("big", outputs),
-        }
-        order = rotated(names, number)
-        for name in order:
-            argv, cwd = adds[name][0]
-            seconds, rss = runner.must(argv, cwd)
-            if record:
-                results.add("addFile", name, seconds, rss)
-            check(adds[name][1](), f"{name} addFile stored the content")
-        for name in order:
-            if name not in gets:
-                continue
-            remove(target_file)
-            os.makedirs(os.path.dirname(target_file), exist_ok=True)
-            argv, cwd = gets[name]
-            seconds, rss = runner.must(argv, cwd)
-            if record:
-                results.add("getFile", name, seconds, rss)
-            check(same_file(target_file, source), f"{name} getFile wrote the content")
-        remove(stores)
-        remove(target_file)
-    return results, names
-
-
-# ---------------------------------------------------------------------------
-# Targets
-
-
-class Verdicts:
-    def __init__(self):
-        self.rows = []
-
-    def limit(self, what, value, bound, unit="x"):
-        if value is None:
-            self.rows.append((what, "-", f"<= {bound}{unit}", "not measured"))
-            return
-        met = value <= bound
-        shown = f"{value:.2f}{unit}" if unit == "x" else f"{value:.1f} {unit}"
-        slack = f"met ({bound / value:.2f}x headroom)" if met else f"NOT met ({value / bound:.2f}x over)"
-        bound_shown = f"{bound}{unit}" if unit == "x" else f"{bound:.1f} {unit}"
-        self.rows.append((what, shown, f"<= {bound_shown}", slack))
-
-    def note(self, what, text):
-        self.rows.append((what, "-", "-", text))
-
-    def print(self, out):
-        header = ("target", "measured", "bound", "verdict")
-        widths = [max(len(r[i]) for r in self.rows + [header]) for i in range(4)]
-        line = lambda cells: "| " + " | ".join(c.ljust(w) for c, w in zip(cells, widths)) + " |"
-        out(line(header))
-        out("|" + "|".join("-" * (w + 2) for w in widths) + "|")
-        for row in self.rows:
-            out(line(row))
-
-
-def growth_table(small, large, systems, out):
-    out("\n### Growth from 1,000 to 100,000 entries (median time at 100,000 / at 1,000)\n")
-    header = ["command"] + systems
-    rows = []
-    for op in OPS:
-        row = [op]
-        for system in systems:
-            a = small.median(op, system)
-            b = large.median(op, system)
-            row.append("-" if a is None or b is None else f"{fmt_ms(a)} -> {fmt_ms(b)} ms ({b / a:.2f}x)")
-        rows.append(row)
-    widths = [max(len(r[i]) for r in rows + [header]) for i in range(len(header))]
-    line = lambda cells: "| " + " | ".join(c.ljust(w) for c, w in zip(cells, widths)) + " |"
-    out(line(header))
-    out("|" + "|".join("-" * (w + 2) for w in widths) + "|")
-    for row in rows:
-        out(line(row))
-
-
-# ---------------------------------------------------------------------------
-
-
-def main():
-    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--bin", required=True, help="folder holding zarnrepo and KVDFiles.dll")
-    parser.add_argument("--builder", required=True, help="the bulk repository builder")
-    parser.add_argument("--spawn", required=True, help="the launcher that times one command")
-    parser.add_argument("--quick", action="store_true", help="fewer rounds and a smaller large file")
-    parser.add_argument("--workdir", help="where the stores go (default: a new temporary folder)")
-    parser.add_argument("--keep", action="store_true", help="keep the stores afterwards")
-    parser.add_argument("--only", default="W1,W2,W3", help="comma-separated workloads to run")
-    args = parser.parse_args()
-
-    if args.quick:
-        rounds = {"W1": 7, "W2": 2, "W3": 3}
-        big_size = 128 * MIB
-    else:
-        rounds = {"W1": 31, "W2": 5, "W3": 15}
-        big_size = 512 * MIB
-    only = set(args.only.split(","))
-    bin_dir = os.path.abspath(args.bin)
-    builder = os.path.abspath(args.builder)
-    work = tempfile.mkdtemp(prefix="zarnrepo-bench-", dir=args.workdir)
-    runner = Runner(os.path.abspath(args.spawn), work)
-    lines = []
-
-    def out(text=""):
-        print(text, flush=True)
-        lines.append(text)
-
-    started = time.perf_counter()
-    verdicts = Verdicts()
-    w1 = w3 = None
-    try:
-        out(f"Stores in {work}; each command is one process, timed from spawn to exit; "
-            f"ratios are medians of per-round ratios of interleaved runs.")
-        if "W1" in only or "W3" in only:
-            w1_work = os.path.join(work, "w1")
-            os.makedirs(w1_work)
-            stores = build_stores(runner, builder, w1_work, 1000, "w1")
-            w1 = small_entries_workload(runner, make_systems(runner, w1_work, bin_dir, stores), w1_work,
-                                        rounds["W1"], "w1")
-            print_table(f"W1: 1 KiB file, stores holding 1,000 entries ({rounds['W1']} rounds)", w1, OPS,
-                        ["zarnrepo", "cp", "sqlite3 -A", "zip -0"], ["cp", "sqlite3 -A", "zip -0"], out)
-            for op in ("addFile", "modifyFile", "deleteFile"):
-                verdicts.limit(f"W1 {op} vs sqlite3 -A", w1.ratio(op, "zarnrepo", "sqlite3 -A"), 1.0)
-            verdicts.limit("W1 getFile vs cp", w1.ratio("getFile", "zarnrepo", "cp"), 1.5)
-            remove(w1_work)
-
-        if "W2" in only:
-            w2_work = os.path.join(work, "w2")
-            os.makedirs(w2_work)
-            w2, names = large_file_workload(runner, bin_dir, w2_work, big_size, rounds["W2"])
-            print_table(f"W2: one {big_size // MIB} MiB incompressible file, empty store ({rounds['W2']} rounds)",
-                        w2, ("addFile", "getFile"), names, ["cp", "dd conv=fsync", "sqlite3 -A", "zip -0"], out)
-            verdicts.limit("W2 getFile vs cp", w2.ratio("getFile", "zarnrepo", "cp"), 1.5)
-            verdicts.limit("W2 addFile vs cp", w2.ratio("addFile", "zarnrepo", "cp"), 4.0)
-            verdicts.limit("W2 addFile vs zip -0", w2.ratio("addFile", "zarnrepo", "zip -0"), 0.5)
-            memory_bound = (big_size + 8 * MIB) / MIB
-            for op in ("addFile", "getFile"):
-                verdicts.limit(f"W2 {op} peak memory", w2.peak(op, "zarnrepo") / KIB, memory_bound, "MiB")
-            remove(w2_work)
-
-        if "W3" in only:
-            w3_work = os.path.join(work, "w3")
-            os.makedirs(w3_work)
-            stores = build_stores(runner, builder, w3_work, 100000, "w3")
-            out(f"\n(W3 stores built in bulk in {stores[4]:.1f} s: repository by zarnrepo-bench-build, "
-                "folder by one cp -r, archives by one sqlite3 -A -c and one zip -0 -r)")
-            w3 = small_entries_workload(runner, make_systems(runner, w3_work, bin_dir, stores), w3_work,
-                                        rounds["W3"], "w3")
-            print_table(f"W3: 1 KiB file, stores holding 100,000 entries ({rounds['W3']} rounds)", w3, OPS,
-                        ["zarnrepo", "cp", "sqlite3 -A", "zip -0"], ["cp", "sqlite3 -A", "zip -0"], out)
-            if w1 is not None:
-                small = w1.median("getFile", "zarnrepo")
-                verdicts.limit("W3 getFile vs its W1 time", w3.median("getFile", "zarnrepo") / small, 1.2)
-            for op in ("addFile", "modifyFile", "deleteFile"):
-                verdicts.limit(f"W3 {op} vs sqlite3 -A", w3.ratio(op, "zarnrepo", "sqlite3 -A"), 3.0)
-                verdicts.limit(f"W3 {op} vs zip -0 addFile", w3.median(op, "zarnrepo") / w3.median("addFile", "zip -0"),
-                               0.1)
-            if os.path.exists(os.path.join(bin_dir, "zarnrepo-inspect")):
-                listing, names = listing_workload(runner, make_systems(runner, w3_work, bin_dir, stores), bin_dir,
-                                                  rounds["W3"], 100000)
-                print_table(f"W3: listing 100,000 entries ({rounds['W3']} rounds)", listing, ("list",), names,
-                            names[1:], out)
-                verdicts.limit("W3 listing 100,000 entries", listing.median("list", "zarnrepo-inspect") * 1000,
-                               500.0, "ms")
-            else:
-                verdicts.note("W3 listing 100,000 entries < 0.5 s", "no zarnrepo-inspect in this build")
-            remove(w3_work)
-            if w1 is not None:
-                growth_table(w1, w3, ["zarnrepo", "cp", "sqlite3 -A", "zip -0"], out)
-
-        out("\n### Targets\n")
-        verdicts.print(out)
-        out(f"\nTotal time {time.perf_counter() - started:.0f} s.")
-    except Failure as failure:
-        print(f"bench: {failure}", file=sys.stderr)
-        print(f"bench: stores kept in {work}", file=sys.stderr)
-        return 1
-    if args.keep:
-        print(f"stores kept in {work}")
-    else:
-        remove(work)
-    return 0
-
-
-if __name__ == "__main__":
-    sys.exit(main())
