@@ -24,7 +24,7 @@ import time
 from scratch_fs import scratch_fs, unavailable_reason
 from stores import FOLD_LIMIT, ChangeLog, build_stores, fold_cost, remove_stores
 from systems import KIB, MIB, OPS, Failure, Runner, Zarnrepo, random_bytes, remove, write_file
-from tables import Results, Verdicts, fmt_ms, growth_table, print_rows, print_table
+from tables import Verdicts, fmt_ms, growth_table, print_rows, print_table
 from workloads import (Floor, callgrind_instructions, large_file_workload, listers, listing_workload,
                        make_systems, small_entries_workload, writers_workload)
 
@@ -66,11 +66,9 @@ class Bench:
         self.listing = {}  # entries -> Results of the listings
         self.folds = []  # rows of the fold table
         self.per_entry = None  # callgrind instructions per listed entry, the last size measured
-        self.lines = []
 
     def out(self, text=""):
         print(text, flush=True)
-        self.lines.append(text)
 
     def has_inspect(self):
         return os.path.exists(os.path.join(self.bin_dir, INSPECT))
@@ -130,9 +128,11 @@ class Bench:
         self.verdicts.limit(f"{label} vs sqlite3 -A -tv", results.ratio("list", name, "sqlite3 -A -tv"), 1.0)
         self.verdicts.limit(f"{label} peak memory", results.peak("list", name) / KIB, 16.0, "MiB")
 
-    def fold(self, count, runner, tool, log, work):
+    def fold(self, count, tool, log, work):
+        """The add that folds the change records, once log has filled them
+        up to it; its time spread over the adds from one fold to the next."""
         log.fill_before_fold()
-        times, peak = fold_cost(runner, tool, log, work, self.rounds["fold"])
+        times, peak = fold_cost(self.runner, tool, log, work, self.rounds["fold"])
         per_fold = log.entries_per_fold()
         median = statistics.median(times)
         self.folds.append([entries(count), f"{log.record_size}", f"{per_fold:,}", fmt_ms(median),
@@ -182,7 +182,7 @@ class Bench:
             self.listing_targets(count, listing)
             self.listing_targets(count, listing, INSPECT_LIVED_IN)
         tool = Zarnrepo(self.runner, work, self.bin_dir, lived.stores.repo, LIVED_IN)
-        self.fold(count, self.runner, tool, lived.log, work)
+        self.fold(count, tool, lived.log, work)
         remove(work)
 
     def lived_in_repository(self, work, count):
@@ -248,7 +248,7 @@ class Bench:
         source = os.path.join(work, "changes-source.dat")
         write_file(source, random_bytes(KIB, "w4-changes"))
         tool = Zarnrepo(self.runner, work, self.bin_dir, stores.repo)
-        self.fold(count, self.runner, tool, ChangeLog(self.runner, self.changer, self.bin_dir, stores, source), work)
+        self.fold(count, tool, ChangeLog(self.runner, self.changer, self.bin_dir, stores, source), work)
         return stores
 
     def w5(self):

@@ -6,7 +6,7 @@ import sqlite3
 import time
 import zipfile
 
-from systems import KIB, Failure, check, remove, same_file
+from systems import KIB, check, remove, same_file
 
 # Up to this many entries each peer's store is made by its own bulk command.
 # Beyond it those take minutes on a small machine (at 1,000,000 entries, here:
@@ -46,17 +46,13 @@ def timed_step(stores, name, how, step):
     stores.built[name] = (time.perf_counter() - started, how)
 
 
-def build_repository(runner, builder, repo, count):
-    runner.must([builder, repo, str(count)], os.path.dirname(repo), sync_first=False)
-
-
 def build_stores(runner, builder, work, count, tag, peers=True):
     """A repository of count entries in one pass and, with peers, the same
     files in a plain folder, an SQLite archive and a zip file."""
     os.makedirs(work, exist_ok=True)
     repo = os.path.join(work, f"{tag}-repository")
     started = time.perf_counter()
-    build_repository(runner, builder, repo, count)
+    runner.must([builder, repo, str(count)], work, sync_first=False)
     stores = Stores(repo)
     stores.built["repository"] = (time.perf_counter() - started, "zarnrepo-bench-build")
     if not peers:

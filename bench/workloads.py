@@ -6,7 +6,7 @@ import sqlite3
 import subprocess
 import time
 
-from systems import (KIB, MIB, PlainFolder, SqliteArchive, ZipArchive, Zarnrepo, check, make_big_file,
+from systems import (KIB, PlainFolder, SqliteArchive, ZipArchive, Zarnrepo, check, make_big_file,
                      random_bytes, remove, same_file, write_file)
 from tables import Results
 
