@@ -14,6 +14,7 @@ checked byte for byte outside the timed span: what a get wrote, what an add or
 a modify left stored, and that a delete removed the entry.
 """
 import argparse
+import contextlib
 import os
 import signal
 import statistics
@@ -22,7 +23,7 @@ import tempfile
 import time
 
 from scratch_fs import scratch_fs, unavailable_reason
-from stores import FOLD_LIMIT, ChangeLog, build_stores, fold_cost, remove_stores
+from stores import FOLD_LIMIT, ChangeLog, build_stores, fold_cost
 from systems import KIB, MIB, OPS, Failure, Runner, Zarnrepo, random_bytes, remove, write_file
 from tables import Verdicts, fmt_ms, growth_table, print_rows, print_table
 from workloads import (Floor, callgrind_instructions, large_file_workload, listers, listing_workload,
@@ -59,6 +60,7 @@ class Bench:
         self.builder = os.path.abspath(args.builder)
         self.changer = os.path.abspath(args.changer)
         self.w4_entries = args.w4_entries
+        self.keep = args.keep
         self.work = tempfile.mkdtemp(prefix="zarnrepo-bench-", dir=args.workdir)
         self.runner = Runner(os.path.abspath(args.spawn), self.work)
         self.verdicts = Verdicts()
@@ -66,6 +68,8 @@ class Bench:
         self.listing = {}  # entries -> Results of the listings
         self.folds = []  # rows of the fold table
         self.per_entry = None  # callgrind instructions per listed entry, the last size measured
+        self.place = self.work  # where the stores go
+        self.disposable = False  # whether an unmount takes them away
 
     def out(self, text=""):
         print(text, flush=True)
@@ -74,9 +78,44 @@ class Bench:
         return os.path.exists(os.path.join(self.bin_dir, INSPECT))
 
     def folder(self, name, base=None):
-        path = os.path.join(base or self.work, name)
+        path = os.path.join(base or self.place, name)
         os.makedirs(path)
         return path
+
+    def discard(self, path):
+        """Removes a workload's stores, unless the unmount of a file system
+        made for the run will (a million files take many minutes to remove)."""
+        if not self.disposable:
+            remove(path)
+
+    def image_size(self, count):
+        # 1 KiB files take a 4 KiB block and an inode each; indexes, backups.
+        return count * 5 * KIB + 1024 * MIB
+
+    def ext4_size(self):
+        """Room for every store of the run at once, W4's peers' included."""
+        largest = self.w4_entries if "W4" in self.only and self.rounds["W4"] else 100000
+        return self.image_size(largest) * 3 // 2 + self.image_size(100000) * 2 + 4 * self.big_size
+
+    @contextlib.contextmanager
+    def stores_place(self):
+        """Where run as root, every store goes to a loop-mounted ext4 made for
+        the run, like the XFS, and goes away with its unmount; else to the
+        run's folder, each workload's removed when it is done."""
+        reason = "--keep asks for them" if self.keep else unavailable_reason("ext4")
+        if reason is None:
+            try:
+                with scratch_fs("ext4", self.work, self.ext4_size()) as mount_point:
+                    self.out(f"The stores are on a loop-mounted ext4 made for the run "
+                             f"({self.ext4_size() / 2**30:.0f} GiB sparse image in {self.work}).")
+                    self.place, self.disposable = mount_point, True
+                    yield
+                return
+            except OSError as error:
+                reason = str(error)
+        self.out(f"The stores are in {self.work} (no loop-mounted ext4: {reason}).")
+        self.place, self.disposable = self.work, False
+        yield
 
     # -----------------------------------------------------------------------
 
@@ -148,7 +187,7 @@ class Bench:
             self.verdicts.limit(f"W1 {op} vs sqlite3 -A", w1.ratio(op, "zarnrepo", "sqlite3 -A"), 1.0)
         self.verdicts.limit("W1 getFile vs cp", w1.ratio("getFile", "zarnrepo", "cp"), 1.5)
         self.listings(1000, work, stores)
-        remove(work)
+        self.discard(work)
 
     def w2(self):
         work = self.folder("w2")
@@ -183,7 +222,7 @@ class Bench:
             self.listing_targets(count, listing, INSPECT_LIVED_IN)
         tool = Zarnrepo(self.runner, work, self.bin_dir, lived.stores.repo, LIVED_IN)
         self.fold(count, tool, lived.log, work)
-        remove(work)
+        self.discard(work)
 
     def lived_in_repository(self, work, count):
         """A repository of count bulk entries whose index then took tool
@@ -211,30 +250,8 @@ class Bench:
                                 results.median(op, name) / results.median("addFile", "zip -0"), 0.1)
 
     def w4(self):
-        """A million entries. Where it can, on an ext4 made for the purpose
-        like the XFS, which takes its million files away with one unmount."""
-        count = self.w4_entries
-        image_size = self.image_size(count) + 3 * 1024 * MIB  # and the peers' stores
-        reason = unavailable_reason("ext4")
-        if reason is None:
-            try:
-                with scratch_fs("ext4", self.work, image_size) as mount_point:
-                    self.out(f"\n(W4 runs on a loop-mounted ext4 made for it, {image_size / 2**30:.0f} GiB)")
-                    self.w4_on(self.folder("w4", mount_point), count)
-                return
-            except OSError as error:
-                reason = str(error)
-        self.out(f"\n(W4 runs in {self.work}: no loop-mounted ext4, {reason})")
         work = self.folder("w4")
-        stores = self.w4_on(work, count)
-        remove_stores(stores)
-        remove(work)
-
-    def image_size(self, count):
-        # 1 KiB files take a 4 KiB block and an inode each; two indexes.
-        return count * 5 * KIB + 1024 * MIB
-
-    def w4_on(self, work, count):
+        count = self.w4_entries
         stores = build_stores(self.runner, self.builder, work, count, "w4")
         self.out(f"\n(W4 stores built in bulk: {stores.describe()})")
         w4 = self.small_entries(count, work, stores, label="W4: ")
@@ -249,7 +266,7 @@ class Bench:
         write_file(source, random_bytes(KIB, "w4-changes"))
         tool = Zarnrepo(self.runner, work, self.bin_dir, stores.repo)
         self.fold(count, tool, ChangeLog(self.runner, self.changer, self.bin_dir, stores, source), work)
-        return stores
+        self.discard(work)
 
     def w5(self):
         work = self.folder("w5")
@@ -269,7 +286,7 @@ class Bench:
                  "sqlite3 -bail -cmd '.timeout 60000' ARCHIVE 'BEGIN IMMEDIATE' '.archive -u FILE' COMMIT: "
                  "plain -A -u fails with 'database is locked' under a busy timeout, and exits 0)")
         self.verdicts.limit("W5 4 writers vs sqlite3 -A", results.ratio("4 writers", "zarnrepo", "sqlite3 -A"), 1.0)
-        remove(work)
+        self.discard(work)
 
     def xfs(self):
         reason = unavailable_reason("xfs")
@@ -294,7 +311,6 @@ class Bench:
             tool = Zarnrepo(self.runner, work, self.bin_dir, stores.repo)
             results[count] = small_entries_workload(self.runner, [tool], work, self.rounds["xfs"], f"xfs{count}")
             self.out(f"({entries(count)} entries: repository built in {built:.1f} s)")
-            remove(work)
         growth_table("XFS: median ms by entries in the store", [(entries(c), results[c]) for c in sizes], OPS,
                      ["zarnrepo"], self.out)
         if len(sizes) > 2:
@@ -349,7 +365,8 @@ def main():
     parser.add_argument("--spawn", required=True, help="the launcher that times one command")
     parser.add_argument("--quick", action="store_true", help="fewer rounds, a smaller large file, no W4")
     parser.add_argument("--workdir", help="where the stores go (default: a new temporary folder)")
-    parser.add_argument("--keep", action="store_true", help="keep the stores afterwards")
+    parser.add_argument("--keep", action="store_true",
+                        help="keep the stores afterwards (then they are not put on a file system made for the run)")
     parser.add_argument("--only", default="W1,W2,W3,W4,W5,XFS", help="comma-separated workloads to run")
     parser.add_argument("--w4-entries", type=int, default=1000000,
                         help="W4's store size (smaller ones check the harness quickly)")
@@ -362,17 +379,18 @@ def main():
     steps = [("W1", bench.w1), ("W2", bench.w2), ("W3", bench.w3), ("W4", bench.w4), ("XFS", bench.xfs),
              ("W5", bench.w5)]
     try:
-        bench.out(f"Stores in {bench.work}; each command is one process, timed from spawn to exit; "
-                  f"ratios are medians of per-round ratios of interleaved runs.")
-        for name, step in steps:
-            if name not in bench.only:
-                continue
-            if name == "W4" and not bench.rounds["W4"]:
-                bench.out("\n(W4, a million entries, is skipped in --quick)")
-                continue
-            step_started = time.perf_counter()
-            step()
-            print(f"({name} took {time.perf_counter() - step_started:.0f} s)", flush=True)
+        bench.out("Each command is one process, timed from spawn to exit; ratios are medians of per-round ratios "
+                  "of interleaved runs.")
+        with bench.stores_place():
+            for name, step in steps:
+                if name not in bench.only:
+                    continue
+                if name == "W4" and not bench.rounds["W4"]:
+                    bench.out("\n(W4, a million entries, is skipped in --quick)")
+                    continue
+                step_started = time.perf_counter()
+                step()
+                print(f"({name} took {time.perf_counter() - step_started:.0f} s)", flush=True)
         bench.growth()
         bench.fold_table()
         bench.out("\n### Targets\n")
@@ -380,7 +398,7 @@ def main():
         bench.out(f"\nTotal time {time.perf_counter() - started:.0f} s.")
     except Failure as failure:
         print(f"bench: {failure}", file=sys.stderr)
-        print(f"bench: stores kept in {bench.work}", file=sys.stderr)
+        print(f"bench: the run's folder is kept: {bench.work}", file=sys.stderr)
         return 1
     if args.keep:
         print(f"stores kept in {bench.work}")

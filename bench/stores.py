@@ -103,12 +103,6 @@ def write_archives(archive, zipped, folder):
     db.close()
 
 
-def remove_stores(stores):
-    for path in (stores.repo, stores.folder, stores.archive, stores.zipped):
-        if path:
-            remove(path)
-
-
 # ---------------------------------------------------------------------------
 # Change records
 
