@@ -271,8 +271,7 @@ class Bench:
     def w5(self):
         work = self.folder("w5")
         rounds = self.rounds["W5"]
-        results, names = writers_workload(self.runner, self.builder, self.bin_dir, work, rounds,
-                                          build_stores)
+        results, names = writers_workload(self.runner, self.builder, self.bin_dir, work, rounds)
         self.out(f"\n### W5: 4 writers at once, each adding 250 distinct 1 KiB files to a store of 1,000 entries "
                  f"({rounds} rounds)\n")
         rows = []
