@@ -26,8 +26,8 @@ namespace inspect {
 // or changes its meaning; a key added does not change it.
 inline constexpr int kJsonFormatVersion = 1;
 
-void AppendTextLine(std::wstring& out, const Entry& entry);
-void AppendJsonEntry(std::wstring& out, const Entry& entry);
+void AppendTextLine(std::string& out, const Entry& entry);
+void AppendJsonEntry(std::string& out, const Entry& entry);
 
 class Listing {
 public:

@@ -53,7 +53,6 @@ struct FileState {
 struct FileList {
     FileList(const Repository& repository, FileState* shown) : walk(repository.WalkEntries()), current(shown) {}
     IndexWalk walk;
-    IndexEntry entry;  // the walk's, whose storage the next entry reuses
     FileState* current;
 };
 
@@ -137,6 +136,29 @@ void Show(FileState& state, IndexEntry& entry) {
     AssignWideFromUtf16(entry.version, state.version);
     AssignWideFromUtf16(entry.description, state.description);
     std::swap(state.entry, entry);
+}
+
+// Makes state show the record whose fields lie in bytes as view says: its
+// texts decoded straight into what the getters hand out, and of the entry
+// only what operations on the file need. A listing's one file state takes
+// entry after entry this way, its texts keeping their storage.
+void ShowRecord(FileState& state, const std::uint8_t* bytes, const record::View& view) {
+    record::DecodeWideInto(bytes, view.id, state.id);
+    record::DecodeWideInto(bytes, view.version, state.version);
+    record::DecodeWideInto(bytes, view.description, state.description);
+    record::DecodeWideInto(bytes, view.destination, state.path);
+    Repository::UseLocalSeparators(view.givenOnWindows, state.path);
+    IndexEntry& entry = state.entry;
+    record::DecodeTextInto(bytes, view.id, entry.id);
+    record::DecodeTextInto(bytes, view.destination, entry.destination);
+    entry.version.clear();
+    entry.description.clear();
+    entry.permissions = view.permissions;
+    entry.contentSize = view.contentSize;
+    entry.addedMicros = view.addedMicros;
+    entry.changedMicros = view.changedMicros;
+    entry.contentChecksum = view.contentChecksum;
+    entry.givenOnWindows = view.givenOnWindows;
 }
 
 FileState* NewFileState(Repository* repository) {
@@ -232,11 +254,13 @@ KvdStatus Next(IZarnFileList* self, IZarnFile** file) {
     return Guarded([&] {
         FileList* list = StateOf(self);
         if (list == nullptr || file == nullptr) return Outcome::InvalidArgument;
-        if (!list->walk.Next(list->entry)) {
+        const std::uint8_t* bytes = nullptr;
+        record::View view;
+        if (!list->walk.Next(bytes, view)) {
             *file = nullptr;
             return OutcomeOf(list->walk.Status());
         }
-        Show(*list->current, list->entry);
+        ShowRecord(*list->current, bytes, view);
         *file = list->current->face;
         return Outcome::Ok;
     });

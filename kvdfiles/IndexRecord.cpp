@@ -5,6 +5,7 @@
 
 #include "kvdfiles/Crc32c.h"
 #include "kvdfiles/LittleEndian.h"
+#include "kvdfiles/Utf16Text.h"
 
 namespace kvd {
 namespace record {
@@ -64,6 +65,27 @@ std::size_t UnitLength(const std::uint8_t* bytes, std::size_t at, std::size_t en
         return fits && (lead > 0xE0 || bytes[at + 1] >= 0xA0) ? 3 : 0;
     }
     return 0;
+}
+
+// The first byte at or after at that is not ASCII, or end; eight bytes at a
+// time while they last.
+std::size_t AsciiEnd(const std::uint8_t* bytes, std::size_t at, std::size_t end) {
+    constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+    for (std::uint64_t word = 0; end - at >= sizeof word; at += sizeof word) {
+        std::memcpy(&word, bytes + at, sizeof word);
+        if ((word & kHighBits) != 0) break;
+    }
+    while (at < end && bytes[at] < 0x80) ++at;
+    return at;
+}
+
+// Widens the units of an ASCII text, one byte each, into text.
+template <typename Text>
+void AssignAscii(const std::uint8_t* bytes, Span span, Text& text) {
+    const std::size_t size = span.end - span.begin;
+    text.resize(size);
+    auto* out = text.data();
+    for (std::size_t i = 0; i < size; ++i) out[i] = bytes[span.begin + i];
 }
 
 bool ParseVersion1Text(const std::uint8_t* bytes, std::size_t& at, std::size_t end, std::u16string& text) {
@@ -176,7 +198,9 @@ bool ParseText(const std::uint8_t* bytes, std::size_t& at, std::size_t end, Span
     std::uint64_t size = 0;
     if (!ReadVarint(bytes, at, end, size) || size > end - at) return false;
     span = {at, at + static_cast<std::size_t>(size)};
-    for (std::size_t unit = span.begin; unit < span.end;) {
+    std::size_t unit = AsciiEnd(bytes, span.begin, span.end);
+    span.ascii = unit == span.end;
+    while (unit < span.end) {
         const std::size_t length = UnitLength(bytes, unit, span.end);
         if (length == 0) return false;
         unit += length;
@@ -279,8 +303,8 @@ std::u16string DecodeText(const std::uint8_t* bytes, Span span) {
 }
 
 void DecodeTextInto(const std::uint8_t* bytes, Span span, std::u16string& text) {
+    if (span.ascii) return AssignAscii(bytes, span, text);
     text.clear();
-    text.reserve(span.end - span.begin);
     for (std::size_t at = span.begin; at < span.end;) {
         const std::uint8_t lead = bytes[at];
         if (lead < 0x80) {
@@ -295,6 +319,13 @@ void DecodeTextInto(const std::uint8_t* bytes, Span span, std::u16string& text) 
             at += 3;
         }
     }
+}
+
+void DecodeWideInto(const std::uint8_t* bytes, Span span, std::wstring& text) {
+    if (span.ascii) return AssignAscii(bytes, span, text);
+    std::u16string units;
+    DecodeTextInto(bytes, span, units);
+    AssignWideFromUtf16(units, text);
 }
 
 std::uint32_t NameKey(const std::uint8_t* bytes, Span destination) {

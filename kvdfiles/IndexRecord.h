@@ -55,6 +55,7 @@ namespace record {
 struct Span {
     std::size_t begin = 0;
     std::size_t end = 0;
+    bool ascii = false;  // every unit one byte below 0x80, as ParseText found
 };
 
 // The version of the index format whose records Encode writes.
@@ -102,6 +103,8 @@ int CompareTexts(const std::uint8_t* a, std::size_t aSize, const std::uint8_t* b
 std::vector<std::uint8_t> Transcoded(const std::uint8_t* bytes, std::size_t size, std::uint32_t version);
 std::u16string DecodeText(const std::uint8_t* bytes, Span span);
 void DecodeTextInto(const std::uint8_t* bytes, Span span, std::u16string& text);
+// The same as wide text (UTF-16 pairs joined where wchar_t has 32 bits).
+void DecodeWideInto(const std::uint8_t* bytes, Span span, std::wstring& text);
 
 // The key under which the index files a destination: a checksum of its last
 // component, the bytes after its last '/', '\\' or ':'. Two destinations that

@@ -21,12 +21,13 @@ IndexWalk::IndexWalk(const IndexImage& image)
       offset_(base_->RecordsBegin()),
       windowBegin_(offset_ / kBlockSize * kBlockSize) {}
 
-bool IndexWalk::Next(IndexEntry& entry) {
+bool IndexWalk::Next(const std::uint8_t*& bytes, record::View& view) {
     while (status_ == IndexStatus::Ok) {
         if (!pendingBase_ && position_ < base_->Count() && !NextBaseRecord()) return false;
         const int order = BaseBeforeChange();
         if (order < 0) {
-            record::DecodeInto(pendingBytes_, pending_, entry);
+            bytes = pendingBytes_;
+            view = pending_;
             pendingBase_ = false;
             return true;
         }
@@ -38,7 +39,8 @@ bool IndexWalk::Next(IndexEntry& entry) {
         ++change_;
         changeIdKnown_ = false;
         if (changed) {
-            record::DecodeInto(changed->data(), changed->size(), entry);
+            bytes = changed->data();
+            view = record::ViewOf(changed->data(), changed->size());
             return true;
         }
     }

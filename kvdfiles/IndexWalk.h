@@ -16,9 +16,10 @@ public:
     // Walks image as it is now, whatever becomes of image later.
     explicit IndexWalk(const IndexImage& image);
 
-    // The next entry, into entry, whose texts' storage is reused; false at
-    // the end, and when a read or a check failed (Status() tells).
-    bool Next(IndexEntry& entry);
+    // The next entry's record: its fields lie in bytes as view says, valid
+    // until the next call. False at the end, and when a read or a check
+    // failed (Status() tells).
+    bool Next(const std::uint8_t*& bytes, record::View& view);
     IndexStatus Status() const { return status_; }
 
 private:

@@ -287,7 +287,11 @@ bool Repository::IsCurrentContent(std::u16string_view id, std::uint64_t size, st
 
 void Repository::AssignDestination(const IndexEntry& entry, std::wstring& destination) {
     AssignWideFromUtf16(entry.destination, destination);
-    if (entry.givenOnWindows && !kWindowsPaths) std::replace(destination.begin(), destination.end(), L'\\', L'/');
+    UseLocalSeparators(entry.givenOnWindows, destination);
+}
+
+void Repository::UseLocalSeparators(bool givenOnWindows, std::wstring& destination) {
+    if (givenOnWindows && !kWindowsPaths) std::replace(destination.begin(), destination.end(), L'\\', L'/');
 }
 
 Path Repository::StoredPath(const IndexEntry& entry) const {

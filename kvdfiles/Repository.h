@@ -88,6 +88,8 @@ public:
     // The destination of entry as a path of this system, relative ones as
     // given: one given on Windows has its '\' turned into '/' elsewhere.
     static void AssignDestination(const IndexEntry& entry, std::wstring& destination);
+    // The same for a destination already wide.
+    static void UseLocalSeparators(bool givenOnWindows, std::wstring& destination);
 
     // The writers: each takes the lock, reads the index again, and commits.
     Outcome AddEntry(const NewEntry& entry, Content content);

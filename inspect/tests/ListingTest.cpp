@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "encoding/WideText.h"
 #include "inspect/Listing.h"
 
 namespace inspect {
@@ -36,7 +37,10 @@ struct Texts {
     }
 };
 
-void AppendToText(std::wstring_view text, void* context) { static_cast<std::wstring*>(context)->append(text); }
+void AppendToText(std::string_view text, void* context) { static_cast<std::string*>(context)->append(text); }
+
+// The listing's UTF-8 read back as the wide text the tests spell.
+std::wstring Wide(const std::string& text) { return encoding::WideFromBytes(text); }
 
 // What a writer hands on, gathered.
 class Collected {
@@ -44,11 +48,11 @@ public:
     OutputBuffer& Output() { return output_; }
     std::wstring Text() {
         output_.Flush();
-        return text_;
+        return Wide(text_);
     }
 
 private:
-    std::wstring text_;
+    std::string text_;
     OutputBuffer output_{AppendToText, &text_};
 };
 
@@ -87,12 +91,12 @@ const LineCase kLineCases[] = {
 TEST(ListingTest, OneEntryAsTextLineAndJsonObject) {
     for (const LineCase& row : kLineCases) {
         SCOPED_TRACE(row.name);
-        std::wstring line;
+        std::string line;
         AppendTextLine(line, row.entry.View());
-        EXPECT_EQ(line, row.textLine);
-        std::wstring object;
+        EXPECT_EQ(Wide(line), row.textLine);
+        std::string object;
         AppendJsonEntry(object, row.entry.View());
-        EXPECT_EQ(object, row.jsonObject);
+        EXPECT_EQ(Wide(object), row.jsonObject);
     }
 }
 
@@ -131,10 +135,12 @@ const ProblemCase kProblemCases[] = {
 // counts as a problem is summed up and makes the verification fail.
 TEST(ListingTest, ProblemsEndTheListing) {
     const Texts texts{L"i\td", L"sub/\nf", L"1", L""};
-    std::wstring line;
-    AppendTextLine(line, texts.View());
-    std::wstring object;
-    AppendJsonEntry(object, texts.View());
+    std::string lineBytes;
+    AppendTextLine(lineBytes, texts.View());
+    std::string objectBytes;
+    AppendJsonEntry(objectBytes, texts.View());
+    const std::wstring line = Wide(lineBytes);
+    const std::wstring object = Wide(objectBytes);
     for (const ProblemCase& row : kProblemCases) {
         SCOPED_TRACE(row.name);
         const std::vector<Problem> problems = {{texts.fileId, texts.destination, row.kind, 5, row.foundSize}};
@@ -156,14 +162,20 @@ TEST(ListingTest, ProblemsEndTheListing) {
 TEST(ListingTest, ListingsWithAndWithoutEntriesAndChecks) {
     const Texts a{L"a", L"a", L"", L""};
     const Texts b{L"b", L"b", L"", L""};
-    std::wstring lineA;
-    std::wstring lineB;
-    AppendTextLine(lineA, a.View());
-    AppendTextLine(lineB, b.View());
-    std::wstring objectA;
-    std::wstring objectB;
-    AppendJsonEntry(objectA, a.View());
-    AppendJsonEntry(objectB, b.View());
+    const auto line = [](const Texts& texts) {
+        std::string bytes;
+        AppendTextLine(bytes, texts.View());
+        return Wide(bytes);
+    };
+    const auto object = [](const Texts& texts) {
+        std::string bytes;
+        AppendJsonEntry(bytes, texts.View());
+        return Wide(bytes);
+    };
+    const std::wstring lineA = line(a);
+    const std::wstring lineB = line(b);
+    const std::wstring objectA = object(a);
+    const std::wstring objectB = object(b);
     const std::vector<Problem> noProblems;
     const std::vector<Problem> three = {{L"a", L"a", StoredCopyProblem::Missing, 5, 0},
                                         {L"b", L"b", StoredCopyProblem::Unverified, 5, 0},
@@ -195,21 +207,21 @@ TEST(ListingTest, ListingsWithAndWithoutEntriesAndChecks) {
 
 // Many lines pass through in several pieces, each ending at a line's end.
 TEST(ListingTest, LongListingIsHandedOnInWholeLines) {
-    std::vector<std::wstring> pieces;
+    std::vector<std::string> pieces;
     OutputBuffer output(
-        [](std::wstring_view text, void* context) { static_cast<std::vector<std::wstring>*>(context)->emplace_back(text); },
+        [](std::string_view text, void* context) { static_cast<std::vector<std::string>*>(context)->emplace_back(text); },
         &pieces);
     Listing listing(Format::Text, output);
-    std::wstring expected;
+    std::string expected;
     for (int i = 0; i < 5000; ++i) {
         const Texts texts{std::to_wstring(i), L"d", L"", L""};
         listing.Add(texts.View());
         AppendTextLine(expected, texts.View());
     }
     listing.Finish(nullptr);
-    std::wstring joined;
-    for (const std::wstring& piece : pieces) {
-        EXPECT_EQ(piece.back(), L'\n');
+    std::string joined;
+    for (const std::string& piece : pieces) {
+        EXPECT_EQ(piece.back(), '\n');
         joined += piece;
     }
     EXPECT_GT(pieces.size(), 1u);
