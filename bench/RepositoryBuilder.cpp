@@ -31,6 +31,8 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::uint32_t kPermissions = 3;
+// Six digits number a million entries, e000000..e999999.
+constexpr unsigned long kMaxCount = 1000000;
 
 std::string IdOf(std::uint32_t number) {
     char text[16];
@@ -119,7 +121,9 @@ int main(int argc, char** argv) {
     const fs::path directory = argv[1];
     const unsigned long count = std::strtoul(argv[2], nullptr, 10);
     const unsigned long size = argc == 4 ? std::strtoul(argv[3], nullptr, 10) : 1024;
-    if (count == 0 || count > 999999 || size > (1ul << 20)) return Fail("COUNT must be 1..999999, SIZE at most 1 MiB");
+    if (count == 0 || count > kMaxCount || size > (1ul << 20)) {
+        return Fail("COUNT must be 1..1000000, SIZE at most 1 MiB");
+    }
 
     std::error_code error;
     fs::create_directories(directory / "d", error);

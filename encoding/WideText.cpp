@@ -95,6 +95,16 @@ std::string BytesFromWide(std::wstring_view text) {
     std::string bytes;
     bytes.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
+        // Runs of ASCII, the most of most texts, go through at once.
+        size_t ascii = i;
+        while (ascii < text.size() && static_cast<std::make_unsigned_t<wchar_t>>(text[ascii]) < 0x80) ++ascii;
+        if (ascii != i) {
+            const size_t start = bytes.size();
+            bytes.resize(start + (ascii - i));
+            for (size_t at = i; at < ascii; ++at) bytes[start + (at - i)] = static_cast<char>(text[at]);
+            i = ascii - 1;
+            continue;
+        }
         // wchar_t may be signed: take the code unit's bits as an unsigned value.
         char32_t unit = static_cast<char32_t>(static_cast<std::make_unsigned_t<wchar_t>>(text[i]));
         if (IsEscapedByte(unit)) {

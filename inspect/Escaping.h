@@ -1,22 +1,38 @@
-// Texts of the repository written so that any character they hold reads back
-// unambiguously: in the tab-separated listing and in JSON strings.
+// Texts of the repository written as UTF-8 so that any character they hold
+// reads back unambiguously: in the tab-separated listing and in JSON strings.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
+#include "inspect/TextRoom.h"
+
 namespace inspect {
 
-// Appends text as one field of a tab-separated line: a backslash becomes \\,
-// a tab \t, a line feed \n, a carriage return \r; every other control
-// character (U+0000..U+001F, U+007F..U+009F) and every surrogate code unit
-// that is not half of a pair (such as U+DC80..U+DCFF, an undecodable byte of
-// a file name) becomes \uXXXX with four lowercase hexadecimal digits.
-void AppendFieldText(std::wstring& out, std::wstring_view text);
+// The most bytes a text of units wide characters takes, escaped: a \uXXXX
+// escape each, and a JSON string's two quotes.
+constexpr std::size_t MostEscapedBytes(std::size_t units) { return 6 * units + 2; }
 
-// Appends text as a JSON string, quotes included: a double quote becomes \",
+// Writes text at out as one field of a tab-separated line and returns the end
+// of it: a backslash becomes \\, a tab \t, a line feed \n, a carriage return
+// \r; every other control character (U+0000..U+001F, U+007F..U+009F) and
+// every surrogate code unit that is not half of a pair (such as
+// U+DC80..U+DCFF, an undecodable byte of a file name) becomes \uXXXX with four
+// lowercase hexadecimal digits.
+char* PutFieldText(char* out, std::wstring_view text);
+
+// Writes text as a JSON string, quotes included: a double quote becomes \",
 // a backslash \\; control characters and unpaired surrogates become \uXXXX as
-// above. Everything else stays as it is and is printed as UTF-8.
-void AppendJsonString(std::wstring& out, std::wstring_view text);
+// above. Everything else stays as it is and is written as UTF-8.
+char* PutJsonString(char* out, std::wstring_view text);
+
+inline void AppendFieldText(std::string& out, std::wstring_view text) {
+    AppendWithin(out, MostEscapedBytes(text.size()), [&](char* at) { return PutFieldText(at, text); });
+}
+
+inline void AppendJsonString(std::string& out, std::wstring_view text) {
+    AppendWithin(out, MostEscapedBytes(text.size()), [&](char* at) { return PutJsonString(at, text); });
+}
 
 }  // namespace inspect

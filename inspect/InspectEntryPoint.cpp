@@ -24,41 +24,43 @@ int FailWithUsage(std::wstring_view message) {
     return kFailure;
 }
 
+bool Fail(std::wstring_view message) {
+    platform::PrintText(message);
+    return false;
+}
+
 int PrintVersion() {
     platform::PrintText(L"zarnrepo-inspect " ZARN_VERSION "\n");
     return kSuccess;
 }
 
-// Prints the listing and, in text, the verdict; true when no problem was found.
-bool PrintReport(const Request& request, const std::vector<Entry>& entries, const std::vector<Problem>& problems) {
-    OutputBuffer output;
-    if (request.format == Format::Json) {
-        WriteJsonDocument(entries, request.verify ? &problems : nullptr, output);
-    } else {
-        WriteTextListing(entries, output);
-        WriteProblemLines(problems, output);
-        if (!problems.empty()) output.Text() += ProblemSummary(problems.size());
-    }
-    output.Flush();
-    return problems.empty();
-}
-
-// The entry named by /fileId, or every entry.
-bool ReadRequestedEntries(const Request& request, std::vector<Entry>& entries) {
-    IZarnRepository* opened = repository::CurrentRepository();
-    return request.fileId != nullptr ? ReadEntry(opened, *request.fileId, entries) : ReadEntries(opened, entries);
-}
-
+// Lists the entry named by /fileId, or every entry as it is read, and with
+// /verify:1 checks each one's stored copy; true when no problem was found.
+// What was listed before a failure is shown before its message.
 bool InspectOpenRepository(const Request& request) {
     if (!LibraryListsEntries()) {
         platform::PrintText(L"\n\nKVDFiles library cannot list files.\n\n");
         return false;
     }
-    std::vector<Entry> entries;
+    IZarnRepository* opened = repository::CurrentRepository();
+    Entry one;
+    const wchar_t* failure = request.fileId != nullptr ? FindEntry(opened, *request.fileId, one) : nullptr;
+    if (failure != nullptr) return Fail(failure);
+    OutputBuffer output;
+    Listing listing(request.format, output);
     std::vector<Problem> problems;
-    if (!ReadRequestedEntries(request, entries)) return false;
-    if (request.verify && !FindStoredCopyProblems(entries, problems)) return false;
-    return PrintReport(request, entries, problems);
+    const ShowEntry show = [&](const Entry& entry) {
+        listing.Add(entry);
+        if (request.verify) failure = CheckStoredCopy(entry, problems);
+        return failure == nullptr;
+    };
+    if (request.fileId != nullptr) show(one);
+    else if (const wchar_t* listed = ShowEntries(opened, show)) failure = listed;
+    if (failure != nullptr) {
+        output.Flush();
+        return Fail(failure);
+    }
+    return listing.Finish(request.verify ? &problems : nullptr) == 0;
 }
 
 }  // namespace

@@ -38,18 +38,25 @@ CivilDate DateOfDay(std::int64_t daysSinceEpoch) {
     return {year, month, day};
 }
 
-void AppendYear(std::wstring& out, std::int64_t year) {
-    if (year >= 0 && year <= 9999) return AppendUnsigned(out, static_cast<std::uint64_t>(year), 4);
-    out += year < 0 ? L'-' : L'+';
+char* PutYear(char* out, std::int64_t year) {
+    if (year >= 0 && year <= 9999) {
+        out = PutTwoDigits(out, static_cast<unsigned>(year / 100));
+        return PutTwoDigits(out, static_cast<unsigned>(year % 100));
+    }
+    *out++ = year < 0 ? '-' : '+';
     // Years that 64-bit microseconds reach are far from the type's limits.
-    AppendUnsigned(out, static_cast<std::uint64_t>(year < 0 ? -year : year), 4);
+    return PutUnsigned(out, static_cast<std::uint64_t>(year < 0 ? -year : year), 4);
 }
 
-void AppendTwoDigits(std::wstring& out, std::int64_t value) { AppendUnsigned(out, static_cast<std::uint64_t>(value), 2); }
+// Writes separator, then value in two digits.
+char* PutField(char* out, char separator, std::int64_t value) {
+    *out++ = separator;
+    return PutTwoDigits(out, static_cast<unsigned>(value));
+}
 
 }  // namespace
 
-void AppendIsoTime(std::wstring& out, std::int64_t microsecondsSinceEpoch) {
+char* PutIsoTime(char* out, std::int64_t microsecondsSinceEpoch) {
     const std::int64_t seconds = FloorDivide(microsecondsSinceEpoch, kMicrosecondsPerSecond);
     // Not value - seconds * 10^6: for the lowest value that product overflows.
     const std::int64_t remainder = microsecondsSinceEpoch % kMicrosecondsPerSecond;
@@ -57,20 +64,17 @@ void AppendIsoTime(std::wstring& out, std::int64_t microsecondsSinceEpoch) {
     const std::int64_t days = FloorDivide(seconds, kSecondsPerDay);
     const std::int64_t secondOfDay = seconds - days * kSecondsPerDay;
     const CivilDate date = DateOfDay(days);
-    AppendYear(out, date.year);
-    out += L'-';
-    AppendTwoDigits(out, date.month);
-    out += L'-';
-    AppendTwoDigits(out, date.day);
-    out += L'T';
-    AppendTwoDigits(out, secondOfDay / 3600);
-    out += L':';
-    AppendTwoDigits(out, secondOfDay / 60 % 60);
-    out += L':';
-    AppendTwoDigits(out, secondOfDay % 60);
-    out += L'.';
-    AppendUnsigned(out, static_cast<std::uint64_t>(micros), 6);
-    out += L'Z';
+    out = PutYear(out, date.year);
+    out = PutField(out, '-', date.month);
+    out = PutField(out, '-', date.day);
+    out = PutField(out, 'T', secondOfDay / 3600);
+    out = PutField(out, ':', secondOfDay / 60 % 60);
+    out = PutField(out, ':', secondOfDay % 60);
+    out = PutField(out, '.', micros / 10000);
+    out = PutTwoDigits(out, static_cast<unsigned>(micros / 100 % 100));
+    out = PutTwoDigits(out, static_cast<unsigned>(micros % 100));
+    *out++ = 'Z';
+    return out;
 }
 
 }  // namespace inspect

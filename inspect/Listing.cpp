@@ -1,5 +1,6 @@
 #include "inspect/Listing.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "inspect/Escaping.h"
@@ -9,163 +10,210 @@
 namespace inspect {
 namespace {
 
-std::wstring_view ProblemName(StoredCopyProblem kind) {
+std::string_view ProblemName(StoredCopyProblem kind) {
     switch (kind) {
-        case StoredCopyProblem::Missing: return L"missing";
-        case StoredCopyProblem::SizeDiffers: return L"sizeDiffers";
-        case StoredCopyProblem::NotAFile: return L"notAFile";
-        case StoredCopyProblem::Unreadable: return L"unreadable";
-        case StoredCopyProblem::ContentDiffers: return L"contentDiffers";
+        case StoredCopyProblem::Missing: return "missing";
+        case StoredCopyProblem::SizeDiffers: return "sizeDiffers";
+        case StoredCopyProblem::NotAFile: return "notAFile";
+        case StoredCopyProblem::Unreadable: return "unreadable";
+        case StoredCopyProblem::ContentDiffers: return "contentDiffers";
+        case StoredCopyProblem::Unverified: return "unverified";
     }
-    return L"unreadable";
+    return "unreadable";
 }
 
-void AppendProblemSentence(std::wstring& out, const Problem& problem) {
+void AppendProblemSentence(std::string& out, const Problem& problem) {
     switch (problem.kind) {
-        case StoredCopyProblem::Missing: out += L"stored copy missing"; return;
+        case StoredCopyProblem::Missing: out += "stored copy missing"; return;
         case StoredCopyProblem::SizeDiffers:
-            out += L"stored copy holds ";
+            out += "stored copy holds ";
             AppendUnsigned(out, problem.foundSize);
-            out += L" bytes, index records ";
-            AppendUnsigned(out, problem.entry->contentSize);
+            out += " bytes, index records ";
+            AppendUnsigned(out, problem.recordedSize);
             return;
-        case StoredCopyProblem::NotAFile: out += L"stored copy is not a regular file"; return;
-        case StoredCopyProblem::Unreadable: out += L"stored copy cannot be examined"; return;
-        case StoredCopyProblem::ContentDiffers: out += L"stored copy differs from its recorded checksum"; return;
+        case StoredCopyProblem::NotAFile: out += "stored copy is not a regular file"; return;
+        case StoredCopyProblem::Unreadable: out += "stored copy cannot be examined"; return;
+        case StoredCopyProblem::ContentDiffers: out += "stored copy differs from its recorded checksum"; return;
+        case StoredCopyProblem::Unverified: out += "no checksum recorded"; return;
     }
 }
 
 enum class Form { TextLine, Json };
 
-template <std::wstring Entry::*text>
-void AppendText(std::wstring& out, const Entry& entry, Form form) {
-    if (form == Form::Json) AppendJsonString(out, entry.*text);
-    else AppendFieldText(out, entry.*text);
+template <std::wstring_view Entry::*text>
+char* PutText(char* out, const Entry& entry, Form form) {
+    return form == Form::Json ? PutJsonString(out, entry.*text) : PutFieldText(out, entry.*text);
 }
 
 template <std::int64_t Entry::*time>
-void AppendTime(std::wstring& out, const Entry& entry, Form form) {
-    if (form == Form::Json) out += L'"';
-    AppendIsoTime(out, entry.*time);
-    if (form == Form::Json) out += L'"';
+char* PutTime(char* out, const Entry& entry, Form form) {
+    if (form == Form::Json) *out++ = '"';
+    out = PutIsoTime(out, entry.*time);
+    if (form == Form::Json) *out++ = '"';
+    return out;
 }
 
-void AppendPermissions(std::wstring& out, const Entry& entry, Form) { AppendSigned(out, entry.permissions); }
-void AppendContentSize(std::wstring& out, const Entry& entry, Form) { AppendUnsigned(out, entry.contentSize); }
+char* PutPermissions(char* out, const Entry& entry, Form) { return PutSigned(out, entry.permissions); }
+char* PutContentSize(char* out, const Entry& entry, Form) { return PutUnsigned(out, entry.contentSize); }
 
 // The fields of an entry in the order both forms show them, each under its
 // JSON key; the text line leaves out the time added.
 struct EntryField {
-    std::wstring_view key;
+    std::string_view key;
     bool inTextLine;
-    void (*append)(std::wstring& out, const Entry& entry, Form form);
+    char* (*put)(char* out, const Entry& entry, Form form);
 };
 
 constexpr EntryField kEntryFields[] = {
-    {L"fileId", true, AppendText<&Entry::fileId>},
-    {L"version", true, AppendText<&Entry::version>},
-    {L"permissions", true, AppendPermissions},
-    {L"contentSize", true, AppendContentSize},
-    {L"timeAdded", false, AppendTime<&Entry::timeAdded>},
-    {L"timeLastChanged", true, AppendTime<&Entry::timeLastChanged>},
-    {L"destination", true, AppendText<&Entry::destination>},
-    {L"description", true, AppendText<&Entry::description>},
+    {"fileId", true, PutText<&Entry::fileId>},
+    {"version", true, PutText<&Entry::version>},
+    {"permissions", true, PutPermissions},
+    {"contentSize", true, PutContentSize},
+    {"timeAdded", false, PutTime<&Entry::timeAdded>},
+    {"timeLastChanged", true, PutTime<&Entry::timeLastChanged>},
+    {"destination", true, PutText<&Entry::destination>},
+    {"description", true, PutText<&Entry::description>},
 };
 
-// Writes items as the elements of a JSON array, one per line.
-template <typename Item, typename AppendItem>
-void WriteJsonArray(const std::vector<Item>& items, AppendItem appendItem, OutputBuffer& output) {
-    output.Text() += L'[';
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        output.Text() += L'\n';
-        appendItem(output.Text(), items[i]);
-        if (i + 1 < items.size()) output.Text() += L',';
-        output.FlushWhenFull();
+// The most an entry takes in either form: its texts escaped, its numbers and
+// times, and per field its key with quotes, colon and separator.
+std::size_t MostEntryBytes(const Entry& entry) {
+    constexpr std::size_t kFieldsBytes = [] {
+        std::size_t bytes = 2 * (kMostIsoTimeBytes + 2) + 2 * kMostNumberBytes + 1;
+        for (const EntryField& field : kEntryFields) bytes += field.key.size() + 4;
+        return bytes;
+    }();
+    return kFieldsBytes + MostEscapedBytes(entry.fileId.size()) + MostEscapedBytes(entry.version.size()) +
+           MostEscapedBytes(entry.destination.size()) + MostEscapedBytes(entry.description.size());
+}
+
+bool Counts(const Problem& problem) { return problem.kind != StoredCopyProblem::Unverified; }
+
+void AppendProblemLine(std::string& out, const Problem& problem) {
+    out += Counts(problem) ? "problem\t" : "unverified\t";
+    AppendFieldText(out, problem.fileId);
+    out += '\t';
+    AppendFieldText(out, problem.destination);
+    out += '\t';
+    AppendProblemSentence(out, problem);
+    out += '\n';
+}
+
+void AppendJsonProblem(std::string& out, const Problem& problem) {
+    out += "{\"fileId\":";
+    AppendJsonString(out, problem.fileId);
+    out += ",\"destination\":";
+    AppendJsonString(out, problem.destination);
+    if (Counts(problem)) {
+        out += ",\"problem\":\"";
+        out += ProblemName(problem.kind);
+        out += '"';
     }
-    if (!items.empty()) output.Text() += L'\n';
-    output.Text() += L']';
+    out += ",\"recordedSize\":";
+    AppendUnsigned(out, problem.recordedSize);
+    if (problem.kind == StoredCopyProblem::SizeDiffers) {
+        out += ",\"foundSize\":";
+        AppendUnsigned(out, problem.foundSize);
+    }
+    out += '}';
+}
+
+// Writes the problems that counts or does not count as a JSON array, one per
+// line.
+void WriteJsonProblems(const std::vector<Problem>& problems, bool counted, OutputBuffer& output) {
+    output.Text() += '[';
+    bool empty = true;
+    for (const Problem& problem : problems) {
+        if (Counts(problem) != counted) continue;
+        output.Text() += empty ? "\n" : ",\n";
+        AppendJsonProblem(output.Text(), problem);
+        output.FlushWhenFull();
+        empty = false;
+    }
+    output.Text() += empty ? "]" : "\n]";
 }
 
 }  // namespace
 
-void AppendTextLine(std::wstring& out, const Entry& entry) {
-    std::wstring_view separator;
-    for (const EntryField& field : kEntryFields) {
-        if (!field.inTextLine) continue;
-        out += separator;
-        field.append(out, entry, Form::TextLine);
-        separator = L"\t";
-    }
-    out += L'\n';
+void AppendTextLine(std::string& out, const Entry& entry) {
+    AppendWithin(out, MostEntryBytes(entry), [&](char* at) {
+        char separator = 0;
+        for (const EntryField& field : kEntryFields) {
+            if (!field.inTextLine) continue;
+            if (separator != 0) *at++ = separator;
+            at = field.put(at, entry, Form::TextLine);
+            separator = '\t';
+        }
+        *at++ = '\n';
+        return at;
+    });
 }
 
-void AppendProblemLine(std::wstring& out, const Problem& problem) {
-    out += L"problem\t";
-    AppendFieldText(out, problem.entry->fileId);
-    out += L'\t';
-    AppendFieldText(out, problem.entry->destination);
-    out += L'\t';
-    AppendProblemSentence(out, problem);
-    out += L'\n';
+void AppendJsonEntry(std::string& out, const Entry& entry) {
+    AppendWithin(out, MostEntryBytes(entry), [&](char* at) {
+        char opening = '{';
+        for (const EntryField& field : kEntryFields) {
+            *at++ = opening;
+            *at++ = '"';
+            at = std::copy(field.key.begin(), field.key.end(), at);
+            *at++ = '"';
+            *at++ = ':';
+            at = field.put(at, entry, Form::Json);
+            opening = ',';
+        }
+        *at++ = '}';
+        return at;
+    });
 }
 
-void AppendJsonEntry(std::wstring& out, const Entry& entry) {
-    wchar_t opening = L'{';
-    for (const EntryField& field : kEntryFields) {
-        out += opening;
-        out += L'"';
-        out += field.key;
-        out += L"\":";
-        field.append(out, entry, Form::Json);
-        opening = L',';
-    }
-    out += L'}';
-}
-
-void AppendJsonProblem(std::wstring& out, const Problem& problem) {
-    out += L"{\"fileId\":";
-    AppendJsonString(out, problem.entry->fileId);
-    out += L",\"destination\":";
-    AppendJsonString(out, problem.entry->destination);
-    out += L",\"problem\":\"";
-    out += ProblemName(problem.kind);
-    out += L"\",\"recordedSize\":";
-    AppendUnsigned(out, problem.entry->contentSize);
-    if (problem.kind == StoredCopyProblem::SizeDiffers) {
-        out += L",\"foundSize\":";
-        AppendUnsigned(out, problem.foundSize);
-    }
-    out += L'}';
-}
-
-void WriteTextListing(const std::vector<Entry>& entries, OutputBuffer& output) {
-    for (const Entry& entry : entries) {
-        AppendTextLine(output.Text(), entry);
-        output.FlushWhenFull();
+Listing::Listing(Format format, OutputBuffer& output) : format_(format), output_(output) {
+    if (format_ == Format::Json) {
+        output_.Text() += "{\"formatVersion\":" + std::to_string(kJsonFormatVersion) + ",\"entries\":[";
     }
 }
 
-void WriteProblemLines(const std::vector<Problem>& problems, OutputBuffer& output) {
-    for (const Problem& problem : problems) {
-        AppendProblemLine(output.Text(), problem);
-        output.FlushWhenFull();
+void Listing::Add(const Entry& entry) {
+    if (format_ == Format::Json) {
+        output_.Text() += empty_ ? "\n" : ",\n";
+        AppendJsonEntry(output_.Text(), entry);
+    } else {
+        AppendTextLine(output_.Text(), entry);
     }
+    empty_ = false;
+    output_.FlushWhenFull();
 }
 
-void WriteJsonDocument(const std::vector<Entry>& entries, const std::vector<Problem>* problems,
-                       OutputBuffer& output) {
-    output.Text() += L"{\"formatVersion\":" + std::to_wstring(kJsonFormatVersion) + L",\"entries\":";
-    WriteJsonArray(entries, AppendJsonEntry, output);
+std::size_t Listing::Finish(const std::vector<Problem>* problems) {
+    const std::size_t counted =
+        problems == nullptr ? 0 : static_cast<std::size_t>(std::count_if(problems->begin(), problems->end(), Counts));
+    if (format_ == Format::Json) FinishJson(problems);
+    else if (problems != nullptr) FinishText(*problems, counted);
+    output_.Flush();
+    return counted;
+}
+
+void Listing::FinishText(const std::vector<Problem>& problems, std::size_t counted) {
+    for (const bool counts : {true, false}) {
+        for (const Problem& problem : problems) {
+            if (Counts(problem) != counts) continue;
+            AppendProblemLine(output_.Text(), problem);
+            output_.FlushWhenFull();
+        }
+    }
+    if (counted == 0) return;
+    output_.Text() += "\n\nVerification found " + std::to_string(counted) +
+                      (counted == 1 ? " problem.\n\n" : " problems.\n\n");
+}
+
+void Listing::FinishJson(const std::vector<Problem>* problems) {
+    output_.Text() += empty_ ? "]" : "\n]";
     if (problems != nullptr) {
-        output.Text() += L",\"problems\":";
-        WriteJsonArray(*problems, AppendJsonProblem, output);
+        output_.Text() += ",\"problems\":";
+        WriteJsonProblems(*problems, true, output_);
+        output_.Text() += ",\"unverified\":";
+        WriteJsonProblems(*problems, false, output_);
     }
-    output.Text() += L"}\n";
-}
-
-std::wstring ProblemSummary(std::size_t problemCount) {
-    return L"\n\nVerification found " + std::to_wstring(problemCount) +
-           (problemCount == 1 ? L" problem.\n\n" : L" problems.\n\n");
+    output_.Text() += "}\n";
 }
 
 }  // namespace inspect

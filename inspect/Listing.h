@@ -1,14 +1,15 @@
 // The listing of a repository's entries and of the problems found in it, as
-// tab-separated lines or as one JSON document.
+// tab-separated lines or as one JSON document, written as the entries come.
 //
 // A text line per entry: identifier, version, permissions, content size, time
 // last changed, destination and description, separated by tabs, the texts
-// escaped as AppendFieldText says. A text line per problem: "problem",
-// identifier, destination and what is wrong, separated by tabs.
+// escaped as AppendFieldText says. After them a text line per problem:
+// "problem", identifier, destination and what is wrong, separated by tabs;
+// then one per entry that records no checksum, "unverified" first.
 //
 // The JSON document: {"formatVersion":1,"entries":[...]} with one object per
-// entry and line, and with verification also "problems":[...], one object per
-// problem.
+// entry and line, and with verification also "problems":[...] and
+// "unverified":[...], one object per problem and per unverified entry.
 #pragma once
 
 #include <cstddef>
@@ -17,6 +18,7 @@
 
 #include "inspect/OutputBuffer.h"
 #include "inspect/RepositoryEntries.h"
+#include "inspect/Request.h"
 
 namespace inspect {
 
@@ -24,18 +26,26 @@ namespace inspect {
 // or changes its meaning; a key added does not change it.
 inline constexpr int kJsonFormatVersion = 1;
 
-void AppendTextLine(std::wstring& out, const Entry& entry);
-void AppendProblemLine(std::wstring& out, const Problem& problem);
-void AppendJsonEntry(std::wstring& out, const Entry& entry);
-void AppendJsonProblem(std::wstring& out, const Problem& problem);
+void AppendTextLine(std::string& out, const Entry& entry);
+void AppendJsonEntry(std::string& out, const Entry& entry);
 
-void WriteTextListing(const std::vector<Entry>& entries, OutputBuffer& output);
-void WriteProblemLines(const std::vector<Problem>& problems, OutputBuffer& output);
-// problems is null when the stored copies were not checked.
-void WriteJsonDocument(const std::vector<Entry>& entries, const std::vector<Problem>* problems,
-                       OutputBuffer& output);
+class Listing {
+public:
+    Listing(Format format, OutputBuffer& output);
 
-// The closing message of a text listing whose verification found problems.
-std::wstring ProblemSummary(std::size_t problemCount);
+    void Add(const Entry& entry);
+    // Ends the listing: the problems when the stored copies were checked
+    // (problems not null), and in text the summary of those that are
+    // problems. Returns how many are.
+    std::size_t Finish(const std::vector<Problem>* problems);
+
+private:
+    void FinishText(const std::vector<Problem>& problems, std::size_t counted);
+    void FinishJson(const std::vector<Problem>* problems);
+
+    Format format_;
+    OutputBuffer& output_;
+    bool empty_ = true;
+};
 
 }  // namespace inspect

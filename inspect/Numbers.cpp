@@ -1,23 +1,53 @@
 #include "inspect/Numbers.h"
 
-namespace inspect {
+#include <array>
+#include <iterator>
 
-void AppendUnsigned(std::wstring& out, std::uint64_t value, std::size_t minimumDigits) {
-    wchar_t digits[20];
-    std::size_t count = 0;
-    do {
-        digits[count++] = static_cast<wchar_t>(L'0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    for (std::size_t zeros = count; zeros < minimumDigits; ++zeros) out += L'0';
-    while (count > 0) out += digits[--count];
+namespace inspect {
+namespace {
+
+// "00" to "99" one after the other.
+constexpr std::array<char, 200> kPairs = [] {
+    std::array<char, 200> pairs{};
+    for (std::size_t value = 0; value < 100; ++value) {
+        pairs[2 * value] = static_cast<char>('0' + value / 10);
+        pairs[2 * value + 1] = static_cast<char>('0' + value % 10);
+    }
+    return pairs;
+}();
+
+}  // namespace
+
+char* PutTwoDigits(char* out, unsigned value) {
+    out[0] = kPairs[2 * value];
+    out[1] = kPairs[2 * value + 1];
+    return out + 2;
 }
 
-void AppendSigned(std::wstring& out, std::int64_t value) {
-    if (value >= 0) return AppendUnsigned(out, static_cast<std::uint64_t>(value));
-    out += L'-';
+char* PutUnsigned(char* out, std::uint64_t value, std::size_t minimumDigits) {
+    // Filled from the end, two digits at a time, then copied at once.
+    char digits[20];
+    char* first = std::end(digits);
+    for (; value >= 100; value /= 100) {
+        first -= 2;
+        PutTwoDigits(first, static_cast<unsigned>(value % 100));
+    }
+    if (value >= 10) {
+        first -= 2;
+        PutTwoDigits(first, static_cast<unsigned>(value));
+    } else {
+        *--first = static_cast<char>('0' + value);
+    }
+    const auto count = static_cast<std::size_t>(std::end(digits) - first);
+    if (count < minimumDigits) out = std::fill_n(out, minimumDigits - count, '0');
+    return std::copy(first, std::end(digits), out);
+}
+
+char* PutSigned(char* out, std::int64_t value) {
+    if (value >= 0) return PutUnsigned(out, static_cast<std::uint64_t>(value));
+    *out++ = '-';
     // The magnitude of the lowest value does not fit its own type.
-    AppendUnsigned(out, ~static_cast<std::uint64_t>(value) + 1);
+    return PutUnsigned(out, ~static_cast<std::uint64_t>(value) + 1);
 }
 
 }  // namespace inspect

@@ -1,15 +1,32 @@
-// Decimal numbers appended to wide text without the C library's formatter,
-// which costs more than the whole rest of a listing line.
+// Decimal numbers as the listing writes them, in ASCII.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "inspect/TextRoom.h"
+
 namespace inspect {
 
-// At least minimumDigits digits, zeros in front.
-void AppendUnsigned(std::wstring& out, std::uint64_t value, std::size_t minimumDigits = 1);
-void AppendSigned(std::wstring& out, std::int64_t value);
+// The most digits of a 64-bit number, and a sign.
+inline constexpr std::size_t kMostNumberBytes = 21;
+
+// Each writes at out and returns the end of what it wrote: at most
+// kMostNumberBytes, or minimumDigits where that is more.
+char* PutUnsigned(char* out, std::uint64_t value, std::size_t minimumDigits = 1);
+// Writes value, below 100, as two digits.
+char* PutTwoDigits(char* out, unsigned value);
+char* PutSigned(char* out, std::int64_t value);
+
+inline void AppendUnsigned(std::string& out, std::uint64_t value, std::size_t minimumDigits = 1) {
+    AppendWithin(out, std::max(kMostNumberBytes, minimumDigits),
+                 [&](char* at) { return PutUnsigned(at, value, minimumDigits); });
+}
+
+inline void AppendSigned(std::string& out, std::int64_t value) {
+    AppendWithin(out, kMostNumberBytes, [&](char* at) { return PutSigned(at, value); });
+}
 
 }  // namespace inspect

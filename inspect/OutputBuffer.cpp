@@ -5,14 +5,14 @@
 namespace inspect {
 namespace {
 
-void PrintToConsole(std::wstring_view text, void* /*context*/) { platform::PrintText(text); }
+void PrintToConsole(std::string_view text, void* /*context*/) { platform::PrintUtf8(text); }
 
 }  // namespace
 
 OutputBuffer::OutputBuffer() : sink_(PrintToConsole) {}
 
 void OutputBuffer::FlushWhenFull() {
-    if (text_.size() >= kFlushCharacters) Flush();
+    if (text_.size() >= kFlushBytes) Flush();
 }
 
 void OutputBuffer::Flush() {

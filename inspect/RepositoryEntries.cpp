@@ -1,18 +1,10 @@
 #include "inspect/RepositoryEntries.h"
 
-#include <string_view>
-
-#include "platform/Platform.h"
 #include "repository/ContractCalls.h"
 #include "repository/LibraryBinding.h"
 
 namespace inspect {
 namespace {
-
-bool Fail(std::wstring_view message) {
-    platform::PrintText(message);
-    return false;
-}
 
 Entry EntryOf(IZarnFile* file) {
     IZarnFileInfo* info = repository::GetInfo(file);
@@ -32,8 +24,8 @@ Entry EntryOf(IZarnFile* file) {
 // A finding of the library as a problem; false for a whole stored copy.
 bool ProblemOf(std::int32_t finding, StoredCopyProblem& kind) {
     switch (finding) {
-        case KVDFILES_STORED_COPY_WHOLE:
-        case KVDFILES_STORED_COPY_UNVERIFIED: return false;
+        case KVDFILES_STORED_COPY_WHOLE: return false;
+        case KVDFILES_STORED_COPY_UNVERIFIED: kind = StoredCopyProblem::Unverified; return true;
         case KVDFILES_STORED_COPY_CONTENT_DIFFERS: kind = StoredCopyProblem::ContentDiffers; return true;
         case KVDFILES_STORED_COPY_MISSING: kind = StoredCopyProblem::Missing; return true;
         case KVDFILES_STORED_COPY_SIZE_DIFFERS: kind = StoredCopyProblem::SizeDiffers; return true;
@@ -45,45 +37,43 @@ bool ProblemOf(std::int32_t finding, StoredCopyProblem& kind) {
 }  // namespace
 
 bool LibraryListsEntries() {
-    return repository::ProcessLibraryBinding().initLibrary(KVDFILES_TABLES_VERSION_2) != 0;
+    return repository::ProcessLibraryBinding().initLibrary(KVDFILES_TABLES_VERSION_3) != 0;
 }
 
-bool ReadEntries(IZarnRepository* repository, std::vector<Entry>& entries) {
-    std::uint32_t count = 0;
-    if (repository::GetFileCount(repository, &count) != 0) {
-        return Fail(L"Error getting file count from IZarnRepository.\n\n");
-    }
-    entries.reserve(count);
-    for (std::uint32_t index = 0; index < count; ++index) {
-        IZarnFile* file = nullptr;
-        if (repository::GetFileAt(repository, index, &file) != 0) {
-            return Fail(L"Error getting IZarnFile from IZarnRepository.\n\n");
-        }
-        entries.push_back(EntryOf(file));
-    }
-    return true;
-}
-
-bool ReadEntry(IZarnRepository* repository, const std::wstring& fileId, std::vector<Entry>& entries) {
+const wchar_t* FindEntry(IZarnRepository* repository, const std::wstring& fileId, Entry& entry) {
     IZarnFile* file = nullptr;
     if (repository::GetFile(repository, fileId.c_str(), &file) != 0) {
-        return Fail(L"Error getting IZarnFile from IZarnRepository.\n\n");
+        return L"Error getting IZarnFile from IZarnRepository.\n\n";
     }
-    entries.push_back(EntryOf(file));
-    return true;
+    entry = EntryOf(file);
+    return nullptr;
 }
 
-bool FindStoredCopyProblems(const std::vector<Entry>& entries, std::vector<Problem>& problems) {
-    for (const Entry& entry : entries) {
-        std::int32_t finding = KVDFILES_STORED_COPY_WHOLE;
-        std::uint64_t foundSize = 0;
-        if (repository::CheckStoredCopy(entry.file, &finding, &foundSize) != 0) {
-            return Fail(L"Error checking stored copy of IZarnFile.\n\n");
-        }
-        StoredCopyProblem kind = StoredCopyProblem::Missing;
-        if (ProblemOf(finding, kind)) problems.push_back({&entry, kind, foundSize});
+const wchar_t* ShowEntries(IZarnRepository* repository, const ShowEntry& show) {
+    // Any failure of the listing, where the library finds the index damaged
+    // too, is one of getting the entries.
+    const wchar_t* const failure = L"Error getting file count from IZarnRepository.\n\n";
+    IZarnFileList* list = nullptr;
+    if (repository::ListFiles(repository, &list) != 0) return failure;
+    for (;;) {
+        IZarnFile* file = nullptr;
+        if (repository::Next(list, &file) != 0) return failure;
+        if (file == nullptr || !show(EntryOf(file))) return nullptr;
     }
-    return true;
+}
+
+const wchar_t* CheckStoredCopy(const Entry& entry, std::vector<Problem>& problems) {
+    std::int32_t finding = KVDFILES_STORED_COPY_WHOLE;
+    std::uint64_t foundSize = 0;
+    if (repository::CheckStoredCopy(entry.file, &finding, &foundSize) != 0) {
+        return L"Error checking stored copy of IZarnFile.\n\n";
+    }
+    StoredCopyProblem kind = StoredCopyProblem::Missing;
+    if (ProblemOf(finding, kind)) {
+        problems.push_back({std::wstring(entry.fileId), std::wstring(entry.destination), kind, entry.contentSize,
+                            foundSize});
+    }
+    return nullptr;
 }
 
 }  // namespace inspect

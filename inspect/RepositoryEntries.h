@@ -1,47 +1,60 @@
-// The entries of the open repository, read through the library's tables, and
-// what the library finds at the place of each stored copy.
+// The entries of the open repository, read through the library's tables one
+// at a time, and what the library finds at the place of each stored copy.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "KVDFiles.h"
 
 namespace inspect {
 
+// One entry as the library shows it; its texts are the library's, valid
+// until the next entry is read.
 struct Entry {
-    std::wstring fileId;
-    std::wstring version;
-    std::wstring description;
-    std::wstring destination;  // as given when the file was added
+    std::wstring_view fileId;
+    std::wstring_view version;
+    std::wstring_view description;
+    std::wstring_view destination;  // as given when the file was added
     std::int32_t permissions = 0;
     std::uint64_t contentSize = 0;
     std::int64_t timeAdded = 0;        // microseconds since 1970-01-01, UTC
     std::int64_t timeLastChanged = 0;  // likewise
-    IZarnFile* file = nullptr;         // the library's; valid until it is released
+    IZarnFile* file = nullptr;
 };
 
-enum class StoredCopyProblem { Missing, SizeDiffers, NotAFile, Unreadable, ContentDiffers };
+// Unverified is no problem of the copy: the entry records no checksum to
+// check it against.
+enum class StoredCopyProblem { Missing, SizeDiffers, NotAFile, Unreadable, ContentDiffers, Unverified };
 
+// What is wrong with an entry's stored copy, with what it needs of its entry.
 struct Problem {
-    const Entry* entry = nullptr;
+    std::wstring fileId;
+    std::wstring destination;
     StoredCopyProblem kind = StoredCopyProblem::Missing;
+    std::uint64_t recordedSize = 0;
     std::uint64_t foundSize = 0;  // for SizeDiffers
 };
 
-// Whether the library's tables hold the operations used here. Prints nothing.
+using ShowEntry = std::function<bool(const Entry& entry)>;
+
+// These print nothing: each returns the message of its failure, or null, so
+// that the caller can put it after what it has shown.
+
+// Whether the library's tables hold the operations used here.
 bool LibraryListsEntries();
 
-// Every entry, in identifier order. False after printing one message.
-bool ReadEntries(IZarnRepository* repository, std::vector<Entry>& entries);
+// The entry of fileId, found by the library's lookup.
+const wchar_t* FindEntry(IZarnRepository* repository, const std::wstring& fileId, Entry& entry);
 
-// Appends the entry of fileId, found by the library's lookup; false after
-// printing one message when there is none.
-bool ReadEntry(IZarnRepository* repository, const std::wstring& fileId, std::vector<Entry>& entries);
+// Shows every entry in identifier order, each as soon as it is read, until
+// show returns false.
+const wchar_t* ShowEntries(IZarnRepository* repository, const ShowEntry& show);
 
-// The problems of the entries' stored copies, in the entries' order. False
-// after printing one message when a check could not be made at all.
-bool FindStoredCopyProblems(const std::vector<Entry>& entries, std::vector<Problem>& problems);
+// Adds the problem of entry's stored copy to problems, if it has one.
+const wchar_t* CheckStoredCopy(const Entry& entry, std::vector<Problem>& problems);
 
 }  // namespace inspect

@@ -11,7 +11,7 @@ namespace {
 using layout::kChecksumSize;
 using layout::kHeaderSize;
 
-constexpr std::size_t kBlockSize = 4096;
+constexpr std::size_t kBlockSize = CheckedBlocks::kBlockSize;
 constexpr std::size_t kFooterSize = 8;  // where the block checksums start, their checksum
 
 std::size_t BlockCount(std::size_t checkedEnd) { return (checkedEnd + kBlockSize - 1) / kBlockSize; }
@@ -71,6 +71,27 @@ IndexStatus CheckedBlocks::ReadAll() {
     if (!ReadBlocks(0, read_.size())) return Failure();
     complete_ = true;
     source_.reset();
+    return IndexStatus::Ok;
+}
+
+IndexStatus CheckedBlocks::ReadBlocksInto(std::size_t first, std::size_t end, IndexBytes& into) {
+    if (failure_ != IndexStatus::Ok) return Failure();
+    const std::size_t begin = first * kBlockSize;
+    const std::size_t stop = std::min(end * kBlockSize, checkedEnd_);
+    if (begin >= stop) return IndexStatus::Invalid;
+    const std::size_t kept = into.size();
+    into.resize(kept + stop - begin);
+    std::uint8_t* const read = into.data() + kept;
+    if (complete_) {
+        std::copy(bytes_.begin() + static_cast<std::ptrdiff_t>(begin),
+                  bytes_.begin() + static_cast<std::ptrdiff_t>(stop), read);
+        return IndexStatus::Ok;
+    }
+    if (!source_->ReadAt(begin, read, stop - begin)) return IndexStatus::Unreadable;
+    for (std::size_t at = 0; at < stop - begin; at += kBlockSize) {
+        const std::size_t size = std::min(kBlockSize, stop - begin - at);
+        if (Crc32c(read + at, size) != checksums_[first + at / kBlockSize]) return IndexStatus::Invalid;
+    }
     return IndexStatus::Ok;
 }
 

@@ -38,6 +38,11 @@ public:
     const std::uint8_t* Read(std::size_t begin, std::size_t end);
     // Reads and checks every block not read yet; the source is let go then.
     IndexStatus ReadAll();
+    // The checked bytes from block first up to the end of block end - 1
+    // (or of the checked bytes), read and checked, appended to into and not
+    // kept: for a reader that goes front to back once.
+    IndexStatus ReadBlocksInto(std::size_t first, std::size_t end, IndexBytes& into);
+    static constexpr std::size_t kBlockSize = 4096;
     // For checked bytes that hold no valid base: every read fails from now.
     void Refuse() { failure_ = IndexStatus::Invalid; }
     // Why a read failed: Unreadable when the source failed, else Invalid.

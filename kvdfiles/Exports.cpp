@@ -18,6 +18,7 @@ namespace kvd {
 namespace {
 
 struct FileState;
+struct FileList;
 
 // Each face of the contract and the state behind it, in this one place.
 template <typename Face>
@@ -26,6 +27,7 @@ template <> struct Behind<IZarnRepository> { using State = Repository; };
 template <> struct Behind<IZarnFile> { using State = FileState; };
 template <> struct Behind<IZarnFileInfo> { using State = FileState; };
 template <> struct Behind<IZarnFileStream> { using State = FileStream; };
+template <> struct Behind<IZarnFileList> { using State = FileList; };
 
 // An interface object: the face, whose table the caller calls, and the state
 // behind it.
@@ -43,6 +45,15 @@ struct FileState {
     std::wstring version;
     std::wstring description;
     IZarnFileInfo* info = nullptr;
+    IZarnFile* face = nullptr;
+};
+
+// A listing: the walk, and the one file object that shows each entry in
+// turn.
+struct FileList {
+    FileList(const Repository& repository, FileState* shown) : walk(repository.WalkEntries()), current(shown) {}
+    IndexWalk walk;
+    FileState* current;
 };
 
 // Everything the library handed out, freed together by kvdFiles_ReleaseLibrary.
@@ -107,6 +118,7 @@ bool TextArgument(const wchar_t* text, std::u16string& units) {
 extern const IZarnFileStreamTable kStreamTable;
 extern const IZarnFileTable kFileTable;
 extern const IZarnFileInfoTable kInfoTable;
+extern const IZarnFileListTable kListTable;
 
 // Keeps a new stream, made from arguments, and hands out its face.
 template <typename... Arguments>
@@ -115,16 +127,52 @@ IZarnFileStream* NewStream(Arguments&&... arguments) {
                                       TheLibrary().Keep<FileStream>(std::forward<Arguments>(arguments)...));
 }
 
-IZarnFile* NewFile(Repository* repository, IndexEntry entry) {
+// Makes state show entry, its texts as the info's getters hand them out;
+// entry is left with what state held, so that the storage of either is
+// reused.
+void Show(FileState& state, IndexEntry& entry) {
+    Repository::AssignDestination(entry, state.path);
+    AssignWideFromUtf16(entry.id, state.id);
+    AssignWideFromUtf16(entry.version, state.version);
+    AssignWideFromUtf16(entry.description, state.description);
+    std::swap(state.entry, entry);
+}
+
+// Makes state show the record whose fields lie in bytes as view says: its
+// texts decoded straight into what the getters hand out, and of the entry
+// only what operations on the file need. A listing's one file state takes
+// entry after entry this way, its texts keeping their storage.
+void ShowRecord(FileState& state, const std::uint8_t* bytes, const record::View& view) {
+    record::DecodeWideInto(bytes, view.id, state.id);
+    record::DecodeWideInto(bytes, view.version, state.version);
+    record::DecodeWideInto(bytes, view.description, state.description);
+    record::DecodeWideInto(bytes, view.destination, state.path);
+    Repository::UseLocalSeparators(view.givenOnWindows, state.path);
+    IndexEntry& entry = state.entry;
+    record::DecodeTextInto(bytes, view.id, entry.id);
+    record::DecodeTextInto(bytes, view.destination, entry.destination);
+    entry.version.clear();
+    entry.description.clear();
+    entry.permissions = view.permissions;
+    entry.contentSize = view.contentSize;
+    entry.addedMicros = view.addedMicros;
+    entry.changedMicros = view.changedMicros;
+    entry.contentChecksum = view.contentChecksum;
+    entry.givenOnWindows = view.givenOnWindows;
+}
+
+FileState* NewFileState(Repository* repository) {
     auto* state = TheLibrary().Keep<FileState>();
     state->repository = repository;
-    state->path = Repository::DestinationOf(entry);
-    state->id = WideFromUtf16(entry.id);
-    state->version = WideFromUtf16(entry.version);
-    state->description = WideFromUtf16(entry.description);
-    state->entry = std::move(entry);
     state->info = NewHandle<IZarnFileInfo>(&kInfoTable, state);
-    return NewHandle<IZarnFile>(&kFileTable, state);
+    state->face = NewHandle<IZarnFile>(&kFileTable, state);
+    return state;
+}
+
+IZarnFile* NewFile(Repository* repository, IndexEntry entry) {
+    FileState* state = NewFileState(repository);
+    Show(*state, entry);
+    return state->face;
 }
 
 // IZarnRepository
@@ -187,7 +235,38 @@ KvdStatus GetFileAt(IZarnRepository* self, uint32_t index, IZarnFile** file) {
     });
 }
 
-const IZarnRepositoryTable kRepositoryTable = {&AddFile, &RemoveFile, &GetFile, &GetFileCount, &GetFileAt};
+KvdStatus ListFiles(IZarnRepository* self, IZarnFileList** list) {
+    return Guarded([&] {
+        Repository* repository = StateOf(self);
+        if (repository == nullptr || list == nullptr) return Outcome::InvalidArgument;
+        auto* state = TheLibrary().Keep<FileList>(*repository, NewFileState(repository));
+        *list = NewHandle<IZarnFileList>(&kListTable, state);
+        return Outcome::Ok;
+    });
+}
+
+const IZarnRepositoryTable kRepositoryTable = {&AddFile, &RemoveFile, &GetFile, &GetFileCount, &GetFileAt,
+                                               &ListFiles};
+
+// IZarnFileList
+
+KvdStatus Next(IZarnFileList* self, IZarnFile** file) {
+    return Guarded([&] {
+        FileList* list = StateOf(self);
+        if (list == nullptr || file == nullptr) return Outcome::InvalidArgument;
+        const std::uint8_t* bytes = nullptr;
+        record::View view;
+        if (!list->walk.Next(bytes, view)) {
+            *file = nullptr;
+            return OutcomeOf(list->walk.Status());
+        }
+        ShowRecord(*list->current, bytes, view);
+        *file = list->current->face;
+        return Outcome::Ok;
+    });
+}
+
+const IZarnFileListTable kListTable = {&Next};
 
 // IZarnFile
 
@@ -320,7 +399,7 @@ using kvd::TheLibrary;
 extern "C" {
 
 KVDFILES_EXPORT int32_t kvdFiles_InitLibrary(int32_t version) {
-    return version == KVDFILES_TABLES_VERSION_1 || version == KVDFILES_TABLES_VERSION_2 ? 1 : 0;
+    return version >= KVDFILES_TABLES_VERSION_1 && version <= KVDFILES_TABLES_VERSION_3 ? 1 : 0;
 }
 
 KVDFILES_EXPORT int32_t kvdFiles_ReleaseLibrary(void) {

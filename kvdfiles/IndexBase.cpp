@@ -34,19 +34,10 @@ std::uint32_t DestinationKey(RecordBytes bytes, std::uint32_t version = record::
     return record::NameKey(bytes.data, ViewOf(bytes, version).destination);
 }
 
-// Orders two texts in the record form, which keeps the order of their units.
-int CompareText(const std::uint8_t* a, std::size_t aSize, const std::uint8_t* b, std::size_t bSize) {
-    const std::size_t commonSize = std::min(aSize, bSize);
-    const int common = commonSize == 0 ? 0 : std::memcmp(a, b, commonSize);
-    if (common != 0) return common < 0 ? -1 : 1;
-    if (aSize == bSize) return 0;
-    return aSize < bSize ? -1 : 1;
-}
-
 // Orders the identifier of a checked record against an identifier's units.
 int CompareId(RecordBytes bytes, const std::vector<std::uint8_t>& id) {
     const record::Span span = ViewOf(bytes).id;
-    return CompareText(bytes.data + span.begin, span.end - span.begin, id.data(), id.size());
+    return record::CompareTexts(bytes.data + span.begin, span.end - span.begin, id.data(), id.size());
 }
 
 // Whether count records fill the bytes from at to end, each where the offset
@@ -59,7 +50,7 @@ bool RecordsFill(const std::uint8_t* bytes, std::uint32_t count, std::size_t at,
         if (ReadU32(bytes + kHeaderSize + kOffsetSize * position) != at) return false;
         record::View view;
         if (!record::Parse(bytes, at, end, view, version)) return false;
-        const bool rises = position == 0 || CompareText(bytes + view.id.begin, view.id.end - view.id.begin,
+        const bool rises = position == 0 || record::CompareTexts(bytes + view.id.begin, view.id.end - view.id.begin,
                                                         bytes + previous.begin, previous.end - previous.begin) > 0;
         if (!rises) return false;
         previous = view.id;
@@ -272,6 +263,8 @@ std::optional<IndexBase> IndexBase::Assemble(const std::vector<RecordBytes>& rec
     base.mark_ = MarkOf(base.blocks_.Bytes());
     return base;
 }
+
+std::size_t IndexBase::RecordsBegin() const { return kHeaderSize + kOffsetSize * std::size_t{count_}; }
 
 RecordBytes IndexBase::RecordAt(std::uint32_t position) const {
     const std::size_t begin = ReadU32(Data() + kHeaderSize + kOffsetSize * position);

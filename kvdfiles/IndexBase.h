@@ -54,6 +54,15 @@ public:
     IndexEntry EntryAt(std::uint32_t position) const;
     RecordBytes RecordAt(std::uint32_t position) const;
 
+    // Where the records lie in the checked bytes, one right after the other,
+    // and those bytes read and checked a run of blocks at a time without
+    // keeping them, for a walk front to back.
+    std::size_t RecordsBegin() const;
+    std::size_t RecordsEnd() const { return recordsEnd_; }
+    IndexStatus ReadBlocksInto(std::size_t first, std::size_t end, IndexBytes& into) {
+        return blocks_.ReadBlocksInto(first, end, into);
+    }
+
 private:
     IndexStatus OpenVersion1(IndexSource& source, std::uint64_t fileSize);
     IndexStatus OpenBlocks(std::shared_ptr<IndexSource> source, std::uint64_t baseSize);

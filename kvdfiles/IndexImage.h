@@ -67,6 +67,7 @@ public:
     const IndexBytes& Bytes() const { return base_->Bytes(); }
 
 private:
+    friend class IndexWalk;
     using Changes = std::map<std::u16string, std::optional<std::vector<std::uint8_t>>>;
 
     explicit IndexImage(IndexBase base);

@@ -1,7 +1,11 @@
 #include "kvdfiles/IndexRecord.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "kvdfiles/Crc32c.h"
 #include "kvdfiles/LittleEndian.h"
+#include "kvdfiles/Utf16Text.h"
 
 namespace kvd {
 namespace record {
@@ -61,6 +65,27 @@ std::size_t UnitLength(const std::uint8_t* bytes, std::size_t at, std::size_t en
         return fits && (lead > 0xE0 || bytes[at + 1] >= 0xA0) ? 3 : 0;
     }
     return 0;
+}
+
+// The first byte at or after at that is not ASCII, or end; eight bytes at a
+// time while they last.
+std::size_t AsciiEnd(const std::uint8_t* bytes, std::size_t at, std::size_t end) {
+    constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+    for (std::uint64_t word = 0; end - at >= sizeof word; at += sizeof word) {
+        std::memcpy(&word, bytes + at, sizeof word);
+        if ((word & kHighBits) != 0) break;
+    }
+    while (at < end && bytes[at] < 0x80) ++at;
+    return at;
+}
+
+// Widens the units of an ASCII text, one byte each, into text.
+template <typename Text>
+void AssignAscii(const std::uint8_t* bytes, Span span, Text& text) {
+    const std::size_t size = span.end - span.begin;
+    text.resize(size);
+    auto* out = text.data();
+    for (std::size_t i = 0; i < size; ++i) out[i] = bytes[span.begin + i];
 }
 
 bool ParseVersion1Text(const std::uint8_t* bytes, std::size_t& at, std::size_t end, std::u16string& text) {
@@ -157,7 +182,7 @@ public:
     bool Text(std::u16string& text) {
         Span span;
         if (!Text(span)) return false;
-        text = DecodeText(bytes_, span);
+        DecodeTextInto(bytes_, span, text);
         return true;
     }
 
@@ -173,7 +198,9 @@ bool ParseText(const std::uint8_t* bytes, std::size_t& at, std::size_t end, Span
     std::uint64_t size = 0;
     if (!ReadVarint(bytes, at, end, size) || size > end - at) return false;
     span = {at, at + static_cast<std::size_t>(size)};
-    for (std::size_t unit = span.begin; unit < span.end;) {
+    std::size_t unit = AsciiEnd(bytes, span.begin, span.end);
+    span.ascii = unit == span.end;
+    while (unit < span.end) {
         const std::size_t length = UnitLength(bytes, unit, span.end);
         if (length == 0) return false;
         unit += length;
@@ -238,13 +265,46 @@ IndexEntry Decode(const std::uint8_t* bytes, std::size_t size, std::uint32_t ver
     return entry;
 }
 
+void DecodeInto(const std::uint8_t* bytes, std::size_t size, IndexEntry& entry) {
+    std::size_t at = 0;
+    Reader reader(bytes, at, size);
+    VisitFields(reader, entry, kVersion);
+}
+
+void DecodeInto(const std::uint8_t* bytes, const View& view, IndexEntry& entry) {
+    entry.contentSize = view.contentSize;
+    entry.addedMicros = view.addedMicros;
+    entry.changedMicros = view.changedMicros;
+    entry.permissions = view.permissions;
+    entry.contentChecksum = view.contentChecksum;
+    entry.givenOnWindows = view.givenOnWindows;
+    DecodeTextInto(bytes, view.id, entry.id);
+    DecodeTextInto(bytes, view.destination, entry.destination);
+    DecodeTextInto(bytes, view.version, entry.version);
+    DecodeTextInto(bytes, view.description, entry.description);
+}
+
+int CompareTexts(const std::uint8_t* a, std::size_t aSize, const std::uint8_t* b, std::size_t bSize) {
+    const std::size_t commonSize = std::min(aSize, bSize);
+    const int common = commonSize == 0 ? 0 : std::memcmp(a, b, commonSize);
+    if (common != 0) return common < 0 ? -1 : 1;
+    if (aSize == bSize) return 0;
+    return aSize < bSize ? -1 : 1;
+}
+
 std::vector<std::uint8_t> Transcoded(const std::uint8_t* bytes, std::size_t size, std::uint32_t version) {
     return Encode(Decode(bytes, size, version));
 }
 
 std::u16string DecodeText(const std::uint8_t* bytes, Span span) {
     std::u16string text;
-    text.reserve(span.end - span.begin);
+    DecodeTextInto(bytes, span, text);
+    return text;
+}
+
+void DecodeTextInto(const std::uint8_t* bytes, Span span, std::u16string& text) {
+    if (span.ascii) return AssignAscii(bytes, span, text);
+    text.clear();
     for (std::size_t at = span.begin; at < span.end;) {
         const std::uint8_t lead = bytes[at];
         if (lead < 0x80) {
@@ -259,7 +319,13 @@ std::u16string DecodeText(const std::uint8_t* bytes, Span span) {
             at += 3;
         }
     }
-    return text;
+}
+
+void DecodeWideInto(const std::uint8_t* bytes, Span span, std::wstring& text) {
+    if (span.ascii) return AssignAscii(bytes, span, text);
+    std::u16string units;
+    DecodeTextInto(bytes, span, units);
+    AssignWideFromUtf16(units, text);
 }
 
 std::uint32_t NameKey(const std::uint8_t* bytes, Span destination) {

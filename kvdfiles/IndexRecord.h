@@ -55,6 +55,7 @@ namespace record {
 struct Span {
     std::size_t begin = 0;
     std::size_t end = 0;
+    bool ascii = false;  // every unit one byte below 0x80, as ParseText found
 };
 
 // The version of the index format whose records Encode writes.
@@ -91,9 +92,19 @@ bool ParseWhole(const std::uint8_t* bytes, std::size_t begin, std::size_t end, V
 // The fields of the record of size bytes at bytes, which was checked.
 View ViewOf(const std::uint8_t* bytes, std::size_t size, std::uint32_t version = kVersion);
 IndexEntry Decode(const std::uint8_t* bytes, std::size_t size, std::uint32_t version = kVersion);
+// The same into entry, whose texts' storage is reused; or from a view of
+// the record found in bytes.
+void DecodeInto(const std::uint8_t* bytes, std::size_t size, IndexEntry& entry);
+void DecodeInto(const std::uint8_t* bytes, const View& view, IndexEntry& entry);
+// Orders two texts in the record form, which keeps the order of their
+// units: negative, 0 or positive.
+int CompareTexts(const std::uint8_t* a, std::size_t aSize, const std::uint8_t* b, std::size_t bSize);
 // A checked record of an older version, written as Encode writes it.
 std::vector<std::uint8_t> Transcoded(const std::uint8_t* bytes, std::size_t size, std::uint32_t version);
 std::u16string DecodeText(const std::uint8_t* bytes, Span span);
+void DecodeTextInto(const std::uint8_t* bytes, Span span, std::u16string& text);
+// The same as wide text (UTF-16 pairs joined where wchar_t has 32 bits).
+void DecodeWideInto(const std::uint8_t* bytes, Span span, std::wstring& text);
 
 // The key under which the index files a destination: a checksum of its last
 // component, the bytes after its last '/', '\\' or ':'. Two destinations that

@@ -46,15 +46,6 @@ Outcome FindIn(IndexImage& index, std::u16string_view id, IndexEntry& entry) {
     return Outcome::BadIndex;
 }
 
-Outcome OutcomeOf(IndexStatus status) {
-    switch (status) {
-        case IndexStatus::Ok: return Outcome::Ok;
-        case IndexStatus::Unreadable: return Outcome::IoError;
-        case IndexStatus::Invalid: break;
-    }
-    return Outcome::BadIndex;
-}
-
 // Index files kept open for lookups. Past this many, an index is read whole
 // when it is opened and not kept, so that a caller that holds many
 // repository objects does not run out of open files.
@@ -222,6 +213,15 @@ bool SameDirectory(const Path& first, const Path& second) {
 
 }  // namespace
 
+Outcome OutcomeOf(IndexStatus status) {
+    switch (status) {
+        case IndexStatus::Ok: return Outcome::Ok;
+        case IndexStatus::Unreadable: return Outcome::IoError;
+        case IndexStatus::Invalid: break;
+    }
+    return Outcome::BadIndex;
+}
+
 Repository::Repository(Path directory, IndexImage index)
     : directory_(std::move(directory)), index_(std::move(index)) {}
 
@@ -285,14 +285,19 @@ bool Repository::IsCurrentContent(std::u16string_view id, std::uint64_t size, st
            entry.contentSize == size && entry.contentChecksum == checksum;
 }
 
-std::wstring Repository::DestinationOf(const IndexEntry& entry) {
-    std::wstring destination = WideFromUtf16(entry.destination);
-    if (entry.givenOnWindows && !kWindowsPaths) std::replace(destination.begin(), destination.end(), L'\\', L'/');
-    return destination;
+void Repository::AssignDestination(const IndexEntry& entry, std::wstring& destination) {
+    AssignWideFromUtf16(entry.destination, destination);
+    UseLocalSeparators(entry.givenOnWindows, destination);
+}
+
+void Repository::UseLocalSeparators(bool givenOnWindows, std::wstring& destination) {
+    if (givenOnWindows && !kWindowsPaths) std::replace(destination.begin(), destination.end(), L'\\', L'/');
 }
 
 Path Repository::StoredPath(const IndexEntry& entry) const {
-    Path path = durable::PathFromWide(DestinationOf(entry));
+    std::wstring destination;
+    AssignDestination(entry, destination);
+    Path path = durable::PathFromWide(destination);
     return path.is_absolute() ? path : directory_ / path;
 }
 

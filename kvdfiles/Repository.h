@@ -11,6 +11,7 @@
 
 #include "kvdfiles/Commit.h"
 #include "kvdfiles/IndexImage.h"
+#include "kvdfiles/IndexWalk.h"
 #include "kvdfiles/platform/DurableFiles.h"
 
 namespace kvd {
@@ -35,6 +36,8 @@ enum class Outcome : std::int32_t {
 // What stands at the place of an entry's stored copy. Unverified: a regular
 // file of the recorded size, for an entry with no checksum recorded.
 enum class StoredCopy { Whole, Missing, SizeDiffers, NotAFile, Unreadable, ContentDiffers, Unverified };
+
+Outcome OutcomeOf(IndexStatus status);
 
 struct NewEntry {
     std::u16string id;
@@ -64,6 +67,8 @@ public:
     // whatever of the index lookups have not read yet.
     Outcome CountEntries(std::uint32_t& count);
     Outcome EntryAt(std::uint32_t position, IndexEntry& entry);
+    // The same entries, read front to back as they are asked for.
+    IndexWalk WalkEntries() const { return IndexWalk(index_); }
 
     // Checks an entry about to be added, without writing anything.
     Outcome CheckNewEntry(const NewEntry& entry) { return CheckNewEntry(index_, entry); }
@@ -82,7 +87,9 @@ public:
     bool IsCurrentContent(std::u16string_view id, std::uint64_t size, std::uint32_t checksum) const;
     // The destination of entry as a path of this system, relative ones as
     // given: one given on Windows has its '\' turned into '/' elsewhere.
-    static std::wstring DestinationOf(const IndexEntry& entry);
+    static void AssignDestination(const IndexEntry& entry, std::wstring& destination);
+    // The same for a destination already wide.
+    static void UseLocalSeparators(bool givenOnWindows, std::wstring& destination);
 
     // The writers: each takes the lock, reads the index again, and commits.
     Outcome AddEntry(const NewEntry& entry, Content content);

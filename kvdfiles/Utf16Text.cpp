@@ -37,8 +37,18 @@ std::u16string Utf16FromWide(std::wstring_view text) {
 
 std::wstring WideFromUtf16(std::u16string_view units) {
     std::wstring text;
-    text.reserve(units.size());
-    for (std::size_t at = 0; at < units.size(); ++at) {
+    AssignWideFromUtf16(units, text);
+    return text;
+}
+
+void AssignWideFromUtf16(std::u16string_view units, std::wstring& text) {
+    text.resize(units.size());
+    // Units below the surrogates are characters of their own: a plain copy.
+    std::size_t at = 0;
+    for (; at < units.size() && units[at] < 0xD800; ++at) text[at] = static_cast<wchar_t>(units[at]);
+    if (at == units.size()) return;
+    text.resize(at);
+    for (; at < units.size(); ++at) {
         const char32_t unit = units[at];
         const bool pair = sizeof(wchar_t) == 4 && IsHighSurrogate(unit) && at + 1 < units.size() &&
                           IsLowSurrogate(units[at + 1]);
@@ -48,7 +58,6 @@ std::wstring WideFromUtf16(std::u16string_view units) {
             text.push_back(static_cast<wchar_t>(unit));
         }
     }
-    return text;
 }
 
 }  // namespace kvd

@@ -15,5 +15,7 @@ bool IsStorableText(std::wstring_view text);
 
 std::u16string Utf16FromWide(std::wstring_view text);
 std::wstring WideFromUtf16(std::u16string_view units);
+// The same into text, whose storage is reused.
+void AssignWideFromUtf16(std::u16string_view units, std::wstring& text);
 
 }  // namespace kvd

@@ -22,6 +22,9 @@ void PrepareConsoleOutput();
 // Writes wide text to standard output in the platform's byte encoding,
 // byte-exact for text that came from the command line.
 void PrintText(std::wstring_view text);
+// Writes text that is UTF-8 already to standard output, as PrintText would
+// write the same characters.
+void PrintUtf8(std::string_view text);
 
 // Reads the whole current directory; false when it cannot be read whole.
 bool ReadCurrentDirectory(std::wstring& directory);

@@ -24,10 +24,9 @@ const wchar_t kPathSeparator = L'/';
 // Output is bytes through C stdio; nothing to prepare.
 void PrepareConsoleOutput() {}
 
-void PrintText(std::wstring_view text) {
-    const std::string bytes = encoding::BytesFromWide(text);
-    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-}
+void PrintText(std::wstring_view text) { PrintUtf8(encoding::BytesFromWide(text)); }
+
+void PrintUtf8(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 
 bool ReadCurrentDirectory(std::wstring& directory) {
     std::vector<char> buffer(PATH_MAX);

@@ -36,6 +36,15 @@ void PrintText(std::wstring_view text) {
     std::fflush(stdout);
 }
 
+void PrintUtf8(std::string_view text) {
+    if (text.empty()) return;
+    const int size = static_cast<int>(text.size());
+    const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), length);
+    PrintText(wide);
+}
+
 bool ReadCurrentDirectory(std::wstring& directory) {
     wchar_t buffer[kCurrentDirectoryCharacters] = {};
     const DWORD length = ::GetCurrentDirectoryW(kCurrentDirectoryCharacters, buffer);

@@ -71,4 +71,13 @@ inline std::int64_t GetTimeAdded(IZarnFileInfo* info) { return info->table->GetT
 
 inline std::int64_t GetTimeLastChanged(IZarnFileInfo* info) { return info->table->GetTimeLastChanged(info); }
 
+// Version 3 of the tables: only after kvdFiles_InitLibrary(KVDFILES_TABLES_VERSION_3)
+// returned nonzero.
+
+inline KvdStatus ListFiles(IZarnRepository* repository, IZarnFileList** list) {
+    return repository->table->ListFiles(repository, list);
+}
+
+inline KvdStatus Next(IZarnFileList* list, IZarnFile** file) { return list->table->Next(list, file); }
+
 }  // namespace repository

@@ -44,9 +44,11 @@ const std::string kUsage =
     "\t\tfile-name bytes that are not UTF-8. JSON strings use \\\" and \\\\,\n"
     "\t\tand \\uXXXX likewise; other text is UTF-8.\n\n"
     "\t\t/verify:1 also checks that every stored copy exists with its\n"
-    "\t\trecorded size. Each problem adds a line \"problem\", identifier,\n"
-    "\t\tdestination and what is wrong (in JSON, an element of \"problems\"),\n"
-    "\t\tand the exit code is then 1.\n\n"
+    "\t\trecorded size and checksum. Each problem adds a line \"problem\",\n"
+    "\t\tidentifier, destination and what is wrong (in JSON, an element of\n"
+    "\t\t\"problems\"), and the exit code is then 1. A file that records no\n"
+    "\t\tchecksum adds a line \"unverified\" (in JSON, an element of\n"
+    "\t\t\"unverified\") and is no problem.\n\n"
     "\t\t/fileId:<FILE_ID> shows that one file alone, as the listing would;\n"
     "\t\tthe exit code is 1 when the repository has no such file.\n\n"
     "\tOR\n\n"
@@ -60,7 +62,7 @@ TEST_F(InspectRuns, EmptyRepository) {
         {"text, verified", {"/reposDirPath:{repo}", "/verify:1"}, {"", 0}},
         {"json", {"/reposDirPath:{repo}", "/format:json"}, {"{\"formatVersion\":1,\"entries\":[]}\n", 0}},
         {"json, verified", {"/reposDirPath:{repo}", "/format:json", "/verify:1"},
-         {"{\"formatVersion\":1,\"entries\":[],\"problems\":[]}\n", 0}},
+         {"{\"formatVersion\":1,\"entries\":[],\"problems\":[],\"unverified\":[]}\n", 0}},
     });
     EXPECT_FALSE(fs::exists(Repository() / "ZarnRepository.bin"));
 }
@@ -129,11 +131,12 @@ TEST_F(InspectRuns, TextsWithQuotesTabsBreaksAndNonAscii) {
     });
 }
 
-TEST_F(InspectRuns, MissingAndResizedStoredCopies) {
+TEST_F(InspectRuns, MissingResizedAndChangedStoredCopies) {
     WriteRepository(Repository(), {Plain(L"a", L"a.txt", "12345"), Plain(L"b", L"sub/b.txt", "12345"),
                                    Plain(L"c", L"c.txt", "12345")});
     fs::remove(Repository() / "sub" / "b.txt");
     test_support::WriteFileBytes(Repository() / "c.txt", "1234567");
+    test_support::WriteFileBytes(Repository() / "a.txt", "12346");
 
     const std::string listing = LineOf("a", "a.txt", 5) + LineOf("b", "sub/b.txt", 5) + LineOf("c", "c.txt", 5);
     const std::string entries = "{\"formatVersion\":1,\"entries\":[\n" + JsonOf("a", "a.txt", 5) + ",\n" + JsonOf("b", "sub/b.txt", 5) +
@@ -141,15 +144,17 @@ TEST_F(InspectRuns, MissingAndResizedStoredCopies) {
     ExpectTable({
         {"text, not verified", {"/reposDirPath:{repo}"}, {listing, 0}},
         {"text, verified", {"/reposDirPath:{repo}", "/verify:1"},
-         {listing + "problem\tb\tsub/b.txt\tstored copy missing\n" +
+         {listing + "problem\ta\ta.txt\tstored copy differs from its recorded checksum\n" +
+              "problem\tb\tsub/b.txt\tstored copy missing\n" +
               "problem\tc\tc.txt\tstored copy holds 7 bytes, index records 5\n" +
-              "\n\nVerification found 2 problems.\n\n",
+              "\n\nVerification found 3 problems.\n\n",
           1}},
         {"json, verified", {"/reposDirPath:{repo}", "/format:json", "/verify:1"},
          {entries + ",\"problems\":[\n" +
+              "{\"fileId\":\"a\",\"destination\":\"a.txt\",\"problem\":\"contentDiffers\",\"recordedSize\":5},\n" +
               "{\"fileId\":\"b\",\"destination\":\"sub/b.txt\",\"problem\":\"missing\",\"recordedSize\":5},\n" +
               "{\"fileId\":\"c\",\"destination\":\"c.txt\",\"problem\":\"sizeDiffers\",\"recordedSize\":5," +
-              "\"foundSize\":7}\n]}\n",
+              "\"foundSize\":7}\n],\"unverified\":[]}\n",
           1}},
     });
 }

@@ -28,7 +28,7 @@ TEST_F(InspectRuns, NameWithAByteThatIsNoUtf8) {
         {"text", {"/reposDirPath:{repo}", "/verify:1"},
          {"raw\t\t3\t1\t" + kChangedText + "\tbyte-\\udce9\tbell\\u0007\n", 0}},
         {"json", {"/reposDirPath:{repo}", "/format:json", "/verify:1"},
-         {"{\"formatVersion\":1,\"entries\":[\n" + JsonOf("raw", "byte-\\udce9", 1, "", "bell\\u0007", 3) + "\n],\"problems\":[]}\n", 0}},
+         {"{\"formatVersion\":1,\"entries\":[\n" + JsonOf("raw", "byte-\\udce9", 1, "", "bell\\u0007", 3) + "\n],\"problems\":[],\"unverified\":[]}\n", 0}},
     });
 }
 

@@ -5,6 +5,7 @@
 #include <limits>
 #include <string>
 
+#include "encoding/WideText.h"
 #include "inspect/IsoTime.h"
 
 namespace inspect {
@@ -38,9 +39,9 @@ const TimeCase kTimeCases[] = {
 TEST(IsoTimeTest, MicrosecondsSinceTheEpochAsUtcText) {
     for (const TimeCase& row : kTimeCases) {
         SCOPED_TRACE(row.microseconds);
-        std::wstring text = L"<";
+        std::string text = "<";
         AppendIsoTime(text, row.microseconds);
-        EXPECT_EQ(text, L"<" + row.text);
+        EXPECT_EQ(encoding::WideFromBytes(text), L"<" + row.text);
     }
 }
 

@@ -5,6 +5,7 @@
 #include <limits>
 #include <string>
 
+#include "encoding/WideText.h"
 #include "inspect/Numbers.h"
 
 namespace inspect {
@@ -29,9 +30,9 @@ TEST(NumbersTest, UnsignedWithAndWithoutLeadingZeros) {
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.value);
-        std::wstring text = L"<";
+        std::string text = "<";
         AppendUnsigned(text, row.value, row.minimumDigits);
-        EXPECT_EQ(text, L"<" + row.text);
+        EXPECT_EQ(encoding::WideFromBytes(text), L"<" + row.text);
     }
 }
 
@@ -50,9 +51,9 @@ TEST(NumbersTest, Signed) {
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.value);
-        std::wstring text = L"<";
+        std::string text = "<";
         AppendSigned(text, row.value);
-        EXPECT_EQ(text, L"<" + row.text);
+        EXPECT_EQ(encoding::WideFromBytes(text), L"<" + row.text);
     }
 }
 

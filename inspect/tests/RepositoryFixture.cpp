@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "encoding/WideText.h"
+#include "kvdfiles/Crc32c.h"
 #include "kvdfiles/IndexImage.h"
 #include "kvdfiles/Utf16Text.h"
 #include "tests/support/Files.h"
@@ -20,6 +21,8 @@ kvd::IndexEntry IndexEntryOf(const FixtureEntry& entry) {
     indexEntry.contentSize = entry.content.size();
     indexEntry.addedMicros = entry.timeAdded;
     indexEntry.changedMicros = entry.timeLastChanged;
+    indexEntry.contentChecksum =
+        kvd::Crc32c(reinterpret_cast<const std::uint8_t*>(entry.content.data()), entry.content.size());
     return indexEntry;
 }
 

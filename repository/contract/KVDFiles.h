@@ -25,6 +25,9 @@
  *   "Version 2" below. A caller that uses them first asks
  *   kvdFiles_InitLibrary(2): a library that returns zero there has tables of
  *   version 1 only, and nothing past their version-1 operations may be read.
+ *   Version 3 appends ListFiles, a listing read front to back as it is
+ *   walked (marked "Version 3"); kvdFiles_InitLibrary(3) tells whether the
+ *   tables hold it.
  */
 #ifndef KVDFILES_CONTRACT_H
 #define KVDFILES_CONTRACT_H
@@ -59,6 +62,7 @@ typedef int32_t KvdStatus;
 /* kvdFiles_InitLibrary: the versions of the tables a caller may ask for. */
 #define KVDFILES_TABLES_VERSION_1 1
 #define KVDFILES_TABLES_VERSION_2 2
+#define KVDFILES_TABLES_VERSION_3 3
 
 /* CheckStoredCopy: what stands at the place of an entry's stored copy. */
 #define KVDFILES_STORED_COPY_WHOLE 0        /* a regular file of the recorded size and checksum */
@@ -73,6 +77,7 @@ typedef struct IZarnRepository IZarnRepository;
 typedef struct IZarnFile IZarnFile;
 typedef struct IZarnFileInfo IZarnFileInfo;
 typedef struct IZarnFileStream IZarnFileStream;
+typedef struct IZarnFileList IZarnFileList;
 
 typedef struct IZarnRepositoryTable {
     /* Registers a new file; its content arrives through the returned stream's Write. */
@@ -95,6 +100,10 @@ typedef struct IZarnRepositoryTable {
        unit as unsigned numbers, in UTF-16. Fails for a position past the end.
        Reads nothing from disk after GetFileCount. */
     KvdStatus (*GetFileAt)(IZarnRepository* self, uint32_t index, IZarnFile** file);
+    /* Version 3. A listing of the same entries as GetFileCount's, in the
+       same order, read from the same index file as it is walked, a piece at
+       a time: a listing of any size without the index in memory. */
+    KvdStatus (*ListFiles)(IZarnRepository* self, IZarnFileList** list);
 } IZarnRepositoryTable;
 
 struct IZarnRepository {
@@ -161,6 +170,17 @@ typedef struct IZarnFileStreamTable {
 
 struct IZarnFileStream {
     const IZarnFileStreamTable* table;
+};
+
+typedef struct IZarnFileListTable {
+    /* Version 3. The next entry of the listing: *file is the listing's own
+       object, which the next call changes; at the end, *file is null and
+       the status 0. Fails, from then on, where the index is damaged. */
+    KvdStatus (*Next)(IZarnFileList* self, IZarnFile** file);
+} IZarnFileListTable;
+
+struct IZarnFileList {
+    const IZarnFileListTable* table;
 };
 
 /* The four exports. Their names are the type names without the "Function" suffix. */

@@ -161,7 +161,7 @@ KvdStatus RepositoryGetFile(IZarnRepository*, const wchar_t* fileId, IZarnFile**
 }
 
 const IZarnRepositoryTable repositoryTable = {RepositoryAddFile, RepositoryRemoveFile, RepositoryGetFile, nullptr,
-                                              nullptr};
+                                              nullptr, nullptr};
 IZarnRepository repository = {&repositoryTable};
 
 }  // namespace
