@@ -81,9 +81,9 @@ class Encoding : public testing::TestWithParam<Row> {};
 TEST_P(Encoding, KeepsBytesInEveryLocale) {
     for (const std::string locale : {"", "C", "POSIX", "C.UTF-8"}) {
         SCOPED_TRACE("locale " + locale);
-        ProcessRequest request;
-        for (const char* name : {"LANG", "LANGUAGE", "LC_ALL", "LC_CTYPE", "LC_MESSAGES"}) request.environment[name];
-        if (!locale.empty()) request.environment["LC_ALL"] = locale;
+        ProcessRequest request = {"/usr/bin/env", {"-u", "LANG", "-u", "LANGUAGE", "-u", "LC_ALL", "-u", "LC_CTYPE"}};
+        if (!locale.empty()) request.arguments.push_back("LC_ALL=" + locale);
+        request.arguments.push_back(ToolPath().string());
         Sandbox().Check(GetParam(), request);
     }
 }

@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,9 +26,8 @@ struct ProcessRequest {
     // What the program reads from a pipe as its standard input; unset, it
     // reads the null device.
     std::optional<std::string> standardInput = {};
-    // POSIX only: variables set, or removed when without a value; a start
-    // directory that is gone; a cap on the address space, in bytes.
-    std::map<std::string, std::optional<std::string>> environment = {};
+    // POSIX only: a start directory that is gone; a cap on the address space,
+    // in bytes.
     bool removeWorkingDirectoryAtStart = false;
     std::optional<std::uint64_t> addressSpaceLimit = {};
 };

@@ -30,18 +30,6 @@ Pipe OpenPipe() {
     return {ends[0], ends[1]};
 }
 
-std::vector<std::string> ChildEnvironment(const ProcessRequest& request) {
-    std::vector<std::string> environment;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        const std::string text = *entry;
-        if (request.environment.count(text.substr(0, text.find('='))) == 0) environment.push_back(text);
-    }
-    for (const auto& [name, value] : request.environment) {
-        if (value) environment.push_back(name + "=" + *value);
-    }
-    return environment;
-}
-
 // Pointers into texts for execve; the texts must outlive them.
 std::vector<char*> PointersTo(std::vector<std::string>& texts) {
     std::vector<char*> pointers;
@@ -50,8 +38,7 @@ std::vector<char*> PointersTo(std::vector<std::string>& texts) {
     return pointers;
 }
 
-[[noreturn]] void RunChild(const ProcessRequest& request, int input, int output, int errors, char* const* argv,
-                           char* const* envp) {
+[[noreturn]] void RunChild(const ProcessRequest& request, int input, int output, int errors, char* const* argv) {
     const char* directory = request.workingDirectory.c_str();
     if (request.addressSpaceLimit) {
         const rlimit limit{*request.addressSpaceLimit, *request.addressSpaceLimit};
@@ -61,7 +48,7 @@ std::vector<char*> PointersTo(std::vector<std::string>& texts) {
                          (chdir(directory) == 0 && (!request.removeWorkingDirectoryAtStart || rmdir(directory) == 0));
     if (entered && dup2(input, STDIN_FILENO) >= 0 && dup2(output, STDOUT_FILENO) >= 0 &&
         dup2(errors, STDERR_FILENO) >= 0) {
-        execve(request.program.c_str(), argv, envp);
+        execve(request.program.c_str(), argv, environ);
     }
     constexpr char kMessage[] = "test harness: cannot start the program\n";
     static_cast<void>(write(errors, kMessage, sizeof kMessage - 1));
@@ -78,9 +65,7 @@ void ChildProcess::Start(const ProcessRequest& request) {
     if (request.commandLine) throw std::logic_error("a command line to split is a Windows matter");
     std::vector<std::string> argumentTexts = {request.program.string()};
     argumentTexts.insert(argumentTexts.end(), request.arguments.begin(), request.arguments.end());
-    std::vector<std::string> environmentTexts = ChildEnvironment(request);
     const std::vector<char*> argv = PointersTo(argumentTexts);
-    const std::vector<char*> envp = PointersTo(environmentTexts);
     // A child that ends before it read its input must not end the test with SIGPIPE.
     if (request.standardInput) std::signal(SIGPIPE, SIG_IGN);
     const Pipe input = request.standardInput ? OpenPipe() : Pipe{open("/dev/null", O_RDONLY | O_CLOEXEC), -1};
@@ -88,7 +73,7 @@ void ChildProcess::Start(const ProcessRequest& request) {
     const Pipe errors = OpenPipe();
 
     const pid_t child = fork();
-    if (child == 0) RunChild(request, input.readEnd, output.writeEnd, errors.writeEnd, argv.data(), envp.data());
+    if (child == 0) RunChild(request, input.readEnd, output.writeEnd, errors.writeEnd, argv.data());
     for (const int end : {input.readEnd, output.writeEnd, errors.writeEnd}) close(end);
     if (child > 0) process_ = child;
     input_ = input.writeEnd;

@@ -57,8 +57,8 @@ const std::string_view kTextLineEnd = "\r\n";
 bool CanCapMemory() { return false; }
 
 void ChildProcess::Start(const ProcessRequest& request) {
-    if (!request.environment.empty() || request.removeWorkingDirectoryAtStart || request.addressSpaceLimit) {
-        throw std::logic_error("a POSIX matter: environment, a start directory that is gone, a memory cap");
+    if (request.removeWorkingDirectoryAtStart || request.addressSpaceLimit) {
+        throw std::logic_error("a POSIX matter: a start directory that is gone, a memory cap");
     }
     HANDLE input = nullptr, feed = nullptr, output = nullptr, outputEnd = nullptr, errors = nullptr, errorsEnd = nullptr;
     if (request.standardInput) {
