@@ -24,6 +24,7 @@
 #include <string_view>
 #include <vector>
 
+#include "kvdfiles/Crc32c.h"
 #include "kvdfiles/IndexImage.h"
 
 namespace {
@@ -67,7 +68,9 @@ bool WriteFile(const fs::path& path, const char* data, std::size_t size) {
 }
 
 // The records, encoded and framed by the library's own code.
-kvd::IndexBytes EncodeIndex(std::uint32_t count, std::uint64_t contentSize) {
+// checksums holds each stored copy's, in the order of the entries.
+kvd::IndexBytes EncodeIndex(const std::vector<std::uint32_t>& checksums, std::uint64_t contentSize) {
+    const auto count = static_cast<std::uint32_t>(checksums.size());
     const auto now = std::chrono::duration_cast<std::chrono::microseconds>(
                          std::chrono::system_clock::now().time_since_epoch())
                          .count();
@@ -86,6 +89,7 @@ kvd::IndexBytes EncodeIndex(std::uint32_t count, std::uint64_t contentSize) {
         entry.contentSize = contentSize;
         entry.addedMicros = now;
         entry.changedMicros = now;
+        entry.contentChecksum = checksums[number];
         encoded.push_back(kvd::record::Encode(entry));
         records.push_back({encoded.back().data(), encoded.back().size()});
     }
@@ -104,7 +108,9 @@ bool IndexReadsBack(const fs::path& path, std::uint32_t count) {
         const std::string id = IdOf(number);
         const std::u16string units(id.begin(), id.end());
         const auto entry = image->Find(units);
-        if (!entry || entry->destination != std::u16string(u"d/") + units + u".dat") return false;
+        if (!entry || entry->destination != std::u16string(u"d/") + units + u".dat" || !entry->contentChecksum) {
+            return false;
+        }
     }
     return true;
 }
@@ -129,13 +135,16 @@ int main(int argc, char** argv) {
     fs::create_directories(directory / "d", error);
     if (error) return Fail("cannot create the repository folder");
     std::vector<char> content(size);
+    std::vector<std::uint32_t> checksums;
+    checksums.reserve(count);
     for (std::uint32_t number = 0; number < count; ++number) {
         FillContent(number, content);
         if (!WriteFile(directory / DestinationOf(number), content.data(), content.size())) {
             return Fail("cannot write a stored copy");
         }
+        checksums.push_back(kvd::Crc32c(reinterpret_cast<const std::uint8_t*>(content.data()), content.size()));
     }
-    const kvd::IndexBytes index = EncodeIndex(static_cast<std::uint32_t>(count), size);
+    const kvd::IndexBytes index = EncodeIndex(checksums, size);
     const fs::path indexPath = directory / "ZarnRepository.bin";
     if (!WriteFile(indexPath, reinterpret_cast<const char*>(index.data()), index.size())) {
         return Fail("cannot write the index");

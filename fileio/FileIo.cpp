@@ -13,6 +13,7 @@ namespace {
 
 constexpr std::chrono::milliseconds kHeldOpenRetryLimit{5000};
 constexpr std::chrono::milliseconds kLongestHeldOpenWait{250};
+constexpr std::chrono::milliseconds kLongestBusyWait{2};
 
 std::uint64_t Advanced(std::uint64_t offset, std::size_t done) {
     return offset == kCurrentPosition ? offset : offset + done;
@@ -95,6 +96,19 @@ std::error_code RetryWhileHeldOpen(const Path& target, const std::function<std::
         if (std::chrono::steady_clock::now() >= deadline) return error;
         std::this_thread::sleep_for(pause);
         pause = std::min(pause * 2, kLongestHeldOpenWait);
+    }
+}
+
+std::error_code TryWhileBusy(std::chrono::milliseconds limit, const std::function<std::error_code(bool& busy)>& attempt) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    auto pause = std::chrono::microseconds(250);
+    for (;;) {
+        bool busy = false;
+        if (auto error = attempt(busy)) return error;
+        if (!busy) return {};
+        if (std::chrono::steady_clock::now() >= deadline) return std::make_error_code(std::errc::timed_out);
+        std::this_thread::sleep_for(pause);
+        pause = std::min<std::chrono::microseconds>(pause * 2, kLongestBusyWait);
     }
 }
 

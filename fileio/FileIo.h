@@ -97,6 +97,12 @@ Path CopyTemporaryName(const Path& destination);
 // replace or open such a file for a while: a scanner, a concurrent run).
 std::error_code RetryWhileHeldOpen(const Path& target, const std::function<std::error_code()>& attempt);
 
+// Runs attempt, which sets busy while what it waits for is taken (a lock),
+// again and again until it is not busy, fails, or limit has passed (then
+// timed_out). The pauses between tries stay short, so that a waiter takes
+// over within about two milliseconds of the release.
+std::error_code TryWhileBusy(std::chrono::milliseconds limit, const std::function<std::error_code(bool& busy)>& attempt);
+
 // A fresh name beside target, unique per process and call: prefix, the
 // process, a number, then suffix. ASCII only, so that it means the same in
 // every path encoding, and short enough for any file name limit.

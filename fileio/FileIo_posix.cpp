@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <thread>
 #include <vector>
 
 #include "encoding/WideText.h"
@@ -100,16 +99,16 @@ bool SameFile(const FileStatus& a, const FileStatus& b) {
 
 // Waits for the lock on an open file, for a bounded time.
 std::error_code LockWithin(File file, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    auto pause = std::chrono::milliseconds(1);
-    for (;;) {
-        if (::flock(Descriptor(file), LOCK_EX | LOCK_NB) == 0) return {};
-        if (errno == EINTR) continue;
-        if (errno != EWOULDBLOCK) return LastError();
-        if (std::chrono::steady_clock::now() >= deadline) return Error(ETIMEDOUT);
-        std::this_thread::sleep_for(pause);
-        pause = std::min(pause * 2, std::chrono::milliseconds(20));
-    }
+    return TryWhileBusy(limit, [&](bool& busy) {
+        while (::flock(Descriptor(file), LOCK_EX | LOCK_NB) != 0) {
+            if (errno == EWOULDBLOCK) {
+                busy = true;
+                return std::error_code{};
+            }
+            if (errno != EINTR) return LastError();
+        }
+        return std::error_code{};
+    });
 }
 
 // The copy's temporary, open and locked: a concurrent copy to the same place

@@ -9,4 +9,5 @@ set(KVDFILES_INDEX_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/IndexChange.cpp
     ${CMAKE_CURRENT_LIST_DIR}/IndexImage.cpp
     ${CMAKE_CURRENT_LIST_DIR}/IndexRecord.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/IndexWalk.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/IndexWalk.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Utf16Text.cpp)

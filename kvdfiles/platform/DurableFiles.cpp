@@ -5,7 +5,6 @@
 #include "kvdfiles/platform/DurableFiles.h"
 
 #include <algorithm>
-#include <thread>
 
 #include "kvdfiles/Crc32c.h"
 #include "kvdfiles/platform/DurableCalls.h"
@@ -243,19 +242,11 @@ std::error_code RemoveDirectory(const Path& path) {
 
 bool ReplacesFilesHeldOpen() { return single::ReplacesFilesHeldOpen(); }
 
-// Tried without waiting, again and again with growing pauses, so that the
-// wait is bounded; the system releases the lock when its holder dies.
+// Tried without waiting, again and again, so that the wait is bounded; the
+// system releases the lock when its holder dies.
 std::error_code LockExclusive(FileHandle file, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    auto pause = std::chrono::milliseconds(1);
-    for (;;) {
-        bool busy = false;
-        if (auto error = Checked(IoKind::Lock, [&] { return single::TryLock(file, busy); })) return error;
-        if (!busy) return {};
-        if (std::chrono::steady_clock::now() >= deadline) return std::make_error_code(std::errc::timed_out);
-        std::this_thread::sleep_for(pause);
-        pause = std::min(pause * 2, std::chrono::milliseconds(20));
-    }
+    return fileio::TryWhileBusy(
+        limit, [&](bool& busy) { return Checked(IoKind::Lock, [&] { return single::TryLock(file, busy); }); });
 }
 
 }  // namespace kvd::durable
