@@ -100,8 +100,10 @@ TEST_F(LocalFiles, ReadersNeverSeeATornBackupAndLeftoversAreReplaced) {
             }
             torn += seen != versions[0] && seen != versions[1] ? 1 : 0;
             // On Windows a reader holding the backup open holds off its
-            // replacement; it lets go now and then, as a real reader would.
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            // replacement; it lets go now and then, as a real reader would,
+            // long enough for the copy's retries to find it closed even when
+            // the machine is busy.
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     });
     for (int round = 1; round <= 40; ++round) {
