@@ -117,4 +117,19 @@ TEST_F(LocalFiles, ReadersNeverSeeATornBackupAndLeftoversAreReplaced) {
     EXPECT_FALSE(fs::exists(directory_.Path() / "file.bak.tmp"));
 }
 
+// Where the kernel cannot copy between the two file systems (tmpfs to the
+// test's own), the copy goes through a buffer: several of its fills, over a
+// longer file that was there.
+TEST(CopyReplacing, CopiesThroughABufferBetweenFileSystems) {
+    if (!fs::is_directory("/dev/shm")) GTEST_SKIP() << "no memory-backed file system here";
+    const test_support::TemporaryDirectory memory("/dev/shm");
+    const test_support::TemporaryDirectory disk;
+    std::string content(std::size_t{3} << 20, '\0');
+    for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7 / 5);
+    test_support::WriteFileBytes(memory.Path() / "source", content);
+    test_support::WriteFileBytes(disk.Path() / "copy", content + "and a longer old tail");
+    ASSERT_FALSE(fileio::CopyReplacing(memory.Path() / "source", disk.Path() / "copy"));
+    EXPECT_EQ(test_support::ReadFileBytes(disk.Path() / "copy"), content);
+}
+
 }  // namespace
