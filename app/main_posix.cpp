@@ -5,6 +5,6 @@
 #include "encoding/WideText.h"
 
 int main(int argc, char** argv) {
-    return app::RunConsoleProgram(argc, argv, [](const char* argument) { return encoding::WideFromBytes(argument); },
-                                  app::RunTool);
+    return app::RunConsoleProgram(
+        argc, argv, [](const char* argument) { return encoding::WideFromBytes(argument); }, app::RunTool);
 }

@@ -4,6 +4,6 @@
 #include "app/EntryPoint.h"
 
 int wmain(int argc, wchar_t** argv) {
-    return app::RunConsoleProgram(argc, argv, [](const wchar_t* argument) { return std::wstring(argument); },
-                                  app::RunTool);
+    return app::RunConsoleProgram(
+        argc, argv, [](const wchar_t* argument) { return std::wstring(argument); }, app::RunTool);
 }

@@ -58,8 +58,7 @@ bool Add(const Library& library, const std::wstring& repository, const std::stri
         const std::wstring fileId = Widened(id);
         const std::wstring target = Widened("d/" + id + ".dat");
         IZarnFileStream* stream = nullptr;
-        if (opened->table->AddFile(opened, fileId.c_str(), target.c_str(), L"1", L"benchmark entry", 3, &stream) ==
-            0) {
+        if (opened->table->AddFile(opened, fileId.c_str(), target.c_str(), L"1", L"benchmark entry", 3, &stream) == 0) {
             added = stream->table->Write(stream, content.data(), static_cast<std::uint32_t>(content.size())) == 0;
             stream->table->Close(stream, 1);
         }

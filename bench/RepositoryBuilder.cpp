@@ -71,9 +71,9 @@ bool WriteFile(const fs::path& path, const char* data, std::size_t size) {
 // checksums holds each stored copy's, in the order of the entries.
 kvd::IndexBytes EncodeIndex(const std::vector<std::uint32_t>& checksums, std::uint64_t contentSize) {
     const auto count = static_cast<std::uint32_t>(checksums.size());
-    const auto now = std::chrono::duration_cast<std::chrono::microseconds>(
-                         std::chrono::system_clock::now().time_since_epoch())
-                         .count();
+    const auto now =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
     std::vector<std::vector<std::uint8_t>> encoded;
     encoded.reserve(count);
     std::vector<kvd::IndexBase::RecordBytes> records;

@@ -10,8 +10,8 @@
 namespace commands {
 
 bool RunAddFile() {
-    if (!RequireOptions(L"addFile", {L"/fileId", L"/fileDesc", L"/fileVersion", L"/filePermissions",
-                                     L"/sourceFilePath", L"/targetFilePath"})) {
+    if (!RequireOptions(L"addFile", {L"/fileId", L"/fileDesc", L"/fileVersion", L"/filePermissions", L"/sourceFilePath",
+                                     L"/targetFilePath"})) {
         return false;
     }
     const std::wstring fileId = options::OptionValue(L"/fileId");

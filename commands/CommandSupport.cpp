@@ -10,9 +10,7 @@
 namespace commands {
 namespace {
 
-bool IsBlank(wchar_t character) {
-    return character == L' ' || (character >= L'\t' && character <= L'\r');
-}
+bool IsBlank(wchar_t character) { return character == L' ' || (character >= L'\t' && character <= L'\r'); }
 
 bool IsDigit(wchar_t character) { return character >= L'0' && character <= L'9'; }
 

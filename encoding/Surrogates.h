@@ -13,12 +13,8 @@ constexpr bool IsLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 
 constexpr bool IsSurrogate(char32_t unit) { return IsHighSurrogate(unit) || IsLowSurrogate(unit); }
 
 // The pair that carries a character from U+10000 to U+10FFFF.
-constexpr char32_t HighSurrogateOf(char32_t character) {
-    return 0xD800 + ((character - kFirstSupplementary) >> 10);
-}
-constexpr char32_t LowSurrogateOf(char32_t character) {
-    return 0xDC00 + ((character - kFirstSupplementary) & 0x3FF);
-}
+constexpr char32_t HighSurrogateOf(char32_t character) { return 0xD800 + ((character - kFirstSupplementary) >> 10); }
+constexpr char32_t LowSurrogateOf(char32_t character) { return 0xDC00 + ((character - kFirstSupplementary) & 0x3FF); }
 // The character a high and a low surrogate carry.
 constexpr char32_t CharacterOfPair(char32_t high, char32_t low) {
     return kFirstSupplementary + ((high - 0xD800) << 10) + (low - 0xDC00);

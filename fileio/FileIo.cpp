@@ -99,7 +99,8 @@ std::error_code RetryWhileHeldOpen(const Path& target, const std::function<std::
     }
 }
 
-std::error_code TryWhileBusy(std::chrono::milliseconds limit, const std::function<std::error_code(bool& busy)>& attempt) {
+std::error_code TryWhileBusy(std::chrono::milliseconds limit,
+                             const std::function<std::error_code(bool& busy)>& attempt) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     auto pause = std::chrono::microseconds(250);
     for (;;) {

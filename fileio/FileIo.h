@@ -101,7 +101,8 @@ std::error_code RetryWhileHeldOpen(const Path& target, const std::function<std::
 // again and again until it is not busy, fails, or limit has passed (then
 // timed_out). The pauses between tries stay short, so that a waiter takes
 // over within about two milliseconds of the release.
-std::error_code TryWhileBusy(std::chrono::milliseconds limit, const std::function<std::error_code(bool& busy)>& attempt);
+std::error_code TryWhileBusy(std::chrono::milliseconds limit,
+                             const std::function<std::error_code(bool& busy)>& attempt);
 
 // A fresh name beside target, unique per process and call: prefix, the
 // process, a number, then suffix. ASCII only, so that it means the same in

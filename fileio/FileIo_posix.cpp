@@ -60,8 +60,7 @@ void Fill(const struct stat& info, FileStatus& status) {
 // so that the caller copies through a buffer instead.
 std::error_code CopyInKernel(int source, int destination, bool& unsupported) {
     for (;;) {
-        const ssize_t copied =
-            ::copy_file_range(source, nullptr, destination, nullptr, single::kLargestTransfer, 0);
+        const ssize_t copied = ::copy_file_range(source, nullptr, destination, nullptr, single::kLargestTransfer, 0);
         if (copied == 0) return {};
         if (copied > 0) continue;
         if (errno == EINTR) continue;

@@ -33,8 +33,8 @@ bool WriteOpenFile(fileio::File file, const std::uint8_t* buffer, std::uint32_t 
 // directory: the index, its lock, the tool's backup of the index, and the
 // library's temporaries.
 bool IsRepositoryFileName(const fileio::Path& name) {
-    return name == KVDFILES_INDEX_FILE_NAME || name == L"ZarnRepository.lock" ||
-           name == L"ZarnRepository.bin.bak" || name.native().starts_with(fileio::Path(".kvd-").native());
+    return name == KVDFILES_INDEX_FILE_NAME || name == L"ZarnRepository.lock" || name == L"ZarnRepository.bin.bak" ||
+           name.native().starts_with(fileio::Path(".kvd-").native());
 }
 
 bool SameFile(const fileio::FileStatus& a, const fileio::FileStatus& b) {

@@ -201,8 +201,8 @@ void Listing::FinishText(const std::vector<Problem>& problems, std::size_t count
         }
     }
     if (counted == 0) return;
-    output_.Text() += "\n\nVerification found " + std::to_string(counted) +
-                      (counted == 1 ? " problem.\n\n" : " problems.\n\n");
+    output_.Text() +=
+        "\n\nVerification found " + std::to_string(counted) + (counted == 1 ? " problem.\n\n" : " problems.\n\n");
 }
 
 void Listing::FinishJson(const std::vector<Problem>* problems) {

@@ -36,9 +36,7 @@ bool ProblemOf(std::int32_t finding, StoredCopyProblem& kind) {
 
 }  // namespace
 
-bool LibraryListsEntries() {
-    return repository::ProcessLibraryBinding().initLibrary(KVDFILES_TABLES_VERSION_3) != 0;
-}
+bool LibraryListsEntries() { return repository::ProcessLibraryBinding().initLibrary(KVDFILES_TABLES_VERSION_3) != 0; }
 
 const wchar_t* FindEntry(IZarnRepository* repository, const std::wstring& fileId, Entry& entry) {
     IZarnFile* file = nullptr;
@@ -70,8 +68,8 @@ const wchar_t* CheckStoredCopy(const Entry& entry, std::vector<Problem>& problem
     }
     StoredCopyProblem kind = StoredCopyProblem::Missing;
     if (ProblemOf(finding, kind)) {
-        problems.push_back({std::wstring(entry.fileId), std::wstring(entry.destination), kind, entry.contentSize,
-                            foundSize});
+        problems.push_back(
+            {std::wstring(entry.fileId), std::wstring(entry.destination), kind, entry.contentSize, foundSize});
     }
     return nullptr;
 }

@@ -1,10 +1,10 @@
 // Start-up on POSIX systems: the arguments arrive as bytes and become wide
 // text through the reversible mapping.
 #include "app/ConsoleProgram.h"
-#include "inspect/InspectEntryPoint.h"
 #include "encoding/WideText.h"
+#include "inspect/InspectEntryPoint.h"
 
 int main(int argc, char** argv) {
-    return app::RunConsoleProgram(argc, argv, [](const char* argument) { return encoding::WideFromBytes(argument); },
-                                  inspect::RunInspect);
+    return app::RunConsoleProgram(
+        argc, argv, [](const char* argument) { return encoding::WideFromBytes(argument); }, inspect::RunInspect);
 }

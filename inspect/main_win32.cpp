@@ -4,6 +4,6 @@
 #include "inspect/InspectEntryPoint.h"
 
 int wmain(int argc, wchar_t** argv) {
-    return app::RunConsoleProgram(argc, argv, [](const wchar_t* argument) { return std::wstring(argument); },
-                                  inspect::RunInspect);
+    return app::RunConsoleProgram(
+        argc, argv, [](const wchar_t* argument) { return std::wstring(argument); }, inspect::RunInspect);
 }

@@ -182,8 +182,7 @@ std::error_code CommitContent(FileHandle lockFile, ChangeIntent intent, Content 
     return FinishCommit(lockFile, intent);
 }
 
-std::error_code CommitRemoval(FileHandle lockFile, ChangeIntent intent,
-                              std::span<const std::uint8_t> newIndex) {
+std::error_code CommitRemoval(FileHandle lockFile, ChangeIntent intent, std::span<const std::uint8_t> newIndex) {
     NameTemporaries(intent);
     intent.contentTemp.clear();
     intent.newFolders.clear();

@@ -32,9 +32,7 @@ constexpr Tables MakeTables() {
 
 constexpr Tables kTables = MakeTables();
 
-std::uint32_t Fold(std::uint32_t crc, std::uint8_t byte) {
-    return (crc >> 8) ^ kTables[0][(crc ^ byte) & 0xFFu];
-}
+std::uint32_t Fold(std::uint32_t crc, std::uint8_t byte) { return (crc >> 8) ^ kTables[0][(crc ^ byte) & 0xFFu]; }
 
 }  // namespace
 
@@ -43,8 +41,8 @@ std::uint32_t Crc32c(const std::uint8_t* data, std::size_t size) { return Crc32c
 std::uint32_t Crc32cExtend(std::uint32_t crc, const std::uint8_t* data, std::size_t size) {
     static const bool byInstruction = detail::HasCrc32Instruction();
     const std::uint32_t running = crc ^ 0xFFFFFFFFu;
-    const std::uint32_t folded = byInstruction ? detail::Crc32cByInstruction(running, data, size)
-                                               : detail::Crc32cByTables(running, data, size);
+    const std::uint32_t folded =
+        byInstruction ? detail::Crc32cByInstruction(running, data, size) : detail::Crc32cByTables(running, data, size);
     return folded ^ 0xFFFFFFFFu;
 }
 
@@ -52,9 +50,9 @@ std::uint32_t detail::Crc32cByTables(std::uint32_t crc, const std::uint8_t* data
     std::size_t at = 0;
     for (; at + kSlices <= size; at += kSlices) {
         const std::uint32_t low = crc ^ ReadU32(data + at);
-        crc = kTables[7][low & 0xFFu] ^ kTables[6][(low >> 8) & 0xFFu] ^
-              kTables[5][(low >> 16) & 0xFFu] ^ kTables[4][low >> 24] ^ kTables[3][data[at + 4]] ^
-              kTables[2][data[at + 5]] ^ kTables[1][data[at + 6]] ^ kTables[0][data[at + 7]];
+        crc = kTables[7][low & 0xFFu] ^ kTables[6][(low >> 8) & 0xFFu] ^ kTables[5][(low >> 16) & 0xFFu] ^
+              kTables[4][low >> 24] ^ kTables[3][data[at + 4]] ^ kTables[2][data[at + 5]] ^ kTables[1][data[at + 6]] ^
+              kTables[0][data[at + 7]];
     }
     for (; at < size; ++at) crc = Fold(crc, data[at]);
     return crc;

@@ -1,9 +1,9 @@
 // The processor's own CRC-32C instruction (SSE4.2 crc32), chosen at run time:
 // the one place that knows about processor features.
-#include "kvdfiles/Crc32c.h"
-
 #include <array>
 #include <cstring>
+
+#include "kvdfiles/Crc32c.h"
 
 #if defined(__x86_64__) || defined(_M_X64)
 #include <nmmintrin.h>
@@ -84,8 +84,7 @@ KVD_CRC32_TARGET std::uint64_t ThreeLanes(std::uint64_t crc, const std::uint8_t*
 
 }  // namespace
 
-KVD_CRC32_TARGET std::uint32_t Crc32cByInstruction(std::uint32_t crc, const std::uint8_t* data,
-                                                   std::size_t size) {
+KVD_CRC32_TARGET std::uint32_t Crc32cByInstruction(std::uint32_t crc, const std::uint8_t* data, std::size_t size) {
     std::uint64_t wide = crc;
     if (size >= 3 * kLane) {
         const LaneShift& shift = TheLaneShift();

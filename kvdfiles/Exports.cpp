@@ -2,8 +2,6 @@
 // Nothing thrown inside may cross this edge, so every entry point catches
 // everything and turns it into a failed status (or a null object).
 #define KVDFILES_BUILDING_LIBRARY
-#include "repository/contract/KVDFiles.h"
-
 #include <memory>
 #include <mutex>
 #include <new>
@@ -13,6 +11,7 @@
 #include "kvdfiles/FileStream.h"
 #include "kvdfiles/Repository.h"
 #include "kvdfiles/Utf16Text.h"
+#include "repository/contract/KVDFiles.h"
 
 namespace kvd {
 namespace {
@@ -23,11 +22,26 @@ struct FileList;
 // Each face of the contract and the state behind it, in this one place.
 template <typename Face>
 struct Behind;
-template <> struct Behind<IZarnRepository> { using State = Repository; };
-template <> struct Behind<IZarnFile> { using State = FileState; };
-template <> struct Behind<IZarnFileInfo> { using State = FileState; };
-template <> struct Behind<IZarnFileStream> { using State = FileStream; };
-template <> struct Behind<IZarnFileList> { using State = FileList; };
+template <>
+struct Behind<IZarnRepository> {
+    using State = Repository;
+};
+template <>
+struct Behind<IZarnFile> {
+    using State = FileState;
+};
+template <>
+struct Behind<IZarnFileInfo> {
+    using State = FileState;
+};
+template <>
+struct Behind<IZarnFileStream> {
+    using State = FileStream;
+};
+template <>
+struct Behind<IZarnFileList> {
+    using State = FileList;
+};
 
 // An interface object: the face, whose table the caller calls, and the state
 // behind it.
@@ -177,9 +191,8 @@ IZarnFile* NewFile(Repository* repository, IndexEntry entry) {
 
 // IZarnRepository
 
-KvdStatus AddFile(IZarnRepository* self, const wchar_t* fileId, const wchar_t* targetPath,
-                  const wchar_t* version, const wchar_t* description, int32_t permissions,
-                  IZarnFileStream** stream) {
+KvdStatus AddFile(IZarnRepository* self, const wchar_t* fileId, const wchar_t* targetPath, const wchar_t* version,
+                  const wchar_t* description, int32_t permissions, IZarnFileStream** stream) {
     return Guarded([&] {
         Repository* repository = StateOf(self);
         if (repository == nullptr || stream == nullptr || permissions < 0) return Outcome::InvalidArgument;
@@ -245,8 +258,7 @@ KvdStatus ListFiles(IZarnRepository* self, IZarnFileList** list) {
     });
 }
 
-const IZarnRepositoryTable kRepositoryTable = {&AddFile, &RemoveFile, &GetFile, &GetFileCount, &GetFileAt,
-                                               &ListFiles};
+const IZarnRepositoryTable kRepositoryTable = {&AddFile, &RemoveFile, &GetFile, &GetFileCount, &GetFileAt, &ListFiles};
 
 // IZarnFileList
 

@@ -47,11 +47,11 @@ private:
 
     Repository& repository_;
     Mode mode_;
-    IndexEntry reading_;           // Read: the entry as found when opened
-    std::uint32_t checksum_ = 0;   // Read: of the bytes read so far
-    NewEntry pending_;  // AddPending: the entry its first Write adds
-    std::u16string id_;  // Replace: the entry whose content Write replaces
-    durable::FileHandle file_;  // Read
+    IndexEntry reading_;          // Read: the entry as found when opened
+    std::uint32_t checksum_ = 0;  // Read: of the bytes read so far
+    NewEntry pending_;            // AddPending: the entry its first Write adds
+    std::u16string id_;           // Replace: the entry whose content Write replaces
+    durable::FileHandle file_;    // Read
     std::uint64_t size_ = 0;
     std::uint64_t position_ = 0;
 };

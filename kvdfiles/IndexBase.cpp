@@ -50,8 +50,9 @@ bool RecordsFill(const std::uint8_t* bytes, std::uint32_t count, std::size_t at,
         if (ReadU32(bytes + kHeaderSize + kOffsetSize * position) != at) return false;
         record::View view;
         if (!record::Parse(bytes, at, end, view, version)) return false;
-        const bool rises = position == 0 || record::CompareTexts(bytes + view.id.begin, view.id.end - view.id.begin,
-                                                        bytes + previous.begin, previous.end - previous.begin) > 0;
+        const bool rises =
+            position == 0 || record::CompareTexts(bytes + view.id.begin, view.id.end - view.id.begin,
+                                                  bytes + previous.begin, previous.end - previous.begin) > 0;
         if (!rises) return false;
         previous = view.id;
     }

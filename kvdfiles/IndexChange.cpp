@@ -62,10 +62,10 @@ bool ReadChange(const std::uint8_t* data, std::size_t size, std::size_t& at, std
         record::View view;
         if (!record::ParseWhole(data, body, end, view, recordVersion)) return false;
         change.record.emplace(data + body, data + end);
-        if (recordVersion != record::kVersion) change.record = record::Transcoded(data + body, end - body, recordVersion);
+        if (recordVersion != record::kVersion)
+            change.record = record::Transcoded(data + body, end - body, recordVersion);
         id = view.id;
-    } else if (kind != kRemoveChange || !record::ParseText(data, body, end, id) || body != end ||
-               id.end == id.begin) {
+    } else if (kind != kRemoveChange || !record::ParseText(data, body, end, id) || body != end || id.end == id.begin) {
         return false;
     }
     change.id = record::DecodeText(data, id);

@@ -35,9 +35,7 @@ std::uint64_t Zigzag(std::int64_t value) {
     return (static_cast<std::uint64_t>(value) << 1) ^ (value < 0 ? ~std::uint64_t{0} : 0);
 }
 
-std::int64_t Unzigzag(std::uint64_t value) {
-    return static_cast<std::int64_t>((value >> 1) ^ (~(value & 1) + 1));
-}
+std::int64_t Unzigzag(std::uint64_t value) { return static_cast<std::int64_t>((value >> 1) ^ (~(value & 1) + 1)); }
 
 // Wrapping arithmetic, so that any two times have a difference that gives
 // the second back.
@@ -242,8 +240,8 @@ std::vector<std::uint8_t> Encode(const IndexEntry& entry) {
 
 bool Parse(const std::uint8_t* bytes, std::size_t& at, std::size_t end, View& view, std::uint32_t version) {
     Reader reader(bytes, at, end);
-    return VisitFields(reader, view, version) && IsValidPermissions(view.permissions) &&
-           view.id.end > view.id.begin && view.destination.end > view.destination.begin;
+    return VisitFields(reader, view, version) && IsValidPermissions(view.permissions) && view.id.end > view.id.begin &&
+           view.destination.end > view.destination.begin;
 }
 
 bool ParseWhole(const std::uint8_t* bytes, std::size_t begin, std::size_t end, View& view, std::uint32_t version) {
@@ -314,8 +312,8 @@ void DecodeTextInto(const std::uint8_t* bytes, Span span, std::u16string& text) 
             text.push_back(static_cast<char16_t>((lead & 0x1F) << 6 | (bytes[at + 1] & 0x3F)));
             at += 2;
         } else {
-            text.push_back(static_cast<char16_t>((lead & 0x0F) << 12 | (bytes[at + 1] & 0x3F) << 6 |
-                                                 (bytes[at + 2] & 0x3F)));
+            text.push_back(
+                static_cast<char16_t>((lead & 0x0F) << 12 | (bytes[at + 1] & 0x3F) << 6 | (bytes[at + 2] & 0x3F)));
             at += 3;
         }
     }

@@ -79,9 +79,9 @@ bool IndexWalk::WindowRecord() {
         std::size_t at = offset_ - windowBegin_;
         record::View view;
         if (offset_ < end && record::Parse(window_.data(), at, end - windowBegin_, view)) {
-            const bool rises = position_ == 0 || record::CompareTexts(window_.data() + view.id.begin,
-                                                                      view.id.end - view.id.begin,
-                                                                      previousId_.data(), previousId_.size()) > 0;
+            const bool rises =
+                position_ == 0 || record::CompareTexts(window_.data() + view.id.begin, view.id.end - view.id.begin,
+                                                       previousId_.data(), previousId_.size()) > 0;
             offset_ = windowBegin_ + at;
             ++position_;
             if (!rises || (position_ == base_->Count() && offset_ != base_->RecordsEnd())) {

@@ -37,15 +37,15 @@ private:
     Changes::const_iterator change_;
     std::vector<std::uint8_t> changeId_;  // the change's identifier as records hold it
     bool changeIdKnown_ = false;
-    std::uint32_t position_ = 0;          // of the next base record
-    std::size_t offset_ = 0;              // where it starts in the checked bytes
+    std::uint32_t position_ = 0;  // of the next base record
+    std::size_t offset_ = 0;      // where it starts in the checked bytes
     std::vector<std::uint8_t> previousId_;
     // The base record read and not yet given out, and where its fields lie
     // (from pendingBytes_).
     bool pendingBase_ = false;
     const std::uint8_t* pendingBytes_ = nullptr;
     record::View pending_;
-    IndexBytes window_;                   // checked bytes from windowBegin_
+    IndexBytes window_;  // checked bytes from windowBegin_
     std::size_t windowBegin_ = 0;
     IndexStatus status_ = IndexStatus::Ok;
 };

@@ -26,10 +26,9 @@ void AppendPath(std::vector<std::uint8_t>& bytes, const Path& path) {
 std::vector<std::uint8_t> EncodePayload(const ChangeIntent& intent) {
     std::vector<std::uint8_t> payload;
     AppendU64(payload, intent.newGeneration);
-    payload.push_back(static_cast<std::uint8_t>((intent.indexExisted ? 1 : 0) |
-                                                (intent.destinationExisted ? 2 : 0)));
-    for (const Path* path : {&intent.index, &intent.indexTemp, &intent.indexBackup,
-                             &intent.destination, &intent.contentTemp, &intent.destinationBackup}) {
+    payload.push_back(static_cast<std::uint8_t>((intent.indexExisted ? 1 : 0) | (intent.destinationExisted ? 2 : 0)));
+    for (const Path* path : {&intent.index, &intent.indexTemp, &intent.indexBackup, &intent.destination,
+                             &intent.contentTemp, &intent.destinationBackup}) {
         AppendPath(payload, *path);
     }
     AppendU64(payload, intent.appendAt);
@@ -88,8 +87,8 @@ std::optional<ChangeIntent> DecodePayload(const std::vector<std::uint8_t>& paylo
     if (!reader.U64(intent.newGeneration) || !reader.Byte(flags)) return std::nullopt;
     intent.indexExisted = (flags & 1) != 0;
     intent.destinationExisted = (flags & 2) != 0;
-    for (Path* path : {&intent.index, &intent.indexTemp, &intent.indexBackup, &intent.destination,
-                       &intent.contentTemp, &intent.destinationBackup}) {
+    for (Path* path : {&intent.index, &intent.indexTemp, &intent.indexBackup, &intent.destination, &intent.contentTemp,
+                       &intent.destinationBackup}) {
         if (!reader.PathValue(*path)) return std::nullopt;
     }
     // Journals of writers that only ever replaced the index end here, and

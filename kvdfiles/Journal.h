@@ -36,8 +36,7 @@ std::error_code WriteJournal(durable::FileHandle lockFile, const ChangeIntent& i
 // intent is empty when the lock file holds no complete journal; torn, when
 // given, tells whether it holds part of one. An error means the journal could
 // not be read, so what it holds is unknown.
-std::error_code ReadJournal(durable::FileHandle lockFile, std::optional<ChangeIntent>& intent,
-                            bool* torn = nullptr);
+std::error_code ReadJournal(durable::FileHandle lockFile, std::optional<ChangeIntent>& intent, bool* torn = nullptr);
 std::error_code ClearJournal(durable::FileHandle lockFile);
 
 // Brings the files of a change to its outcome: when committed, drops the

@@ -207,8 +207,7 @@ bool SameDirectory(const Path& first, const Path& second) {
     FileStatus a;
     FileStatus b;
     if (durable::Status(first, a) || durable::Status(second, b)) return false;
-    return a.kind == FileKind::Directory && b.kind == FileKind::Directory && a.device == b.device &&
-           a.inode == b.inode;
+    return a.kind == FileKind::Directory && b.kind == FileKind::Directory && a.device == b.device && a.inode == b.inode;
 }
 
 }  // namespace
@@ -222,8 +221,7 @@ Outcome OutcomeOf(IndexStatus status) {
     return Outcome::BadIndex;
 }
 
-Repository::Repository(Path directory, IndexImage index)
-    : directory_(std::move(directory)), index_(std::move(index)) {}
+Repository::Repository(Path directory, IndexImage index) : directory_(std::move(directory)), index_(std::move(index)) {}
 
 std::unique_ptr<Repository> Repository::Open(std::wstring_view directory) {
     if (directory.empty()) return nullptr;
@@ -281,8 +279,8 @@ bool Repository::IsCurrentContent(std::u16string_view id, std::uint64_t size, st
     // Without a lock file no writer ever was, so none can be in the middle.
     IndexRead read = ReadIndexUnderLock(directory_, {});
     IndexEntry entry;
-    return read.outcome == Outcome::Ok && FindIn(read.image, id, entry) == Outcome::Ok &&
-           entry.contentSize == size && entry.contentChecksum == checksum;
+    return read.outcome == Outcome::Ok && FindIn(read.image, id, entry) == Outcome::Ok && entry.contentSize == size &&
+           entry.contentChecksum == checksum;
 }
 
 void Repository::AssignDestination(const IndexEntry& entry, std::wstring& destination) {
@@ -305,7 +303,7 @@ Outcome Repository::AddEntry(const NewEntry& entry, Content content) {
     return ChangeUnderLock([&](IndexImage& index, FileHandle lockFile) {
         if (const Outcome check = CheckNewEntry(index, entry); check != Outcome::Ok) return check;
         const std::int64_t now = NowMicros();
-        const IndexEntry stored{entry.id,      entry.target, entry.version, entry.description, entry.permissions,
+        const IndexEntry stored{entry.id,     entry.target, entry.version, entry.description, entry.permissions,
                                 content.size, now,          now,           std::nullopt,      kWindowsPaths};
         return Store(index, lockFile, stored, content);
     });

@@ -50,8 +50,8 @@ void AssignWideFromUtf16(std::u16string_view units, std::wstring& text) {
     text.resize(at);
     for (; at < units.size(); ++at) {
         const char32_t unit = units[at];
-        const bool pair = sizeof(wchar_t) == 4 && IsHighSurrogate(unit) && at + 1 < units.size() &&
-                          IsLowSurrogate(units[at + 1]);
+        const bool pair =
+            sizeof(wchar_t) == 4 && IsHighSurrogate(unit) && at + 1 < units.size() && IsLowSurrogate(units[at + 1]);
         if (pair) {
             text.push_back(static_cast<wchar_t>(encoding::CharacterOfPair(unit, units[++at])));
         } else {

@@ -19,10 +19,9 @@ std::wstring_view WithoutSurroundingQuotes(std::wstring_view value) {
 }  // namespace
 
 bool CodeUnitOrder::operator()(std::wstring_view left, std::wstring_view right) const {
-    return std::lexicographical_compare(left.begin(), left.end(), right.begin(), right.end(),
-                                        [](wchar_t a, wchar_t b) {
-                                            return static_cast<UnsignedUnit>(a) < static_cast<UnsignedUnit>(b);
-                                        });
+    return std::lexicographical_compare(left.begin(), left.end(), right.begin(), right.end(), [](wchar_t a, wchar_t b) {
+        return static_cast<UnsignedUnit>(a) < static_cast<UnsignedUnit>(b);
+    });
 }
 
 bool ArgumentMap::StoreArgument(std::wstring_view argument) {

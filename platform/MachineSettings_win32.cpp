@@ -1,11 +1,11 @@
 // Machine-wide settings on Windows: the common application data folder from
 // the shell, and the product's setup key under HKEY_LOCAL_MACHINE.
-#include "platform/Platform.h"
-
 #include "fileio/WindowsHeaders.h"
 #include <shlobj.h>
 
 #include <cwchar>
+
+#include "platform/Platform.h"
 
 namespace platform {
 namespace {

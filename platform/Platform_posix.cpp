@@ -38,9 +38,7 @@ bool ReadCurrentDirectory(std::wstring& directory) {
     return true;
 }
 
-bool ChangeCurrentDirectory(const std::wstring& directory) {
-    return ::chdir(NativePath(directory).c_str()) == 0;
-}
+bool ChangeCurrentDirectory(const std::wstring& directory) { return ::chdir(NativePath(directory).c_str()) == 0; }
 
 bool IsRelativePath(std::wstring_view path) { return path.empty() || path.front() != L'/'; }
 

@@ -2,10 +2,9 @@
 // throughout, as the system takes them.
 #include "platform/Platform.h"
 
+#include "fileio/WindowsHeaders.h"
 #include <fcntl.h>
 #include <io.h>
-
-#include "fileio/WindowsHeaders.h"
 #include <shlwapi.h>
 
 #include <cstdio>

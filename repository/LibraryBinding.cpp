@@ -56,8 +56,8 @@ bool BindExports(LibraryBinding& binding) {
     Bind(binding.releaseLibrary, binding.module, "kvdFiles_ReleaseLibrary");
     Bind(binding.getRepository, binding.module, "kvdFiles_GetRepository");
     Bind(binding.getRepositoryFromPath, binding.module, "kvdFiles_GetRepositoryFromPath");
-    return binding.initLibrary != nullptr && binding.releaseLibrary != nullptr &&
-           binding.getRepository != nullptr && binding.getRepositoryFromPath != nullptr;
+    return binding.initLibrary != nullptr && binding.releaseLibrary != nullptr && binding.getRepository != nullptr &&
+           binding.getRepositoryFromPath != nullptr;
 }
 
 // Loads the file and binds it; called under the lock, by the first reference.

@@ -1,6 +1,6 @@
-#include "encoding/WideText.h"
-
 #include <gtest/gtest.h>
+
+#include "encoding/WideText.h"
 
 namespace {
 

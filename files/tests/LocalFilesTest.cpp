@@ -1,8 +1,6 @@
 // What only a test in the process shows: the buffer a source is read into,
 // and backup copies that a reader never sees torn. The messages and where
 // backups go are checked end to end (tests/e2e).
-#include "files/LocalFiles.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -14,6 +12,7 @@
 
 #include "encoding/WideText.h"
 #include "fileio/FileIo.h"
+#include "files/LocalFiles.h"
 #include "options/ArgumentMap.h"
 #include "tests/support/Files.h"
 

@@ -1,10 +1,10 @@
 // A pipe says no size on Windows either: it is read to its end.
+#include "fileio/WindowsHeaders.h"
 #include <gtest/gtest.h>
 
 #include <string>
 #include <thread>
 
-#include "fileio/WindowsHeaders.h"
 #include "files/LocalFiles.h"
 #include "options/ArgumentMap.h"
 
@@ -12,8 +12,8 @@ namespace {
 
 TEST(PipeSource, IsReadToItsEnd) {
     const std::wstring name = L"\\\\.\\pipe\\zarn-files-" + std::to_wstring(::GetCurrentProcessId());
-    const HANDLE server = ::CreateNamedPipeW(name.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
-                                             65536, 65536, 0, nullptr);
+    const HANDLE server =
+        ::CreateNamedPipeW(name.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 65536, 65536, 0, nullptr);
     ASSERT_NE(server, INVALID_HANDLE_VALUE);
     const std::string content(300000, 'p');
     std::thread writer([&] {

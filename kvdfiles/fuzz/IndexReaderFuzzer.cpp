@@ -2,8 +2,8 @@
 // is, and resealed (size field and checksums made right) so that mutations
 // get past the checksums into the structure checks. Whatever parses must
 // then answer every lookup without reading out of bounds.
-#include <cstddef>
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 

@@ -163,13 +163,11 @@ std::error_code Truncate(FileHandle file, std::uint64_t size) {
 // cached data, so a second call could report success for data that never
 // reached the disk.
 std::error_code SyncFile(FileHandle file) {
-    return Changing(IoKind::Sync, FileChange(ChangeKind::Sync, file),
-                    [&] { return single::SyncFile(file); });
+    return Changing(IoKind::Sync, FileChange(ChangeKind::Sync, file), [&] { return single::SyncFile(file); });
 }
 
 std::error_code SyncData(FileHandle file) {
-    return Changing(IoKind::Sync, FileChange(ChangeKind::Sync, file),
-                    [&] { return single::SyncData(file); });
+    return Changing(IoKind::Sync, FileChange(ChangeKind::Sync, file), [&] { return single::SyncData(file); });
 }
 
 std::error_code CopyPermissions(const Path& source, FileHandle target) {
@@ -203,8 +201,7 @@ std::error_code SyncDirectory(const Path& directory) {
 }
 
 std::error_code RemoveFile(const Path& path) {
-    return Changing(IoKind::Remove, NamesChange(ChangeKind::Remove, path),
-                    [&] { return fileio::Remove(path); });
+    return Changing(IoKind::Remove, NamesChange(ChangeKind::Remove, path), [&] { return fileio::Remove(path); });
 }
 
 std::error_code RemoveIfPresent(const Path& path) {

@@ -68,8 +68,7 @@ std::error_code Status(const Path& path, FileStatus& status);
 std::error_code Status(FileHandle file, FileStatus& status);
 
 // Reads up to size bytes at offset; count is less than size only at the end.
-std::error_code ReadAt(FileHandle file, std::uint64_t offset, void* buffer, std::size_t size,
-                       std::size_t& count);
+std::error_code ReadAt(FileHandle file, std::uint64_t offset, void* buffer, std::size_t size, std::size_t& count);
 // When checksum is given, it is extended (as Crc32cExtend does) over the
 // bytes as they go out, piece by piece while each is still in the cache.
 std::error_code WriteAt(FileHandle file, std::uint64_t offset, const void* buffer, std::size_t size,

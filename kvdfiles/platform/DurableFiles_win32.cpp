@@ -57,8 +57,8 @@ std::error_code CopyPermissions(const Path&, FileHandle) { return {}; }
 // done, and that is not an error. A missing folder is reported as missing.
 std::error_code SyncDirectory(const Path& directory) {
     const HANDLE handle = ::CreateFileW(directory.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD code = ::GetLastError();
         if (code != ERROR_ACCESS_DENIED) return Error(code);

@@ -1,8 +1,8 @@
-#include "options/ArgumentMap.h"
-
 #include <gtest/gtest.h>
 
 #include <vector>
+
+#include "options/ArgumentMap.h"
 
 namespace {
 

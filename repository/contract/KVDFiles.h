@@ -65,13 +65,13 @@ typedef int32_t KvdStatus;
 #define KVDFILES_TABLES_VERSION_3 3
 
 /* CheckStoredCopy: what stands at the place of an entry's stored copy. */
-#define KVDFILES_STORED_COPY_WHOLE 0        /* a regular file of the recorded size and checksum */
-#define KVDFILES_STORED_COPY_MISSING 1      /* nothing at all */
-#define KVDFILES_STORED_COPY_SIZE_DIFFERS 2 /* a regular file of another size */
-#define KVDFILES_STORED_COPY_NOT_A_FILE 3   /* a directory or another kind of file */
-#define KVDFILES_STORED_COPY_UNREADABLE 4   /* the place could not be examined (no access, an I/O error) */
+#define KVDFILES_STORED_COPY_WHOLE 0           /* a regular file of the recorded size and checksum */
+#define KVDFILES_STORED_COPY_MISSING 1         /* nothing at all */
+#define KVDFILES_STORED_COPY_SIZE_DIFFERS 2    /* a regular file of another size */
+#define KVDFILES_STORED_COPY_NOT_A_FILE 3      /* a directory or another kind of file */
+#define KVDFILES_STORED_COPY_UNREADABLE 4      /* the place could not be examined (no access, an I/O error) */
 #define KVDFILES_STORED_COPY_CONTENT_DIFFERS 5 /* of the recorded size, but not of the recorded checksum */
-#define KVDFILES_STORED_COPY_UNVERIFIED 6   /* of the recorded size; the entry has no checksum to check */
+#define KVDFILES_STORED_COPY_UNVERIFIED 6      /* of the recorded size; the entry has no checksum to check */
 
 typedef struct IZarnRepository IZarnRepository;
 typedef struct IZarnFile IZarnFile;

@@ -1,11 +1,11 @@
-#include "repository/DefaultRepositoryLocation.h"
-
 #include <gtest/gtest.h>
 
 #include <cwchar>
 #include <map>
 #include <optional>
 #include <string>
+
+#include "repository/DefaultRepositoryLocation.h"
 
 namespace {
 

@@ -28,8 +28,8 @@ std::wstring Directory(const std::string& variant) {
 }
 
 int EntryPointsSet() {
-    return (binding.initLibrary != nullptr) + (binding.releaseLibrary != nullptr) +
-           (binding.getRepository != nullptr) + (binding.getRepositoryFromPath != nullptr);
+    return (binding.initLibrary != nullptr) + (binding.releaseLibrary != nullptr) + (binding.getRepository != nullptr) +
+           (binding.getRepositoryFromPath != nullptr);
 }
 
 class LibraryLoader : public testing::Test {
@@ -65,8 +65,8 @@ TEST_F(LibraryLoader, NestedLoadsShareOneModuleAndTheLastUnloadFreesIt) {
 }
 
 TEST_F(LibraryLoader, ALibraryMissingAnExportIsLeftOverUntilTheNextUnload) {
-    for (const char* variant : {"without-InitLibrary", "without-ReleaseLibrary", "without-GetRepository",
-                                "without-GetRepositoryFromPath"}) {
+    for (const char* variant :
+         {"without-InitLibrary", "without-ReleaseLibrary", "without-GetRepository", "without-GetRepositoryFromPath"}) {
         SCOPED_TRACE(variant);
         EXPECT_FALSE(LoadRepositoryLibrary(Directory(variant).c_str()));
         EXPECT_EQ(binding.referenceCount, 0);

@@ -41,7 +41,8 @@ private:
 // the launcher makes it absolute, so the library is told another path.
 bool NamesARelativeRepository(const Row& row) {
     return std::any_of(row.arguments.begin(), row.arguments.end(), [](const std::string& argument) {
-        return argument.starts_with("/reposDirPath:") && argument.size() > 14 && argument.find('{') == std::string::npos;
+        return argument.starts_with("/reposDirPath:") && argument.size() > 14 &&
+               argument.find('{') == std::string::npos;
     });
 }
 
@@ -49,8 +50,12 @@ std::vector<Row> LaunchedRows() {
     std::vector<Row> rows = CommandRows();
     std::erase_if(rows, NamesARelativeRepository);
     // The first /reposDirPath is the tool's, whatever quotes it ends with.
-    rows.push_back({"RelativeRepositoryPathEndingInAQuote", Split("/command:deleteFile /reposDirPath:\"r\"e\"\" /fileId:1"),
-                    Opened("@RemoveFile(id=1)\n", "{start}/r\"e\""), 0, "", {{"start/r\"e\"/", ""}}});
+    rows.push_back({"RelativeRepositoryPathEndingInAQuote",
+                    Split("/command:deleteFile /reposDirPath:\"r\"e\"\" /fileId:1"),
+                    Opened("@RemoveFile(id=1)\n", "{start}/r\"e\""),
+                    0,
+                    "",
+                    {{"start/r\"e\"/", ""}}});
     rows.push_back({"FirstOfTwoRelativeRepositoryPaths",
                     Split("/command:deleteFile /reposDirPath:../repo /reposDirPath:gone /fileId:1"),
                     Opened("@RemoveFile(id=1)\n", "{start}/../repo"), 0});
@@ -98,7 +103,8 @@ TEST(Launcher, ProgramMissingFromItsFolder) {
     fs::remove(sandbox.Start() / "zarnrepo");
     const ProcessRequest request = installation.Request();
     Expect(sandbox, Cmd("deleteFile", "/fileId:1"),
-           "\n\nError starting " + request.program.parent_path().string() + "/../lib/zarnrepo/zarnrepo.\n\n", 1, request);
+           "\n\nError starting " + request.program.parent_path().string() + "/../lib/zarnrepo/zarnrepo.\n\n", 1,
+           request);
 }
 
 }  // namespace

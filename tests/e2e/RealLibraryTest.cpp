@@ -27,8 +27,10 @@ protected:
     }
     void Add(const std::string& id, const std::string& source, const std::string& target,
              const std::string& output = "") const {
-        Run("addFile", "/fileId:" + id + " /fileDesc:d /fileVersion:1 /filePermissions:3 /sourceFilePath:{root}/" +
-                           source + " /targetFilePath:" + target, output);
+        Run("addFile",
+            "/fileId:" + id + " /fileDesc:d /fileVersion:1 /filePermissions:3 /sourceFilePath:{root}/" + source +
+                " /targetFilePath:" + target,
+            output);
     }
     std::string Read(const std::string& name) const { return test_support::ReadFileBytes(sandbox_.Root() / name); }
 
@@ -91,8 +93,10 @@ TEST_F(RealLibrary, GetFileNeverWritesOverTheRepositorysOwnFiles) {
     test_support::WriteFileBytes(sandbox_.Repository() / ".kvd-left.tmp", "a temporary");
     fs::create_hard_link(sandbox_.Repository() / "ZarnRepository.bin", sandbox_.Root() / "index-link");
     const test_support::FileTree before = sandbox_.Files();
-    for (const std::string name : {"ZarnRepository.bin", "ZarnRepository.lock", "ZarnRepository.bin.bak", ".kvd-left.tmp"}) {
-        for (const std::string& target : {name, "./" + name, "{repo}/" + name, "{repo}/../repo/./" + name, "../repo/" + name}) {
+    for (const std::string name :
+         {"ZarnRepository.bin", "ZarnRepository.lock", "ZarnRepository.bin.bak", ".kvd-left.tmp"}) {
+        for (const std::string& target :
+             {name, "./" + name, "{repo}/" + name, "{repo}/../repo/./" + name, "../repo/" + name}) {
             Run("getFile", "/fileId:42 /targetFilePath:" + target, "Error opening target file.\n\n");
         }
     }

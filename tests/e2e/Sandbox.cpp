@@ -96,8 +96,8 @@ void Sandbox::Check(const Row& row, const test_support::ProcessRequest& request)
     EXPECT_EQ(Files(), expected);
 }
 
-void Expect(const Sandbox& sandbox, const std::vector<std::string>& arguments, const std::string& output,
-            int exitCode, const test_support::ProcessRequest& request) {
+void Expect(const Sandbox& sandbox, const std::vector<std::string>& arguments, const std::string& output, int exitCode,
+            const test_support::ProcessRequest& request) {
     const test_support::ProcessOutcome outcome = sandbox.Run(arguments, request);
     EXPECT_EQ(outcome.standardOutput, test_support::AsPrinted(sandbox.Expand(output)));
     EXPECT_EQ(outcome.exitCode, exitCode);

@@ -34,11 +34,11 @@ struct Row {
     std::vector<std::string> arguments;
     std::string output;  // standard output, byte for byte
     int exitCode = 1;
-    std::string script = {};           // for the stand-in: its fake-script.txt
-    FileTree before = {};              // below {root}; "x/" is a directory
-    FileTree after = {};               // the files the run makes or changes
-    std::string library = "complete";  // [folder/]variant: a stand-in, "real", or "" for none
-    std::string heldOpen = {};         // a file below {root} held open for writing during the run
+    std::string script = {};                      // for the stand-in: its fake-script.txt
+    FileTree before = {};                         // below {root}; "x/" is a directory
+    FileTree after = {};                          // the files the run makes or changes
+    std::string library = "complete";             // [folder/]variant: a stand-in, "real", or "" for none
+    std::string heldOpen = {};                    // a file below {root} held open for writing during the run
     std::optional<std::string> commandLine = {};  // Windows: the command line as typed, instead of arguments
 };
 
@@ -46,7 +46,9 @@ inline void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
 
 struct RowName {
     template <class ParamInfo>
-    std::string operator()(const ParamInfo& info) const { return info.param.name; }
+    std::string operator()(const ParamInfo& info) const {
+        return info.param.name;
+    }
 };
 
 class Sandbox {
@@ -75,8 +77,8 @@ std::vector<Row> CommandRows();
 
 // Runs the tool in sandbox and checks its output, its exit code and silence on
 // standard error.
-void Expect(const Sandbox& sandbox, const std::vector<std::string>& arguments, const std::string& output,
-            int exitCode, const test_support::ProcessRequest& request = {});
+void Expect(const Sandbox& sandbox, const std::vector<std::string>& arguments, const std::string& output, int exitCode,
+            const test_support::ProcessRequest& request = {});
 
 // "/command:<command> /reposDirPath:{repo}" and options, split at blanks.
 std::vector<std::string> Cmd(const std::string& command, const std::string& options = {});

@@ -19,9 +19,9 @@ using test_support::ProcessRequest;
 TEST(StartDirectory, GoneIsAnErrorNotAnEmptyPath) {
     ProcessRequest request;
     request.removeWorkingDirectoryAtStart = true;
-    Sandbox("").Check({"", Cmd("deleteFile", "/fileId:1"), "\n\nError getting current directory.\n\n", 1, "", {},
-                       {{"start", kGone}}},
-                      request);
+    Sandbox("").Check(
+        {"", Cmd("deleteFile", "/fileId:1"), "\n\nError getting current directory.\n\n", 1, "", {}, {{"start", kGone}}},
+        request);
 }
 
 // The library's path is the start directory, "/" and "KVDFiles.dll". One of
@@ -46,10 +46,13 @@ TEST(StartDirectory, LibraryPathOfMoreThan2046CharactersIsNotLoaded) {
 }
 
 TEST(GetFile, AFailedWriteReportsTheSystemErrorNumber) {
-    Sandbox().Check({"", Cmd("getFile", "/fileId:1 /targetFilePath:/dev/full"),
+    Sandbox().Check({"",
+                     Cmd("getFile", "/fileId:1 /targetFilePath:/dev/full"),
                      Opened("@GetFile(id=1)\n@OpenStream(mode=1,reserved=-1)\n@GetSize()\n@Read(size=1)\n"
                             "Error writing to target file. GetLastError(): 28\n\n"),
-                     1, "", {{"start/fake-content", "x"}}});
+                     1,
+                     "",
+                     {{"start/fake-content", "x"}}});
 }
 
 // UTF-8 e acute, a stray 0xFF, a lone continuation byte, a character beyond
@@ -61,18 +64,31 @@ const std::vector<Row> kEncodingRows = {
     {"InvalidArgument", {"caf" + kOdd}, "\n\nInvalid argument 'caf" + kOdd + "'.\n\n{usage}"},
     {"InvalidCommand", Cmd("get" + kOdd), Opened("\n\nInvalid command 'get" + kOdd + "'\n\n")},
     {"AddFile",
-     Cmd("addFile", "/fileId:i" + kOdd + " /fileDesc:d" + kOdd + " /fileVersion:1 /filePermissions:1 /sourceFilePath:{root}/s" +
-                        kOdd + " /targetFilePath:t" + kOdd),
+     Cmd("addFile", "/fileId:i" + kOdd + " /fileDesc:d" + kOdd +
+                        " /fileVersion:1 /filePermissions:1 /sourceFilePath:{root}/s" + kOdd + " /targetFilePath:t" +
+                        kOdd),
      Opened("@AddFile(id=i" + kOdd + ",target=t" + kOdd + ",version=1,description=d" + kOdd +
             ",permissions=1)\n@Write(size=1)\n@Close(1)\n"),
-     0, "", {{"s" + kOdd, "c"}},
-     {{"repo/t" + kOdd, "c"}, {"repo/t" + kOdd + ".bak", "c"}, {"repo/ZarnRepository.bin", kIndex},
+     0,
+     "",
+     {{"s" + kOdd, "c"}},
+     {{"repo/t" + kOdd, "c"},
+      {"repo/t" + kOdd + ".bak", "c"},
+      {"repo/ZarnRepository.bin", kIndex},
       {"repo/ZarnRepository.bin.bak", kIndex}}},
-    {"GetFile", Cmd("getFile", "/fileId:" + kOdd + " /targetFilePath:o" + kOdd),
-     Opened("@GetFile(id=" + kOdd + ")\n@OpenStream(mode=1,reserved=-1)\n@GetSize()\n@Read(size=1)\n"), 0, "",
-     {{"start/fake-content", "c"}}, {{"repo/o" + kOdd, "c"}}},
-    {"RepositoryDirectory", Split("/command:deleteFile /reposDirPath:{root}/r" + kOdd + " /fileId:1"),
-     Opened("@RemoveFile(id=1)\n", "{root}/r" + kOdd), 0, "", {{"r" + kOdd + "/", ""}}},
+    {"GetFile",
+     Cmd("getFile", "/fileId:" + kOdd + " /targetFilePath:o" + kOdd),
+     Opened("@GetFile(id=" + kOdd + ")\n@OpenStream(mode=1,reserved=-1)\n@GetSize()\n@Read(size=1)\n"),
+     0,
+     "",
+     {{"start/fake-content", "c"}},
+     {{"repo/o" + kOdd, "c"}}},
+    {"RepositoryDirectory",
+     Split("/command:deleteFile /reposDirPath:{root}/r" + kOdd + " /fileId:1"),
+     Opened("@RemoveFile(id=1)\n", "{root}/r" + kOdd),
+     0,
+     "",
+     {{"r" + kOdd + "/", ""}}},
 };
 
 // Arguments are bytes: whatever the locale, a name that is not UTF-8 names
@@ -133,8 +149,11 @@ TEST(RealLibraryThroughPipes, PipedContentIsStoredWholeAndComesBackOutThroughAPi
         const std::string id = std::to_string(size);
         ProcessRequest piped;
         piped.standardInput = Content(size);
-        Expect(sandbox, Cmd("addFile", "/fileId:" + id + " /fileDesc:d /fileVersion:1 /filePermissions:3 "
-                                       "/sourceFilePath:/dev/stdin /targetFilePath:" + id),
+        Expect(sandbox,
+               Cmd("addFile", "/fileId:" + id +
+                                  " /fileDesc:d /fileVersion:1 /filePermissions:3 "
+                                  "/sourceFilePath:/dev/stdin /targetFilePath:" +
+                                  id),
                "", 0, piped);
         EXPECT_EQ(test_support::ReadFileBytes(sandbox.Repository() / id), Content(size));
         Expect(sandbox, Cmd("getFile", "/fileId:" + id + " /targetFilePath:/dev/stdout"), Content(size), 0);
@@ -146,8 +165,10 @@ TEST(RealLibraryThroughPipes, AFifoIsReadToItsEnd) {
     const fs::path fifo = sandbox.Root() / "fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     std::thread writer([&] { std::ofstream(fifo, std::ios::binary) << Content(std::size_t{1} << 20); });
-    Expect(sandbox, Cmd("addFile", "/fileId:1 /fileDesc:d /fileVersion:1 /filePermissions:3 /sourceFilePath:{root}/fifo "
-                                   "/targetFilePath:a"),
+    Expect(sandbox,
+           Cmd("addFile",
+               "/fileId:1 /fileDesc:d /fileVersion:1 /filePermissions:3 /sourceFilePath:{root}/fifo "
+               "/targetFilePath:a"),
            "", 0);
     writer.join();
     EXPECT_EQ(test_support::ReadFileBytes(sandbox.Repository() / "a"), Content(std::size_t{1} << 20));

@@ -30,7 +30,8 @@ TEST(StartDirectory, ADriveRootFindsTheLibraryInIt) {
         ProcessRequest request;
         request.workingDirectory = library.parent_path();
         Expect(Sandbox(""), Cmd("deleteFile", "/fileId:1"),
-               there ? Opened("@RemoveFile(id=1)\n") : "\n\nError loading KVDFiles library.\n\n", there ? 0 : 1, request);
+               there ? Opened("@RemoveFile(id=1)\n") : "\n\nError loading KVDFiles library.\n\n", there ? 0 : 1,
+               request);
     }
     fs::remove(library);
 }
@@ -42,60 +43,133 @@ const std::string kAdd = "addFile /reposDirPath:\"{repo}\" /filePermissions:1 /s
 
 // addFile typed with these options gives AddFile these values.
 Row Typed(const std::string& name, const std::string& options, const std::string& values) {
-    return {name, {}, Opened("@AddFile(" + values + ",permissions=1)\nError adding new file to IZarnRepository.\n\n"),
-            1, "AddFile 1", {}, {}, "complete", "", "/command:" + kAdd + options};
+    return {name,
+            {},
+            Opened("@AddFile(" + values + ",permissions=1)\nError adding new file to IZarnRepository.\n\n"),
+            1,
+            "AddFile 1",
+            {},
+            {},
+            "complete",
+            "",
+            "/command:" + kAdd + options};
 }
 
 Row StoredAt(const std::string& name, const std::string& target) {
-    return {name, Cmd("addFile", "/fileId:1 /fileDesc:d /fileVersion:1 /filePermissions:3 /sourceFilePath:{root}\\in /targetFilePath:" + target),
-            Opened("@AddFile(id=1,target=" + target + ",version=1,description=d,permissions=3)\n@Write(size=1)\n@Close(1)\n"),
-            0, "", {{"in", "x"}},
-            {{"t", "x"}, {"t.bak", "x"}, {"repo/ZarnRepository.bin", target + "\n"}, {"repo/ZarnRepository.bin.bak", target + "\n"}}};
+    return {name,
+            Cmd("addFile",
+                "/fileId:1 /fileDesc:d /fileVersion:1 /filePermissions:3 /sourceFilePath:{root}\\in /targetFilePath:" +
+                    target),
+            Opened("@AddFile(id=1,target=" + target +
+                   ",version=1,description=d,permissions=3)\n@Write(size=1)\n@Close(1)\n"),
+            0,
+            "",
+            {{"in", "x"}},
+            {{"t", "x"},
+             {"t.bak", "x"},
+             {"repo/ZarnRepository.bin", target + "\n"},
+             {"repo/ZarnRepository.bin.bak", target + "\n"}}};
 }
 
 const std::vector<Row> kRows = {
     // Blanks separate outside double quotes; a backslash escapes only a quote.
-    Typed("TypedQuotesAndBackslashes", "/fileId:\"My file\" \"/fileDesc:My desc\" /fileVersion:a\\\"b /targetFilePath:a\\\\b\\c",
+    Typed("TypedQuotesAndBackslashes",
+          "/fileId:\"My file\" \"/fileDesc:My desc\" /fileVersion:a\\\"b /targetFilePath:a\\\\b\\c",
           "id=My file,target=a\\\\b\\c,version=a\"b,description=My desc"),
-    Typed("TypedQuotesMidwayDoubledBackslashesAndTabs",
-          "/fileId:My\" \"" + kText + " \t \"/fileDesc:a b\\\\\" \t /fileVersion:\\\"\\\"abc\\\"\\\" /targetFilePath:\"t",
-          "id=My " + kText + ",target=t,version=\"abc\",description=a b\\"),
-    {"TypedBlankWithoutQuotesSplitsTheValue", {}, "\n\nInvalid argument 'file'.\n\n{usage}", 1, "", {}, {}, "complete", "",
+    Typed(
+        "TypedQuotesMidwayDoubledBackslashesAndTabs",
+        "/fileId:My\" \"" + kText + " \t \"/fileDesc:a b\\\\\" \t /fileVersion:\\\"\\\"abc\\\"\\\" /targetFilePath:\"t",
+        "id=My " + kText + ",target=t,version=\"abc\",description=a b\\"),
+    {"TypedBlankWithoutQuotesSplitsTheValue",
+     {},
+     "\n\nInvalid argument 'file'.\n\n{usage}",
+     1,
+     "",
+     {},
+     {},
+     "complete",
+     "",
      "/command:deleteFile /fileId:My file"},
-    {"TypedRepositoryPathWithBlanks", {}, Opened("@RemoveFile(id=7)\n", "{root}\\my repo"), 0, "", {{"my repo/", ""}}, {},
-     "complete", "", "/command:deleteFile \"/reposDirPath:{root}\\my repo\" /fileId:7"},
+    {"TypedRepositoryPathWithBlanks",
+     {},
+     Opened("@RemoveFile(id=7)\n", "{root}\\my repo"),
+     0,
+     "",
+     {{"my repo/", ""}},
+     {},
+     "complete",
+     "",
+     "/command:deleteFile \"/reposDirPath:{root}\\my repo\" /fileId:7"},
     // Text beyond ASCII names the same files, reaches the library unchanged and prints as UTF-8.
     {"InvalidArgumentBeyondAscii", {"caf" + kText}, "\n\nInvalid argument 'caf" + kText + "'.\n\n{usage}"},
     {"InvalidCommandBeyondAscii", Cmd("get" + kText), Opened("\n\nInvalid command 'get" + kText + "'\n\n")},
     {"AddFileBeyondAscii",
-     Cmd("addFile", "/fileId:" + kText + " /fileDesc:d /fileVersion:1 /filePermissions:1 /sourceFilePath:{root}\\s" + kText +
-                        " /targetFilePath:t" + kText),
-     Opened("@AddFile(id=" + kText + ",target=t" + kText + ",version=1,description=d,permissions=1)\n@Write(size=1)\n@Close(1)\n"), 0,
-     "", {{"s" + kText, "c"}},
-     {{"repo/t" + kText, "c"}, {"repo/t" + kText + ".bak", "c"}, {"repo/ZarnRepository.bin", "t" + kText + "\n"},
+     Cmd("addFile", "/fileId:" + kText + " /fileDesc:d /fileVersion:1 /filePermissions:1 /sourceFilePath:{root}\\s" +
+                        kText + " /targetFilePath:t" + kText),
+     Opened("@AddFile(id=" + kText + ",target=t" + kText +
+            ",version=1,description=d,permissions=1)\n@Write(size=1)\n@Close(1)\n"),
+     0,
+     "",
+     {{"s" + kText, "c"}},
+     {{"repo/t" + kText, "c"},
+      {"repo/t" + kText + ".bak", "c"},
+      {"repo/ZarnRepository.bin", "t" + kText + "\n"},
       {"repo/ZarnRepository.bin.bak", "t" + kText + "\n"}}},
-    {"GetFileBeyondAscii", Cmd("getFile", "/fileId:1 /targetFilePath:o" + kText), Opened(kUpToRead), 0, "",
-     {{"start/fake-content", "c"}}, {{"repo/o" + kText, "c"}}},
-    {"RepositoryDirectoryBeyondAscii", Split("/command:deleteFile /reposDirPath:{root}\\r" + kText + " /fileId:1"),
-     Opened("@RemoveFile(id=1)\n", "{root}\\r" + kText), 0, "", {{"r" + kText + "/", ""}}},
+    {"GetFileBeyondAscii",
+     Cmd("getFile", "/fileId:1 /targetFilePath:o" + kText),
+     Opened(kUpToRead),
+     0,
+     "",
+     {{"start/fake-content", "c"}},
+     {{"repo/o" + kText, "c"}}},
+    {"RepositoryDirectoryBeyondAscii",
+     Split("/command:deleteFile /reposDirPath:{root}\\r" + kText + " /fileId:1"),
+     Opened("@RemoveFile(id=1)\n", "{root}\\r" + kText),
+     0,
+     "",
+     {{"r" + kText + "/", ""}}},
     // Files another process holds open for writing; a backup is tried again
     // for about five seconds first.
-    {"GetFileTargetHeldOpen", Cmd("getFile", "/fileId:1 /targetFilePath:out"),
-     Opened(kUpToRead + "Error opening target file.\n\n"), 1, "", {{"start/fake-content", "c"}, {"repo/out", "old"}}, {},
-     "complete", "repo/out"},
-    {"AddFileSourceHeldOpen", Cmd("addFile", "/fileId:1 /fileDesc:d /fileVersion:1 /filePermissions:3 /sourceFilePath:{root}\\in /targetFilePath:a"),
-     Opened("@AddFile(id=1,target=a,version=1,description=d,permissions=3)\nError opening source file.\n\n"), 1, "",
-     {{"in", "x"}}, {}, "complete", "in"},
-    {"AddFileBackupHeldOpen", Cmd("addFile", "/fileId:1 /fileDesc:d /fileVersion:1 /filePermissions:3 /sourceFilePath:{root}\\in /targetFilePath:a"),
+    {"GetFileTargetHeldOpen",
+     Cmd("getFile", "/fileId:1 /targetFilePath:out"),
+     Opened(kUpToRead + "Error opening target file.\n\n"),
+     1,
+     "",
+     {{"start/fake-content", "c"}, {"repo/out", "old"}},
+     {},
+     "complete",
+     "repo/out"},
+    {"AddFileSourceHeldOpen",
+     Cmd("addFile",
+         "/fileId:1 /fileDesc:d /fileVersion:1 /filePermissions:3 /sourceFilePath:{root}\\in /targetFilePath:a"),
+     Opened("@AddFile(id=1,target=a,version=1,description=d,permissions=3)\nError opening source file.\n\n"),
+     1,
+     "",
+     {{"in", "x"}},
+     {},
+     "complete",
+     "in"},
+    {"AddFileBackupHeldOpen",
+     Cmd("addFile",
+         "/fileId:1 /fileDesc:d /fileVersion:1 /filePermissions:3 /sourceFilePath:{root}\\in /targetFilePath:a"),
      Opened("@AddFile(id=1,target=a,version=1,description=d,permissions=3)\n@Write(size=1)\n@Close(1)\n"
             "Error creating file backup.\n\n"),
-     1, "", {{"in", "x"}, {"repo/a.bak", "old"}}, {{"repo/a", "x"}, {"repo/ZarnRepository.bin", "a\n"}}, "complete",
+     1,
+     "",
+     {{"in", "x"}, {"repo/a.bak", "old"}},
+     {{"repo/a", "x"}, {"repo/ZarnRepository.bin", "a\n"}},
+     "complete",
      "repo/a.bak"},
     // Absolute paths with a drive letter, or from the drive's root.
     StoredAt("AddFileTargetWithDriveLetter", "{root}\\t"),
     StoredAt("AddFileTargetFromTheDriveRoot", "{root-without-drive}\\t"),
-    {"GetFileTargetFromTheDriveRoot", Cmd("getFile", "/fileId:1 /targetFilePath:{root-without-drive}\\out"),
-     Opened(kUpToRead), 0, "", {{"start/fake-content", "c"}}, {{"out", "c"}}},
+    {"GetFileTargetFromTheDriveRoot",
+     Cmd("getFile", "/fileId:1 /targetFilePath:{root-without-drive}\\out"),
+     Opened(kUpToRead),
+     0,
+     "",
+     {{"start/fake-content", "c"}},
+     {{"out", "c"}}},
 };
 
 class Windows : public testing::TestWithParam<Row> {};
@@ -116,7 +190,8 @@ void PlaceSetupKey(const std::optional<std::map<std::string, std::string>>& valu
     for (const auto& [name, text] : *values) {
         // Stored with its terminator, as Windows' own tools store it.
         const std::wstring wide = encoding::WideFromBytes(text);
-        ::RegSetValueExW(key, encoding::WideFromBytes(name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
+        ::RegSetValueExW(key, encoding::WideFromBytes(name).c_str(), 0, REG_SZ,
+                         reinterpret_cast<const BYTE*>(wide.c_str()),
                          static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
     }
     ::RegCloseKey(key);
@@ -134,8 +209,10 @@ TEST(DefaultLocation, ComesFromTheMachineSetupKey) {
         std::optional<std::string> openedAt;
     } rows[] = {
         {std::nullopt, std::nullopt},
-        {Values{{"Other", "1"}, {"InitialCompanyName", "Acme"}, {"InitialProductName", "Vault"}}, data + "\\Acme\\Vault"},
-        {Values{{"InitialCompanyName", "\xc3\x96rbek " + kText}, {"InitialProductName", ""}}, data + "\\\xc3\x96rbek " + kText + "\\"},
+        {Values{{"Other", "1"}, {"InitialCompanyName", "Acme"}, {"InitialProductName", "Vault"}},
+         data + "\\Acme\\Vault"},
+        {Values{{"InitialCompanyName", "\xc3\x96rbek " + kText}, {"InitialProductName", ""}},
+         data + "\\\xc3\x96rbek " + kText + "\\"},
         {Values{{"InitialProductName", "Vault"}}, std::nullopt},
         {Values{{"InitialCompanyName", std::string(300, 'c')}, {"InitialProductName", "P"}}, std::nullopt},
     };

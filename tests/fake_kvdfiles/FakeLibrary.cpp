@@ -138,12 +138,11 @@ IZarnFileInfo* FileGetInfo(IZarnFile*) {
 const IZarnFileTable fileTable = {FileOpenStream, FileGetInfo, nullptr};
 IZarnFile file = {&fileTable};
 
-KvdStatus RepositoryAddFile(IZarnRepository*, const wchar_t* fileId, const wchar_t* targetPath,
-                            const wchar_t* version, const wchar_t* description, std::int32_t permissions,
-                            IZarnFileStream** opened) {
-    if (const KvdStatus status = Called("AddFile", "id=" + Text(fileId) + ",target=" + Text(targetPath) +
-                                                       ",version=" + Text(version) + ",description=" +
-                                                       Text(description) + ",permissions=" + std::to_string(permissions))) {
+KvdStatus RepositoryAddFile(IZarnRepository*, const wchar_t* fileId, const wchar_t* targetPath, const wchar_t* version,
+                            const wchar_t* description, std::int32_t permissions, IZarnFileStream** opened) {
+    if (const KvdStatus status = Called(
+            "AddFile", "id=" + Text(fileId) + ",target=" + Text(targetPath) + ",version=" + Text(version) +
+                           ",description=" + Text(description) + ",permissions=" + std::to_string(permissions))) {
         return status;
     }
     state.streamPath = Text(targetPath);
@@ -151,7 +150,9 @@ KvdStatus RepositoryAddFile(IZarnRepository*, const wchar_t* fileId, const wchar
     return 0;
 }
 
-KvdStatus RepositoryRemoveFile(IZarnRepository*, const wchar_t* fileId) { return Called("RemoveFile", "id=" + Text(fileId)); }
+KvdStatus RepositoryRemoveFile(IZarnRepository*, const wchar_t* fileId) {
+    return Called("RemoveFile", "id=" + Text(fileId));
+}
 
 KvdStatus RepositoryGetFile(IZarnRepository*, const wchar_t* fileId, IZarnFile** found) {
     if (const KvdStatus status = Called("GetFile", "id=" + Text(fileId))) return status;
@@ -160,8 +161,8 @@ KvdStatus RepositoryGetFile(IZarnRepository*, const wchar_t* fileId, IZarnFile**
     return 0;
 }
 
-const IZarnRepositoryTable repositoryTable = {RepositoryAddFile, RepositoryRemoveFile, RepositoryGetFile, nullptr,
-                                              nullptr, nullptr};
+const IZarnRepositoryTable repositoryTable = {
+    RepositoryAddFile, RepositoryRemoveFile, RepositoryGetFile, nullptr, nullptr, nullptr};
 IZarnRepository repository = {&repositoryTable};
 
 }  // namespace

@@ -1,8 +1,8 @@
 // On POSIX the library shares the tool's C runtime: its lines join the tool's
 // own buffered standard output, so the two keep their order.
-#include <cstdio>
-
 #include "tests/fake_kvdfiles/Output.h"
+
+#include <cstdio>
 
 namespace fake_kvdfiles {
 

@@ -22,7 +22,8 @@ ChildProcess::ChildProcess(const ProcessRequest& request) {
 }
 
 ChildProcess::ChildProcess(const std::vector<std::string>& commandLine)
-    : ChildProcess(ProcessRequest{.program = commandLine.at(0), .arguments = {commandLine.begin() + 1, commandLine.end()}}) {}
+    : ChildProcess(
+          ProcessRequest{.program = commandLine.at(0), .arguments = {commandLine.begin() + 1, commandLine.end()}}) {}
 
 ChildProcess::~ChildProcess() {
     Kill();

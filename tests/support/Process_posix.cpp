@@ -1,5 +1,7 @@
 // POSIX side of the child processes: fork, exec and pipes. The child calls
 // async-signal-safe functions alone between the two.
+#include "tests/support/Process.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -11,8 +13,6 @@
 #include <csignal>
 #include <cstring>
 #include <stdexcept>
-
-#include "tests/support/Process.h"
 
 extern char** environ;
 

@@ -1,13 +1,14 @@
 // Windows side of the child processes: CreateProcessW with pipes, and a
 // command line quoted so that the program's start-up splits it back into the
 // arguments given.
+#include "tests/support/Process.h"
+
 #include "fileio/WindowsHeaders.h"
 
 #include <algorithm>
 #include <stdexcept>
 
 #include "encoding/WideText.h"
-#include "tests/support/Process.h"
 
 namespace test_support {
 namespace {
@@ -46,7 +47,8 @@ std::wstring QuoteArgument(const std::wstring& argument) {
 std::wstring CommandLine(const ProcessRequest& request) {
     std::wstring line = QuoteArgument(std::filesystem::path(request.program).make_preferred().wstring());
     if (request.commandLine) return line + L" " + encoding::WideFromBytes(*request.commandLine);
-    for (const std::string& argument : request.arguments) line += L" " + QuoteArgument(encoding::WideFromBytes(argument));
+    for (const std::string& argument : request.arguments)
+        line += L" " + QuoteArgument(encoding::WideFromBytes(argument));
     return line;
 }
 
@@ -60,7 +62,8 @@ void ChildProcess::Start(const ProcessRequest& request) {
     if (request.removeWorkingDirectoryAtStart || request.addressSpaceLimit) {
         throw std::logic_error("a POSIX matter: a start directory that is gone, a memory cap");
     }
-    HANDLE input = nullptr, feed = nullptr, output = nullptr, outputEnd = nullptr, errors = nullptr, errorsEnd = nullptr;
+    HANDLE input = nullptr, feed = nullptr, output = nullptr, outputEnd = nullptr, errors = nullptr,
+           errorsEnd = nullptr;
     if (request.standardInput) {
         OpenPipe(input, feed, true);
     } else {
