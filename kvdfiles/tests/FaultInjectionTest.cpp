@@ -157,5 +157,23 @@ TEST(RemovalFaultTest, UndoLeavesAForeignDirectoryAloneAndTheRepositoryWritable)
     kvdFiles_ReleaseLibrary();
 }
 
+// A writer knows the index it has just written: its next change compares
+// the file's size, header and last checksum with what it knows and reads no
+// more of it, after a new index and after an appended change alike.
+TEST(IndexReuseTest, AWriterRereadsNoIndexItWroteItself) {
+    TemporaryDirectory directory;
+    IZarnRepository* repository = kvdFiles_GetRepositoryFromPath(directory.Wide().c_str());
+    std::vector<uint64_t> reads;
+    for (int i = 0; i < 4; ++i) {
+        kvdFilesTest_Reset();
+        ASSERT_EQ(AddFile(repository, L"id" + std::to_wstring(i), L"copy" + std::to_wstring(i), "content"), 0);
+        reads.push_back(kvdFilesTest_CallCount(KvdIoRead));
+    }
+    EXPECT_EQ(reads[2], reads[1]) << "after an appended change";
+    EXPECT_EQ(reads[3], reads[1]) << "after an appended change";
+    kvdFilesTest_Reset();
+    kvdFiles_ReleaseLibrary();
+}
+
 }  // namespace
 }  // namespace kvdtest
