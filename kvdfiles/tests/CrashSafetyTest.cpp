@@ -45,6 +45,12 @@ std::map<std::string, std::string> StoredFiles(const fs::path& directory) {
     return files;
 }
 
+std::set<std::string> StoredNames(const fs::path& directory) {
+    std::set<std::string> names;
+    for (const auto& [name, content] : StoredFiles(directory)) names.insert(name);
+    return names;
+}
+
 // The entries of the scenarios as the library reports them.
 std::string Entries(const fs::path& directory) {
     IZarnRepository* repository = kvdFiles_GetRepositoryFromPath(directory.wstring().c_str());
@@ -265,9 +271,7 @@ TEST_F(RandomKillTest, KilledWorkloadsLeaveAStateOfTheirSequence) {
         SettleByALaterWriter(directory.Path());
         const auto settled = Observe(directory.Path(), workload);
         EXPECT_TRUE(MatchesAStep(workload, settled, true)) << "run " << run << " after settling";
-        std::set<std::string> files;
-        for (const auto& [name, content] : StoredFiles(directory.Path())) files.insert(name);
-        EXPECT_EQ(files, ExpectedFiles(settled, workload)) << "run " << run;
+        EXPECT_EQ(StoredNames(directory.Path()), ExpectedFiles(settled, workload)) << "run " << run;
         kvdFiles_ReleaseLibrary();
     }
     std::cout << killedMidway << " of " << run << " workers killed before they finished\n";
@@ -291,30 +295,16 @@ TEST_F(ConcurrencyTest, ProcessesChangingOneRepositoryKeepEveryChange) {
     }
     for (auto& worker : workers) EXPECT_EQ(worker->Wait(), 0);
 
-    IZarnRepository* repository = kvdFiles_GetRepositoryFromPath(directory.Wide().c_str());
-    ASSERT_NE(repository, nullptr);
     std::set<std::string> expectedFiles;
     for (int i = 0; i < kWorkers; ++i) {
         const Workload workload = PlanWorkload(static_cast<std::uint32_t>(100 + i), kOperations, "p" + std::to_string(i));
-        const RepositoryState& final = workload.states.back();
-        for (const std::wstring& id : workload.ids) {
-            const auto expected = final.find(id);
-            const auto content = GetContent(repository, id);
-            if (expected == final.end()) {
-                EXPECT_FALSE(GetPath(repository, id).has_value());
-            } else {
-                EXPECT_TRUE(content == expected->second);
-            }
-        }
-        for (const PlannedOperation& operation : workload.operations) {
-            if (final.count(operation.id) != 0) {
-                expectedFiles.insert(std::string(operation.target.begin(), operation.target.end()));
-            }
-        }
+        const auto seen = Observe(directory.Path(), workload);
+        const std::map<std::wstring, std::optional<std::string>> final(workload.states.back().begin(),
+                                                                       workload.states.back().end());
+        EXPECT_TRUE(seen == final) << "worker " << i;
+        expectedFiles.merge(ExpectedFiles(seen, workload));
     }
-    std::set<std::string> files;
-    for (const auto& [name, content] : StoredFiles(directory.Path())) files.insert(name);
-    EXPECT_EQ(files, expectedFiles);
+    EXPECT_EQ(StoredNames(directory.Path()), expectedFiles);
     std::cout << kWorkers * kOperations << " operations by " << kWorkers << " processes\n";
 }
 

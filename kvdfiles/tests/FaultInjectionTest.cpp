@@ -5,9 +5,11 @@
 // once the fault is gone.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cerrno>
 #include <functional>
 #include <iostream>
+#include <string_view>
 
 #include "kvdfiles/testing/FaultControl.h"
 #include "kvdfiles/tests/Scenarios.h"
@@ -127,11 +129,17 @@ TEST_P(FaultInjectionTest, EveryFailedCallLeavesTheOldStateOrCompletes) {
     std::cout << scenario.name << ": " << runs << " runs with a failing call, " << failedRuns << " failed\n";
 }
 
+// The scenario's name in words run together: "add into a new index" is
+// AddIntoANewIndex.
 std::string ScenarioName(const ::testing::TestParamInfo<int>& param) {
-    static const char* const kNames[] = {"FirstAdd",        "Add",           "AddOverLooseFile",
-                                         "Modify",          "ModifyLarge",   "ModifyIntoNewIndex",
-                                         "Delete",          "AddIntoNewIndex", "DeleteIntoNewIndex"};
-    return kNames[param.param];
+    std::string name;
+    bool wordStart = true;
+    for (const char c : std::string_view(Scenarios()[static_cast<std::size_t>(param.param)].name)) {
+        const bool letter = std::isalnum(static_cast<unsigned char>(c)) != 0;
+        if (letter) name += wordStart ? static_cast<char>(std::toupper(static_cast<unsigned char>(c))) : c;
+        wordStart = !letter;
+    }
+    return name;
 }
 
 INSTANTIATE_TEST_SUITE_P(Operations, FaultInjectionTest,
