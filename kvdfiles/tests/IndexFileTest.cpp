@@ -442,12 +442,18 @@ TEST_F(IndexFileTest, EveryTruncationIsRefusedButAtTheEndOfAChange) {
     EXPECT_NE(OpenWith(index), nullptr);
 }
 
+// In what the library writes, and in the older versions it reads.
 TEST_F(IndexFileTest, EveryFlippedBitIsRefused) {
-    const std::string index = LibraryIndex();
-    for (std::size_t bit = 0; bit < 8 * index.size(); ++bit) {
-        std::string damaged = index;
-        damaged[bit / 8] = static_cast<char>(damaged[bit / 8] ^ (1 << (bit % 8)));
-        EXPECT_EQ(OpenWith(damaged), nullptr) << "bit " << bit;
+    std::vector<std::string> indexes = {LibraryIndex()};
+    for (uint32_t version = 1; version < kNewestVersion; ++version) {
+        indexes.push_back(BuildIndex({{u"a"}, {u"b", u"b", u"2", u"words"}}, 7, version));
+    }
+    for (const std::string& index : indexes) {
+        for (std::size_t bit = 0; bit < 8 * index.size(); ++bit) {
+            std::string damaged = index;
+            damaged[bit / 8] = static_cast<char>(damaged[bit / 8] ^ (1 << (bit % 8)));
+            EXPECT_TRUE(Refused(damaged)) << "version " << ReadU32(index, 8) << ", bit " << bit;
+        }
     }
 }
 
