@@ -523,8 +523,8 @@ std::vector<Inconsistency> Inconsistencies(uint32_t version) {
     const std::size_t names = base.size() - 8 * good.size();
     field("a name under the wrong key", names, ReadU32(base, names) ^ 1);
     field("a position past the last record", names + 4, 3);
-    add("names out of order", base.substr(0, names) + base.substr(names + 8, 8) + base.substr(names, 8) +
-                                  base.substr(names + 16));
+    add("names out of order",
+        base.substr(0, names) + base.substr(names + 8, 8) + base.substr(names, 8) + base.substr(names + 16));
     std::string twice = Unsealed({{u"a", u"x/same"}, {u"b", u"y/same"}}, 7, version);
     PutU32(twice, twice.size() - 4, 0);
     add("a position twice under one key", twice);

@@ -37,7 +37,9 @@ int RunPlan(IZarnRepository* repository, char** argv) {
 }
 
 int RunAdd(IZarnRepository* repository, char** argv) {
-    return kvdtest::AddFile(repository, std::filesystem::path(argv[3]).wstring(), std::filesystem::path(argv[4]).wstring(), argv[5]) == 0 ? 0 : 3;
+    const std::wstring id = std::filesystem::path(argv[3]).wstring();
+    const std::wstring target = std::filesystem::path(argv[4]).wstring();
+    return kvdtest::AddFile(repository, id, target, argv[5]) == 0 ? 0 : 3;
 }
 
 }  // namespace
