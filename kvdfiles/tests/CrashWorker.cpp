@@ -10,22 +10,13 @@
 #include "kvdfiles/testing/FaultControl.h"
 #include "kvdfiles/tests/Scenarios.h"
 
-namespace {
-
-std::wstring Widen(const char* text) {
-    const std::string bytes(text);
-    return {bytes.begin(), bytes.end()};
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
     if (argc != 5) return 2;
     const std::vector<kvdtest::Scenario> scenarios = kvdtest::Scenarios();
     const auto index = static_cast<std::size_t>(std::strtoul(argv[2], nullptr, 10));
     if (index >= scenarios.size()) return 2;
     kvdFilesTest_CrashAt(argv[3], static_cast<int32_t>(std::atoi(argv[4])));
-    IZarnRepository* repository = kvdFiles_GetRepositoryFromPath(Widen(argv[1]).c_str());
+    IZarnRepository* repository = kvdFiles_GetRepositoryFromPath(std::filesystem::path(argv[1]).wstring().c_str());
     const bool done = repository != nullptr && scenarios[index].run(repository) == 0;
     kvdFiles_ReleaseLibrary();
     return done ? 0 : 1;

@@ -87,13 +87,6 @@ protected:
     IZarnRepository* repository_ = nullptr;
 };
 
-TEST_F(EnumerationTest, EmptyRepositoryListsNothing) {
-    EXPECT_EQ(CountOf(repository_), 0u);
-    IZarnFile* file = nullptr;
-    EXPECT_EQ(repository_->table->GetFileAt(repository_, 0, &file), kNotFound);
-    EXPECT_EQ(file, nullptr);
-}
-
 // UTF-16 order puts U+1F600 (a surrogate pair, 0xD83D ...) before U+FF21.
 TEST_F(EnumerationTest, EntriesComeInUtf16IdentifierOrder) {
     const std::vector<std::wstring> added = {L"b", L"\uFF21", L"\U0001F600", L"a", L"B", L"\u00E9", L"ab"};
@@ -105,7 +98,10 @@ TEST_F(EnumerationTest, EntriesComeInUtf16IdentifierOrder) {
     EXPECT_EQ(ListedIds(Open()), expected);
 }
 
-TEST_F(EnumerationTest, EachEntryShowsTheFieldsItWasAddedWith) {
+// A modify moves the change time and the size, not the add time; the object
+// that made a change lists it, one opened before lists the index it knew.
+TEST_F(EnumerationTest, EachEntryShowsItsFields) {
+    IZarnRepository* other = Open();
     const std::int64_t before = NowMicros();
     ASSERT_EQ(AddFile(repository_, L"one", L"docs/one.txt", "12345", 2, L"v\t1", L"line\nbreak \"quoted\""), 0);
     ASSERT_EQ(AddFile(repository_, L"two", L"two", "", 1, L"", L""), 0);
@@ -121,38 +117,21 @@ TEST_F(EnumerationTest, EachEntryShowsTheFieldsItWasAddedWith) {
     EXPECT_GE(one.added, before);
     EXPECT_LE(one.added, after);
     EXPECT_EQ(one.changed, one.added);
-
     const Fields two = FieldsOf(FileAt(Open(), 1));
     EXPECT_EQ(two.id, L"two");
     EXPECT_EQ(two.version, L"");
     EXPECT_EQ(two.description, L"");
     EXPECT_EQ(two.permissions, 1);
     EXPECT_EQ(two.contentSize, 0u);
-}
 
-TEST_F(EnumerationTest, ModifyMovesTheChangeTimeAndSizeButNotTheAddTime) {
-    ASSERT_EQ(AddFile(repository_, L"id", L"file", "abc"), 0);
-    const Fields added = FieldsOf(FileAt(Open(), 0));
-    ASSERT_EQ(ModifyFile(repository_, L"id", "longer content"), 0);
-
+    ASSERT_EQ(ModifyFile(repository_, L"one", "longer content"), 0);
     const Fields modified = FieldsOf(FileAt(Open(), 0));
-    EXPECT_EQ(modified.added, added.added);
-    EXPECT_GE(modified.changed, added.changed);
+    EXPECT_EQ(modified.added, one.added);
+    EXPECT_GE(modified.changed, one.changed);
     EXPECT_EQ(modified.contentSize, 14u);
-    // The object that made the change knows its own index too.
     EXPECT_EQ(FieldsOf(FileAt(repository_, 0)).contentSize, 14u);
-}
-
-TEST_F(EnumerationTest, ARepositoryObjectListsTheIndexItKnows) {
-    IZarnRepository* other = Open();
-    ASSERT_EQ(AddFile(other, L"id", L"file", "abc"), 0);
-    EXPECT_EQ(CountOf(repository_), 0u);
-    EXPECT_EQ(CountOf(other), 1u);
-    EXPECT_EQ(CountOf(Open()), 1u);
-}
-
-TEST_F(EnumerationTest, GetFileAtGivesAFileThatReadsLikeGetFile) {
-    ASSERT_EQ(AddFile(repository_, L"id", L"file", "content"), 0);
+    EXPECT_EQ(CountOf(other), 0u);
+    // A file found by position reads like one found by identifier.
     IZarnFile* file = FileAt(repository_, 0);
     IZarnFileStream* stream = nullptr;
     ASSERT_EQ(file->table->OpenStream(file, KVDFILES_OPEN_FOR_READING, &stream, -1), 0);
@@ -160,13 +139,16 @@ TEST_F(EnumerationTest, GetFileAtGivesAFileThatReadsLikeGetFile) {
     uint32_t size = static_cast<uint32_t>(content.size());
     EXPECT_EQ(stream->table->Read(stream, content.data(), &size), 0);
     stream->table->Close(stream, 1);
-    EXPECT_EQ(content, "content");
+    EXPECT_EQ(content, "longer content");
 }
 
 TEST_F(EnumerationTest, RefusesNullArgumentsAndPositionsPastTheEnd) {
-    ASSERT_EQ(AddFile(repository_, L"id", L"file", "content"), 0);
-    uint32_t count = 0;
     IZarnFile* file = nullptr;
+    EXPECT_EQ(CountOf(repository_), 0u);
+    EXPECT_EQ(repository_->table->GetFileAt(repository_, 0, &file), kNotFound);
+    EXPECT_EQ(file, nullptr);
+    ASSERT_EQ(AddFile(repository_, L"id", L"file", "content", 2, L"1.0", L"text"), 0);
+    uint32_t count = 0;
     EXPECT_EQ(repository_->table->GetFileCount(repository_, nullptr), kInvalidArgument);
     EXPECT_EQ(repository_->table->GetFileCount(nullptr, &count), kInvalidArgument);
     EXPECT_EQ(repository_->table->GetFileAt(repository_, 0, nullptr), kInvalidArgument);
@@ -180,11 +162,7 @@ TEST_F(EnumerationTest, RefusesNullArgumentsAndPositionsPastTheEnd) {
     EXPECT_EQ(file->table->CheckStoredCopy(file, nullptr, &foundSize), kInvalidArgument);
     EXPECT_EQ(file->table->CheckStoredCopy(file, &finding, nullptr), kInvalidArgument);
     EXPECT_EQ(file->table->CheckStoredCopy(nullptr, &finding, &foundSize), kInvalidArgument);
-}
-
-TEST_F(EnumerationTest, TheNullFileInfoReadsAsAnEmptyEntry) {
-    ASSERT_EQ(AddFile(repository_, L"id", L"file", "content", 2, L"1.0", L"text"), 0);
-    IZarnFile* file = FileAt(repository_, 0);
+    // The null file's info reads as an empty entry.
     IZarnFileInfo* info = file->table->GetInfo(nullptr);
     ASSERT_NE(info, nullptr);
     const IZarnFileInfoTable& table = *info->table;
@@ -195,7 +173,7 @@ TEST_F(EnumerationTest, TheNullFileInfoReadsAsAnEmptyEntry) {
     EXPECT_EQ(table.GetContentSize(info), 0u);
     EXPECT_EQ(table.GetTimeAdded(info), 0);
     EXPECT_EQ(table.GetTimeLastChanged(info), 0);
-    EXPECT_EQ(std::wstring(table.GetFileId(nullptr)), L"");
+    EXPECT_EQ(std::wstring(info->table->GetFileId(nullptr)), L"");
 }
 
 struct StoredCopyCase {
@@ -226,26 +204,23 @@ const StoredCopyCase kStoredCopyCases[] = {
      KVDFILES_STORED_COPY_UNREADABLE, 0},
 };
 
+// The same findings for a destination in the repository and for one
+// outside it.
 TEST_F(EnumerationTest, CheckStoredCopyReportsWhatStandsAtItsPlace) {
-    for (const StoredCopyCase& row : kStoredCopyCases) {
-        SCOPED_TRACE(row.name);
-        TemporaryDirectory directory;
-        IZarnRepository* repository = kvdFiles_GetRepositoryFromPath(directory.Wide().c_str());
-        ASSERT_EQ(AddFile(repository, L"id", L"sub/copy", "12345"), 0);
-        row.disturb(directory.Path() / "sub" / "copy");
-        const Finding finding = CheckStoredCopy(repository, L"id");
-        EXPECT_EQ(finding.finding, row.finding);
-        EXPECT_EQ(finding.foundSize, row.foundSize);
+    for (const bool absolute : {false, true}) {
+        for (const StoredCopyCase& row : kStoredCopyCases) {
+            SCOPED_TRACE(std::string(row.name) + (absolute ? ", absolute" : ""));
+            TemporaryDirectory directory;
+            TemporaryDirectory elsewhere;
+            IZarnRepository* repository = kvdFiles_GetRepositoryFromPath(directory.Wide().c_str());
+            const TemporaryDirectory& root = absolute ? elsewhere : directory;
+            ASSERT_EQ(AddFile(repository, L"id", absolute ? elsewhere.Wide() + L"/sub/copy" : L"sub/copy", "12345"), 0);
+            row.disturb(root.Path() / "sub" / "copy");
+            const Finding finding = CheckStoredCopy(repository, L"id");
+            EXPECT_EQ(finding.finding, row.finding);
+            EXPECT_EQ(finding.foundSize, row.foundSize);
+        }
     }
-}
-
-TEST_F(EnumerationTest, CheckStoredCopyFindsAnAbsoluteDestination) {
-    TemporaryDirectory elsewhere;
-    const std::wstring target = elsewhere.Wide() + L"/outside.bin";
-    ASSERT_EQ(AddFile(repository_, L"id", target, "abc"), 0);
-    EXPECT_EQ(CheckStoredCopy(repository_, L"id").finding, KVDFILES_STORED_COPY_WHOLE);
-    fs::remove(elsewhere.Path() / "outside.bin");
-    EXPECT_EQ(CheckStoredCopy(repository_, L"id").finding, KVDFILES_STORED_COPY_MISSING);
 }
 
 }  // namespace

@@ -5,9 +5,11 @@
 // once the fault is gone.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cerrno>
 #include <functional>
 #include <iostream>
+#include <string_view>
 
 #include "kvdfiles/testing/FaultControl.h"
 #include "kvdfiles/tests/Scenarios.h"
@@ -127,11 +129,17 @@ TEST_P(FaultInjectionTest, EveryFailedCallLeavesTheOldStateOrCompletes) {
     std::cout << scenario.name << ": " << runs << " runs with a failing call, " << failedRuns << " failed\n";
 }
 
+// The scenario's name in words run together: "add into a new index" is
+// AddIntoANewIndex.
 std::string ScenarioName(const ::testing::TestParamInfo<int>& param) {
-    static const char* const kNames[] = {"FirstAdd",        "Add",           "AddOverLooseFile",
-                                         "Modify",          "ModifyLarge",   "ModifyIntoNewIndex",
-                                         "Delete",          "AddIntoNewIndex", "DeleteIntoNewIndex"};
-    return kNames[param.param];
+    std::string name;
+    bool wordStart = true;
+    for (const char c : std::string_view(Scenarios()[static_cast<std::size_t>(param.param)].name)) {
+        const bool letter = std::isalnum(static_cast<unsigned char>(c)) != 0;
+        if (letter) name += wordStart ? static_cast<char>(std::toupper(static_cast<unsigned char>(c))) : c;
+        wordStart = !letter;
+    }
+    return name;
 }
 
 INSTANTIATE_TEST_SUITE_P(Operations, FaultInjectionTest,
@@ -154,6 +162,24 @@ TEST(RemovalFaultTest, UndoLeavesAForeignDirectoryAloneAndTheRepositoryWritable)
     EXPECT_EQ(AddFile(repository, L"other", L"other", "other"), 0);
     EXPECT_EQ(RemoveFile(repository, L"id"), 0);
     EXPECT_TRUE(fs::is_directory(directory.Path() / "copy"));
+    kvdFiles_ReleaseLibrary();
+}
+
+// A writer knows the index it has just written: its next change compares
+// the file's size, header and last checksum with what it knows and reads no
+// more of it, after a new index and after an appended change alike.
+TEST(IndexReuseTest, AWriterRereadsNoIndexItWroteItself) {
+    TemporaryDirectory directory;
+    IZarnRepository* repository = kvdFiles_GetRepositoryFromPath(directory.Wide().c_str());
+    std::vector<uint64_t> reads;
+    for (int i = 0; i < 4; ++i) {
+        kvdFilesTest_Reset();
+        ASSERT_EQ(AddFile(repository, L"id" + std::to_wstring(i), L"copy" + std::to_wstring(i), "content"), 0);
+        reads.push_back(kvdFilesTest_CallCount(KvdIoRead));
+    }
+    EXPECT_EQ(reads[2], reads[1]) << "after an appended change";
+    EXPECT_EQ(reads[3], reads[1]) << "after an appended change";
+    kvdFilesTest_Reset();
     kvdFiles_ReleaseLibrary();
 }
 

@@ -48,29 +48,19 @@ protected:
     IZarnRepository* repository_ = nullptr;
 };
 
-TEST(RepositoryOpenTest, RefusesWhatIsNotARepositoryDirectory) {
+TEST(RepositoryOpenTest, RefusesWhatIsNotARepositoryAndKeepsTheLastOpened) {
+    for (const int32_t version : {1, 2, 3}) EXPECT_NE(kvdFiles_InitLibrary(version), 0) << version;
+    EXPECT_EQ(kvdFiles_InitLibrary(0), 0);
+    EXPECT_EQ(kvdFiles_InitLibrary(4), 0);
     TemporaryDirectory directory;
     WriteFileBytes(directory.Path() / "plain", "x");
     EXPECT_EQ(kvdFiles_GetRepositoryFromPath(nullptr), nullptr);
     EXPECT_EQ(kvdFiles_GetRepositoryFromPath(L""), nullptr);
     EXPECT_EQ(kvdFiles_GetRepositoryFromPath((directory.Wide() + L"/missing").c_str()), nullptr);
     EXPECT_EQ(kvdFiles_GetRepositoryFromPath((directory.Wide() + L"/plain").c_str()), nullptr);
-    kvdFiles_ReleaseLibrary();
-}
-
-TEST(RepositoryOpenTest, InitAcceptsTheTableVersionsItServes) {
-    EXPECT_NE(kvdFiles_InitLibrary(1), 0);
-    EXPECT_NE(kvdFiles_InitLibrary(2), 0);
-    EXPECT_NE(kvdFiles_InitLibrary(3), 0);
-    EXPECT_EQ(kvdFiles_InitLibrary(0), 0);
-    EXPECT_EQ(kvdFiles_InitLibrary(4), 0);
-}
-
-TEST(RepositoryOpenTest, GetRepositoryGivesTheLastOpenedUntilRelease) {
-    TemporaryDirectory first;
-    TemporaryDirectory second;
     EXPECT_EQ(kvdFiles_GetRepository(), nullptr);
-    kvdFiles_GetRepositoryFromPath(first.Wide().c_str());
+    TemporaryDirectory second;
+    kvdFiles_GetRepositoryFromPath(directory.Wide().c_str());
     IZarnRepository* last = kvdFiles_GetRepositoryFromPath(second.Wide().c_str());
     EXPECT_EQ(kvdFiles_GetRepository(), last);
     kvdFiles_ReleaseLibrary();
@@ -92,88 +82,60 @@ TEST(RepositoryOpenTest, RelativeDirectoryIsResolvedWhenOpened) {
     kvdFiles_ReleaseLibrary();
 }
 
-TEST_F(RepositoryTest, OpeningADirectoryWritesNothing) {
-    EXPECT_TRUE(ReadFileTree(directory_.Path()).empty());
+// Neither the open nor an add writes anything before the content comes.
+TEST_F(RepositoryTest, NothingReachesTheDiskBeforeWrite) {
     IZarnFile* file = nullptr;
     EXPECT_NE(repository_->table->GetFile(repository_, L"anything", &file), 0);
-}
-
-TEST_F(RepositoryTest, AddedFileIsStoredAndReadBack) {
-    const std::string content = ContentFor("first", 5000);
-    ASSERT_EQ(AddFile(repository_, L"doc", L"docs/first.bin", content), 0);
-    EXPECT_EQ(ReadFileBytes(In("docs/first.bin")), content);
-    EXPECT_EQ(GetContent(repository_, L"doc"), content);
-    EXPECT_EQ(GetPath(repository_, L"doc"), L"docs/first.bin");
-    // A second process (here: a second open) sees the same.
-    IZarnRepository* reopened = Open();
-    ASSERT_NE(reopened, nullptr);
-    EXPECT_EQ(GetContent(reopened, L"doc"), content);
-    EXPECT_TRUE(LeftoverNames(directory_.Path()).empty());
-}
-
-TEST_F(RepositoryTest, NothingReachesTheDiskBeforeWrite) {
     IZarnFileStream* stream = nullptr;
     ASSERT_EQ(repository_->table->AddFile(repository_, L"id", L"sub/file", L"", L"", 1, &stream), 0);
     EXPECT_TRUE(ReadFileTree(directory_.Path()).empty());
-    const char content[] = "abc";
-    EXPECT_EQ(stream->table->Write(stream, content, 3), 0);
+    EXPECT_EQ(stream->table->Write(stream, "abc", 3), 0);
     EXPECT_EQ(stream->table->GetSize(stream), 3u);
     stream->table->Close(stream, 1);
     EXPECT_EQ(ReadFileBytes(In("sub/file")), "abc");
 }
 
-TEST_F(RepositoryTest, AcceptsEveryDocumentedPermissionAndEmptyTexts) {
-    EXPECT_EQ(AddFile(repository_, L"r", L"r", "1", 1, L"", L""), 0);
-    EXPECT_EQ(AddFile(repository_, L"w", L"w", "2", 2, L"", L""), 0);
-    EXPECT_EQ(AddFile(repository_, L"rw", L"rw", "3", 3, L"", L""), 0);
-    EXPECT_EQ(GetContent(Open(), L"rw"), "3");
-}
+struct Accepted {
+    std::wstring id;
+    std::wstring target;
+    fs::path file;  // where the stored copy must be
+    std::string content;
+    int32_t permissions = 3;
+    std::wstring version = L"1.0";
+    std::wstring description = L"a file";
+};
 
-TEST_F(RepositoryTest, EmptyContentIsStored) {
-    ASSERT_EQ(AddFile(repository_, L"empty", L"empty.txt", ""), 0);
-    EXPECT_TRUE(fs::exists(In("empty.txt")));
-    EXPECT_EQ(GetContent(repository_, L"empty"), "");
-}
-
-TEST_F(RepositoryTest, IdentifiersCompareExactly) {
-    ASSERT_EQ(AddFile(repository_, L"name", L"a", "lower"), 0);
-    ASSERT_EQ(AddFile(repository_, L"Name", L"b", "upper"), 0);
-    ASSERT_EQ(AddFile(repository_, L" name", L"c", "spaced"), 0);
-    IZarnRepository* reopened = Open();
-    EXPECT_EQ(GetContent(reopened, L"name"), "lower");
-    EXPECT_EQ(GetContent(reopened, L"Name"), "upper");
-    EXPECT_EQ(GetContent(reopened, L" name"), "spaced");
-    EXPECT_EQ(GetContent(reopened, L"name "), std::nullopt);
-}
-
-TEST_F(RepositoryTest, EveryTextRoundTripsIncludingUndecodableNameBytes) {
-    const std::wstring id = L"\x00e9t\x00e9-\U0001F600-\xDC80\xDCFF";
-    ASSERT_EQ(AddFile(repository_, id, kOddTarget, "unicode", 2, L"v\U0001F600", L"d\xDCC3"), 0);
-    IZarnRepository* reopened = Open();
-    EXPECT_EQ(GetContent(reopened, id), "unicode");
-    EXPECT_EQ(GetPath(reopened, id), kOddTarget);
-    EXPECT_EQ(ReadFileBytes(directory_.Path() / kOddFileName), "unicode");
-}
-
-TEST_F(RepositoryTest, AbsoluteDestinationWithMissingFoldersIsCreated) {
+// Each add is stored at its target and read back, by this open and by a
+// second one (as a second process would); identifiers compare exactly.
+TEST_F(RepositoryTest, AddedFilesAreStoredAndReadBack) {
     TemporaryDirectory elsewhere;
-    const std::wstring target = elsewhere.Wide() + L"/a/b/c/file.bin";
-    ASSERT_EQ(AddFile(repository_, L"abs", target, "far away"), 0);
-    EXPECT_EQ(ReadFileBytes(elsewhere.Path() / "a/b/c/file.bin"), "far away");
-    EXPECT_EQ(GetPath(repository_, L"abs"), target);
-}
-
-TEST_F(RepositoryTest, FileThatBelongsToNoEntryIsReplaced) {
-    WriteFileBytes(In("existing.txt"), "someone else's");
-    ASSERT_EQ(AddFile(repository_, L"id", L"existing.txt", "ours"), 0);
-    EXPECT_EQ(ReadFileBytes(In("existing.txt")), "ours");
-}
-
-TEST_F(RepositoryTest, IdentifierCanBeAddedAgainAfterRemoval) {
-    ASSERT_EQ(AddFile(repository_, L"id", L"one", "first"), 0);
-    ASSERT_EQ(RemoveFile(repository_, L"id"), 0);
-    ASSERT_EQ(AddFile(repository_, L"id", L"one", "second"), 0);
-    EXPECT_EQ(GetContent(Open(), L"id"), "second");
+    WriteFileBytes(In("existing.txt"), "someone else's");  // belongs to no entry
+    const std::vector<Accepted> added = {
+        {L"doc", L"docs/first.bin", In("docs/first.bin"), ContentFor("first", 5000)},
+        {L"empty", L"empty.txt", In("empty.txt"), ""},
+        {L"r", L"r", In("r"), "1", 1, L"", L""},
+        {L"w", L"w", In("w"), "2", 2, L"", L""},
+        {L"existing", L"existing.txt", In("existing.txt"), "ours"},
+        {L"abs", elsewhere.Wide() + L"/a/b/c/file.bin", elsewhere.Path() / "a/b/c/file.bin", "far away"},
+        {L"\x00e9t\x00e9-\U0001F600-\xDC80\xDCFF", kOddTarget, directory_.Path() / kOddFileName, "unicode", 2,
+         L"v\U0001F600", L"d\xDCC3"},
+        {L"name", L"a", In("a"), "lower"},
+        {L"Name", L"b", In("b"), "upper"},
+        {L" name", L"c", In("c"), "spaced"},
+    };
+    for (const Accepted& add : added) {
+        ASSERT_EQ(AddFile(repository_, add.id, add.target, add.content, add.permissions, add.version, add.description),
+                  0);
+    }
+    for (IZarnRepository* repository : {repository_, Open()}) {
+        for (const Accepted& add : added) {
+            EXPECT_EQ(ReadFileBytes(add.file), add.content);
+            EXPECT_EQ(GetContent(repository, add.id), add.content);
+            EXPECT_EQ(GetPath(repository, add.id), add.target);
+        }
+        EXPECT_EQ(GetContent(repository, L"name "), std::nullopt);
+    }
+    EXPECT_TRUE(LeftoverNames(directory_.Path()).empty());
 }
 
 struct Rejection {
@@ -223,23 +185,16 @@ TEST_F(RepositoryTest, RejectedAddsChangeNothing) {
     EXPECT_EQ(AddFile(repository_, L"newer", L"second.txt", "same name, other folder"), 0);
 }
 
-TEST_F(RepositoryTest, NullArgumentsAreRejected) {
-    IZarnFileStream* stream = nullptr;
-    EXPECT_NE(repository_->table->AddFile(repository_, nullptr, L"t", L"", L"", 1, &stream), 0);
-    EXPECT_NE(repository_->table->AddFile(repository_, L"i", nullptr, L"", L"", 1, &stream), 0);
-    EXPECT_NE(repository_->table->AddFile(repository_, L"i", L"t", nullptr, L"", 1, &stream), 0);
-    EXPECT_NE(repository_->table->AddFile(repository_, L"i", L"t", L"", L"", 1, nullptr), 0);
-    EXPECT_NE(repository_->table->RemoveFile(repository_, nullptr), 0);
-    EXPECT_NE(repository_->table->GetFile(repository_, L"i", nullptr), 0);
-}
-
-TEST_F(RepositoryTest, ModifyReplacesTheWholeContent) {
-    ASSERT_EQ(AddFile(repository_, L"id", L"file", ContentFor("long", 10000)), 0);
+TEST_F(RepositoryTest, ModifyReplacesTheWholeContentAndRecreatesADeletedCopy) {
+    ASSERT_EQ(AddFile(repository_, L"id", L"sub/file", ContentFor("long", 10000)), 0);
     ASSERT_EQ(ModifyFile(repository_, L"id", "short"), 0);
-    EXPECT_EQ(ReadFileBytes(In("file")), "short");
+    EXPECT_EQ(ReadFileBytes(In("sub/file")), "short");
     EXPECT_EQ(GetContent(Open(), L"id"), "short");
-    EXPECT_EQ(GetPath(repository_, L"id"), L"file");
+    EXPECT_EQ(GetPath(repository_, L"id"), L"sub/file");
     EXPECT_TRUE(LeftoverNames(directory_.Path()).empty());
+    fs::remove_all(In("sub"));
+    ASSERT_EQ(ModifyFile(repository_, L"id", "two"), 0);
+    EXPECT_EQ(ReadFileBytes(In("sub/file")), "two");
 }
 
 TEST_F(RepositoryTest, ModifyKeepsTheStoredCopysPermissionBits) {
@@ -262,13 +217,6 @@ TEST_F(RepositoryTest, ModifyOfAnEntryRemovedMeanwhileFails) {
     ASSERT_EQ(RemoveFile(Open(), L"id"), 0);
     EXPECT_NE(stream->table->Write(stream, "two", 3), 0);
     EXPECT_FALSE(fs::exists(In("file")));
-}
-
-TEST_F(RepositoryTest, ModifyRecreatesAStoredCopyDeletedByHand) {
-    ASSERT_EQ(AddFile(repository_, L"id", L"sub/file", "one"), 0);
-    fs::remove_all(In("sub"));
-    ASSERT_EQ(ModifyFile(repository_, L"id", "two"), 0);
-    EXPECT_EQ(ReadFileBytes(In("sub/file")), "two");
 }
 
 TEST_F(RepositoryTest, ReadFillsTheBufferAndContinuesWhereItStopped) {
@@ -319,11 +267,17 @@ TEST_F(RepositoryTest, ReadStreamKeepsWhatItOpenedWhileTheFileIsReplaced) {
     EXPECT_EQ(GetContent(Open(), L"id"), "new");
 }
 
-TEST_F(RepositoryTest, OpenStreamRefusesUnknownModesAndMissingCopies) {
+TEST_F(RepositoryTest, RefusesNullArgumentsUnknownModesAndMissingCopies) {
+    IZarnFileStream* stream = nullptr;
+    EXPECT_NE(repository_->table->AddFile(repository_, nullptr, L"t", L"", L"", 1, &stream), 0);
+    EXPECT_NE(repository_->table->AddFile(repository_, L"i", nullptr, L"", L"", 1, &stream), 0);
+    EXPECT_NE(repository_->table->AddFile(repository_, L"i", L"t", nullptr, L"", 1, &stream), 0);
+    EXPECT_NE(repository_->table->AddFile(repository_, L"i", L"t", L"", L"", 1, nullptr), 0);
+    EXPECT_NE(repository_->table->RemoveFile(repository_, nullptr), 0);
+    EXPECT_NE(repository_->table->GetFile(repository_, L"i", nullptr), 0);
     ASSERT_EQ(AddFile(repository_, L"id", L"file", "x"), 0);
     IZarnFile* file = nullptr;
     ASSERT_EQ(repository_->table->GetFile(repository_, L"id", &file), 0);
-    IZarnFileStream* stream = nullptr;
     EXPECT_NE(file->table->OpenStream(file, 2, &stream, -1), 0);
     EXPECT_NE(file->table->OpenStream(file, -1, &stream, -1), 0);
     fs::remove(In("file"));
@@ -332,30 +286,28 @@ TEST_F(RepositoryTest, OpenStreamRefusesUnknownModesAndMissingCopies) {
     EXPECT_NE(file->table->OpenStream(file, KVDFILES_OPEN_FOR_READING, &stream, -1), 0);
 }
 
+// A removal drops the entry and its stored copy, also when the copy is
+// gone already; removing what is not there changes nothing; the identifier
+// can be added again.
 TEST_F(RepositoryTest, RemoveDropsTheEntryAndItsStoredCopy) {
     ASSERT_EQ(AddFile(repository_, L"a", L"a.txt", "a"), 0);
     ASSERT_EQ(AddFile(repository_, L"b", L"b.txt", "b"), 0);
+    ASSERT_EQ(AddFile(repository_, L"c", L"c.txt", "c"), 0);
     ASSERT_EQ(RemoveFile(repository_, L"a"), 0);
     EXPECT_FALSE(fs::exists(In("a.txt")));
+    fs::remove(In("c.txt"));
+    EXPECT_EQ(RemoveFile(repository_, L"c"), 0);
     IZarnRepository* reopened = Open();
     EXPECT_EQ(GetContent(reopened, L"a"), std::nullopt);
+    EXPECT_EQ(GetContent(reopened, L"c"), std::nullopt);
     EXPECT_EQ(GetContent(reopened, L"b"), "b");
-    EXPECT_NE(RemoveFile(repository_, L"a"), 0);
-    EXPECT_TRUE(LeftoverNames(directory_.Path()).empty());
-}
-
-TEST_F(RepositoryTest, RemoveOfUnknownIdentifierChangesNothing) {
-    ASSERT_EQ(AddFile(repository_, L"a", L"a.txt", "a"), 0);
     const auto before = ReadFileTree(directory_.Path());
-    EXPECT_NE(RemoveFile(repository_, L"A"), 0);
+    EXPECT_NE(RemoveFile(repository_, L"a"), 0);
+    EXPECT_NE(RemoveFile(repository_, L"B"), 0);
     EXPECT_EQ(ReadFileTree(directory_.Path()), before);
-}
-
-TEST_F(RepositoryTest, RemoveGoesAheadWhenTheStoredCopyIsAlreadyGone) {
-    ASSERT_EQ(AddFile(repository_, L"a", L"a.txt", "a"), 0);
-    fs::remove(In("a.txt"));
-    EXPECT_EQ(RemoveFile(repository_, L"a"), 0);
-    EXPECT_EQ(GetContent(Open(), L"a"), std::nullopt);
+    EXPECT_TRUE(LeftoverNames(directory_.Path()).empty());
+    ASSERT_EQ(AddFile(repository_, L"a", L"a.txt", "second"), 0);
+    EXPECT_EQ(GetContent(Open(), L"a"), "second");
 }
 
 TEST_F(RepositoryTest, WritersThroughDifferentOpensKeepEachOthersEntries) {

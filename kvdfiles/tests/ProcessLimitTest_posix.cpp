@@ -14,29 +14,32 @@
 namespace kvdtest {
 namespace {
 
+// Runs body in a child whose resource is limited to value (the limit binds
+// the whole process); true when the body returned true.
+bool TrueInALimitedChild(int resource, rlim_t value, const std::function<bool()>& body) {
+    const pid_t child = fork();
+    if (child == 0) {
+        const rlimit limit{value, value};
+        setrlimit(resource, &limit);
+        _exit(body() ? 0 : 1);
+    }
+    int status = 0;
+    return child != -1 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 // Writes past RLIMIT_FSIZE fail with EFBIG once SIGXFSZ is ignored: a real
-// full-disk condition, not an injected one. The limit binds the whole
-// process, so the write runs in a child.
+// full-disk condition, not an injected one.
 TEST(FileSizeLimitTest, WritesPastTheLimitFailAndChangeNothing) {
     TemporaryDirectory directory;
     ASSERT_EQ(AddFile(kvdFiles_GetRepositoryFromPath(directory.Wide().c_str()), L"kept", L"kept.txt", "small"), 0);
     kvdFiles_ReleaseLibrary();
     const auto before = State(directory.Path());
-    const pid_t child = fork();
-    ASSERT_NE(child, -1);
-    if (child == 0) {
+    EXPECT_TRUE(TrueInALimitedChild(RLIMIT_FSIZE, 2048, [&] {
         std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{2048, 2048};
-        setrlimit(RLIMIT_FSIZE, &limit);
         IZarnRepository* repository = kvdFiles_GetRepositoryFromPath(directory.Wide().c_str());
         const bool addFailed = AddFile(repository, L"big", L"big.bin", ContentFor("big", 100000)) != 0;
-        const bool modifyFailed = ModifyFile(repository, L"kept", ContentFor("big", 100000)) != 0;
-        _exit(addFailed && modifyFailed ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "a write past the limit succeeded";
+        return addFailed && ModifyFile(repository, L"kept", ContentFor("big", 100000)) != 0;
+    })) << "a write past the limit succeeded";
     EXPECT_EQ(State(directory.Path()), before);
     EXPECT_EQ(LeftoverNames(directory.Path()), std::vector<std::string>{});
     IZarnRepository* repository = kvdFiles_GetRepositoryFromPath(directory.Wide().c_str());
@@ -51,22 +54,13 @@ TEST(OpenFileLimitTest, ManyRepositoryObjectsStayWithinAFewOpenFiles) {
     TemporaryDirectory directory;
     ASSERT_EQ(AddFile(kvdFiles_GetRepositoryFromPath(directory.Wide().c_str()), L"kept", L"kept.txt", "small"), 0);
     kvdFiles_ReleaseLibrary();
-    const pid_t child = fork();
-    ASSERT_NE(child, -1);
-    if (child == 0) {
-        const rlimit limit{150, 150};
-        setrlimit(RLIMIT_NOFILE, &limit);
-        bool allFound = true;
-        for (int i = 0; i < 400 && allFound; ++i) {
+    EXPECT_TRUE(TrueInALimitedChild(RLIMIT_NOFILE, 150, [&] {
+        for (int i = 0; i < 400; ++i) {
             IZarnRepository* repository = kvdFiles_GetRepositoryFromPath(directory.Wide().c_str());
-            allFound = repository != nullptr && GetContent(repository, L"kept") == "small";
+            if (repository == nullptr || GetContent(repository, L"kept") != "small") return false;
         }
-        _exit(allFound ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "an open or a lookup failed among 400 repository objects";
+        return true;
+    })) << "an open or a lookup failed among 400 repository objects";
 }
 
 }  // namespace

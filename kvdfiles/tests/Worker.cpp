@@ -13,14 +13,9 @@
 
 namespace {
 
-std::wstring Widen(const char* text) {
-    const std::string bytes(text);
-    return {bytes.begin(), bytes.end()};
-}
-
 IZarnRepository* OpenAndSignal(const char* directory) {
     if (kvdFiles_InitLibrary(1) == 0) return nullptr;
-    IZarnRepository* repository = kvdFiles_GetRepositoryFromPath(Widen(directory).c_str());
+    IZarnRepository* repository = kvdFiles_GetRepositoryFromPath(std::filesystem::path(directory).wstring().c_str());
     std::fputs("ready\n", stdout);
     std::fflush(stdout);
     return repository;
@@ -42,7 +37,9 @@ int RunPlan(IZarnRepository* repository, char** argv) {
 }
 
 int RunAdd(IZarnRepository* repository, char** argv) {
-    return kvdtest::AddFile(repository, Widen(argv[3]), Widen(argv[4]), argv[5]) == 0 ? 0 : 3;
+    const std::wstring id = std::filesystem::path(argv[3]).wstring();
+    const std::wstring target = std::filesystem::path(argv[4]).wstring();
+    return kvdtest::AddFile(repository, id, target, argv[5]) == 0 ? 0 : 3;
 }
 
 }  // namespace
