@@ -78,8 +78,7 @@ KVDFILES_TEST_EXPORT void kvdFilesTest_RecordChanges(KvdChangeRecorder recorder,
 
 /* Fails the nth call (counting from 1, from now) of kind with the errno value
    error: only that call, or that call and every later one when persistent. */
-KVDFILES_TEST_EXPORT void kvdFilesTest_FailCall(int32_t kind, uint64_t nth, int32_t error,
-                                                int32_t persistent);
+KVDFILES_TEST_EXPORT void kvdFilesTest_FailCall(int32_t kind, uint64_t nth, int32_t error, int32_t persistent);
 /* Lets the index's change records grow to bytes before a change writes a new
    index; 0 makes every change write one. */
 KVDFILES_TEST_EXPORT void kvdFilesTest_LimitChanges(uint64_t bytes);

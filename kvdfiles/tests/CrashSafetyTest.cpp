@@ -15,8 +15,8 @@
 
 #include "kvdfiles/testing/FaultControl.h"
 #include "kvdfiles/tests/Scenarios.h"
-#include "tests/support/Process.h"
 #include "kvdfiles/tests/Workload.h"
+#include "tests/support/Process.h"
 
 namespace kvdtest {
 namespace {
@@ -122,12 +122,12 @@ protected:
     // Runs the scenario in a helper process that ends at the named point;
     // true when the point was reached.
     static bool RunUntil(std::size_t scenario, const TemporaryDirectory& directory, const char* point) {
-        test_support::ChildProcess worker({KVDFILES_CRASH_WORKER_PATH, directory.Path().string(), std::to_string(scenario), point,
-                              std::to_string(kCrashExitCode)});
+        test_support::ChildProcess worker({KVDFILES_CRASH_WORKER_PATH, directory.Path().string(),
+                                           std::to_string(scenario), point, std::to_string(kCrashExitCode)});
         EXPECT_TRUE(worker.Started());
         const int code = worker.Wait();
-        EXPECT_TRUE(code == 0 || code == kCrashExitCode) << Scenarios()[scenario].name << " at " << point << ": "
-                                                         << code;
+        EXPECT_TRUE(code == 0 || code == kCrashExitCode)
+            << Scenarios()[scenario].name << " at " << point << ": " << code;
         return code == kCrashExitCode;
     }
 };
@@ -149,11 +149,12 @@ TEST_F(CrashPointTest, EveryCommitStepLeavesTheOldOrTheNewState) {
                 EXPECT_TRUE(RunUntil(index, directory, point.c_str())) << where << " not reached";
                 ++crashes;
                 const std::string entries = Entries(directory.Path());
-                EXPECT_TRUE(oldState.starts_with(entries) || newState.starts_with(entries))
-                    << where << ":\n" << entries;
+                EXPECT_TRUE(oldState.starts_with(entries) || newState.starts_with(entries)) << where << ":\n"
+                                                                                            << entries;
                 for (const auto& [name, content] : StoredFiles(directory.Path())) {
                     if (fs::path(name).filename().string().starts_with(".kvd-")) continue;  // until settled
-                    EXPECT_TRUE(content == kOld || content == kNew || content == kLarge) << where << ": " << name << " is torn";
+                    EXPECT_TRUE(content == kOld || content == kNew || content == kLarge)
+                        << where << ": " << name << " is torn";
                 }
                 SettleByALaterWriter(directory.Path());
                 const std::string settled = Settled(directory.Path());
@@ -289,15 +290,16 @@ TEST_F(ConcurrencyTest, ProcessesChangingOneRepositoryKeepEveryChange) {
     TemporaryDirectory directory;
     std::vector<std::unique_ptr<test_support::ChildProcess>> workers;
     for (int i = 0; i < kWorkers; ++i) {
-        workers.push_back(std::make_unique<test_support::ChildProcess>(std::vector<std::string>{
-            KVDFILES_WORKER_PATH, "plan", directory.Path().string(), std::to_string(100 + i),
-            std::to_string(kOperations), "p" + std::to_string(i)}));
+        workers.push_back(std::make_unique<test_support::ChildProcess>(
+            std::vector<std::string>{KVDFILES_WORKER_PATH, "plan", directory.Path().string(), std::to_string(100 + i),
+                                     std::to_string(kOperations), "p" + std::to_string(i)}));
     }
     for (auto& worker : workers) EXPECT_EQ(worker->Wait(), 0);
 
     std::set<std::string> expectedFiles;
     for (int i = 0; i < kWorkers; ++i) {
-        const Workload workload = PlanWorkload(static_cast<std::uint32_t>(100 + i), kOperations, "p" + std::to_string(i));
+        const Workload workload =
+            PlanWorkload(static_cast<std::uint32_t>(100 + i), kOperations, "p" + std::to_string(i));
         const auto seen = Observe(directory.Path(), workload);
         const std::map<std::wstring, std::optional<std::string>> final(workload.states.back().begin(),
                                                                        workload.states.back().end());
@@ -316,9 +318,9 @@ TEST_F(ConcurrencyTest, ReadersWhileProcessesChangeSeeAWholeIndexEachTime) {
     ASSERT_EQ(AddFile(kvdFiles_GetRepositoryFromPath(directory.Wide().c_str()), L"first", L"first", "x"), 0);
     std::vector<std::unique_ptr<test_support::ChildProcess>> writers;
     for (int i = 0; i < kWriters; ++i) {
-        writers.push_back(std::make_unique<test_support::ChildProcess>(std::vector<std::string>{
-            KVDFILES_WORKER_PATH, "plan", directory.Path().string(), std::to_string(200 + i), "200",
-            "r" + std::to_string(i)}));
+        writers.push_back(std::make_unique<test_support::ChildProcess>(
+            std::vector<std::string>{KVDFILES_WORKER_PATH, "plan", directory.Path().string(), std::to_string(200 + i),
+                                     "200", "r" + std::to_string(i)}));
     }
     for (auto& writer : writers) ASSERT_TRUE(writer->WaitUntilReady());
     int refused = 0;
@@ -339,9 +341,9 @@ TEST_F(ConcurrencyTest, OfProcessesAddingOneIdentifierExactlyOneSucceeds) {
     TemporaryDirectory directory;
     std::vector<std::unique_ptr<test_support::ChildProcess>> workers;
     for (int i = 0; i < 4; ++i) {
-        workers.push_back(std::make_unique<test_support::ChildProcess>(std::vector<std::string>{
-            KVDFILES_WORKER_PATH, "add", directory.Path().string(), "same", "target-" + std::to_string(i),
-            "content-" + std::to_string(i)}));
+        workers.push_back(std::make_unique<test_support::ChildProcess>(
+            std::vector<std::string>{KVDFILES_WORKER_PATH, "add", directory.Path().string(), "same",
+                                     "target-" + std::to_string(i), "content-" + std::to_string(i)}));
     }
     int succeeded = 0;
     for (auto& worker : workers) succeeded += worker->Wait() == 0 ? 1 : 0;

@@ -34,8 +34,8 @@ struct Fields {
 Fields FieldsOf(IZarnFile* file) {
     IZarnFileInfo* info = file->table->GetInfo(file);
     const IZarnFileInfoTable& table = *info->table;
-    return {table.GetFileId(info),      table.GetPath(info),        table.GetVersion(info),
-            table.GetDescription(info), table.GetPermissions(info), table.GetContentSize(info),
+    return {table.GetFileId(info),      table.GetPath(info),           table.GetVersion(info),
+            table.GetDescription(info), table.GetPermissions(info),    table.GetContentSize(info),
             table.GetTimeAdded(info),   table.GetTimeLastChanged(info)};
 }
 

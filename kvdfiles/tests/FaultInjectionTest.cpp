@@ -17,9 +17,8 @@
 namespace kvdtest {
 namespace {
 
-const char* const kKindNames[KvdIoKindCount] = {"open",   "read", "write", "sync", "close", "rename",
-                                                "sync-directory", "remove", "link", "mkdir", "lock",
-                                                "truncate"};
+const char* const kKindNames[KvdIoKindCount] = {"open",           "read",   "write", "sync",  "close", "rename",
+                                                "sync-directory", "remove", "link",  "mkdir", "lock",  "truncate"};
 #ifdef EDQUOT
 const int kQuotaError = EDQUOT;
 #else
@@ -142,8 +141,8 @@ std::string ScenarioName(const ::testing::TestParamInfo<int>& param) {
     return name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Operations, FaultInjectionTest,
-                         ::testing::Range(0, static_cast<int>(Scenarios().size())), ScenarioName);
+INSTANTIATE_TEST_SUITE_P(Operations, FaultInjectionTest, ::testing::Range(0, static_cast<int>(Scenarios().size())),
+                         ScenarioName);
 
 // A directory now standing where a stored copy was is not the library's to
 // delete, neither by the removal nor by its undo; a failed removal must not

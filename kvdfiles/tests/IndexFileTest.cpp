@@ -410,8 +410,7 @@ TEST_F(IndexFileTest, ChangesWrittenToTheDocumentedLayoutApply) {
     EXPECT_EQ(OpenWith(base + Removal(8, u"a") + Removal(8, u"b")), nullptr) << "a generation repeated";
     EXPECT_EQ(OpenWith(base + Change(8, 3, "")), nullptr) << "unknown kind";
     EXPECT_EQ(OpenWith(base + Removal(8, u"")), nullptr) << "empty identifier";
-    EXPECT_EQ(OpenWith(base + Change(8, kPut, VarintRecord({u"d", u"dd", u"1", u"", 4}))), nullptr)
-        << "permissions 4";
+    EXPECT_EQ(OpenWith(base + Change(8, kPut, VarintRecord({u"d", u"dd", u"1", u"", 4}))), nullptr) << "permissions 4";
     EXPECT_EQ(OpenWith(base + Change(8, kPut, VarintRecord({u"d", u"dd", u"1", u"", 3, 4}))), nullptr)
         << "an unknown mark";
     EXPECT_EQ(OpenWith(base + Change(8, kPut, VarintRecord({u"d"}) + "x")), nullptr) << "a stray byte";

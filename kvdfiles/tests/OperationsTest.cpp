@@ -2,8 +2,8 @@
 // directories: what each one stores and every request it must refuse.
 #include <gtest/gtest.h>
 
-#include "tests/support/SharedLibrary.h"
 #include "kvdfiles/tests/TestSupport.h"
+#include "tests/support/SharedLibrary.h"
 
 namespace kvdtest {
 namespace {
@@ -174,8 +174,8 @@ TEST_F(RepositoryTest, RejectedAddsChangeNothing) {
     const auto before = ReadFileTree(directory_.Path());
     for (const Rejection& rejection : rejections) {
         IZarnFileStream* stream = nullptr;
-        EXPECT_NE(repository_->table->AddFile(repository_, rejection.id.c_str(), rejection.target.c_str(), L"1",
-                                              L"d", rejection.permissions, &stream),
+        EXPECT_NE(repository_->table->AddFile(repository_, rejection.id.c_str(), rejection.target.c_str(), L"1", L"d",
+                                              rejection.permissions, &stream),
                   0)
             << rejection.name;
         EXPECT_EQ(ReadFileTree(directory_.Path()), before) << rejection.name;
@@ -340,8 +340,8 @@ TEST(LoadedLibraryTest, CopiedAloneIntoADirectoryItLoadsAndWorks) {
     test_support::SharedLibrary library;
     ASSERT_TRUE(library.Load(start.Path() / "KVDFiles.dll"));
     auto init = reinterpret_cast<kvdFiles_InitLibraryFunction>(library.Symbol("kvdFiles_InitLibrary"));
-    auto open = reinterpret_cast<kvdFiles_GetRepositoryFromPathFunction>(
-        library.Symbol("kvdFiles_GetRepositoryFromPath"));
+    auto open =
+        reinterpret_cast<kvdFiles_GetRepositoryFromPathFunction>(library.Symbol("kvdFiles_GetRepositoryFromPath"));
     auto release = reinterpret_cast<kvdFiles_ReleaseLibraryFunction>(library.Symbol("kvdFiles_ReleaseLibrary"));
     ASSERT_NE(library.Symbol("kvdFiles_GetRepository"), nullptr);
     ASSERT_TRUE(init && open && release);

@@ -85,8 +85,8 @@ void Materialize(const fs::path& root, const Disk& disk) {
 
 // The steps and a disk, told for a failure message.
 std::string Describe(const std::vector<Step>& steps, std::size_t count) {
-    static const char* const kKinds[] = {"open",   "write", "truncate", "sync",  "close",        "rename",
-                                         "sync-folder", "remove", "link", "make-folder", "remove-folder"};
+    static const char* const kKinds[] = {"open",        "write",  "truncate", "sync",        "close",        "rename",
+                                         "sync-folder", "remove", "link",     "make-folder", "remove-folder"};
     std::string text;
     for (std::size_t i = 0; i < count; ++i) {
         text += "  " + std::to_string(i + 1) + " " + kKinds[steps[i].kind] + " " + steps[i].path.filename().string();
@@ -417,7 +417,8 @@ protected:
         const Disk settled = Settled(root);
         const bool isNew = settled == expected.newDisk;
         EXPECT_TRUE(isNew || settled == expected.oldDisk)
-            << where << ": neither the old nor the new files; the state:\n" << Describe(state) << "settled:\n"
+            << where << ": neither the old nor the new files; the state:\n"
+            << Describe(state) << "settled:\n"
             << Describe(settled);
         EXPECT_FALSE(HoldsJournal(root)) << where << ": a journal is left";
         IZarnRepository* later = Open(root);
@@ -437,14 +438,15 @@ protected:
         std::vector<Disk> checked;
         for (std::size_t count = 0; count <= steps.size(); ++count) {
             for (Disk& state : StatesAfter(root, initial, steps, count, random, RandomChoices())) {
-                const std::string where = name + ", power lost after step " + std::to_string(count) + " of " +
-                                          std::to_string(steps.size());
+                const std::string where =
+                    name + ", power lost after step " + std::to_string(count) + " of " + std::to_string(steps.size());
                 const auto [known, isNew] = settledNew.emplace(Fingerprint(state), false);
                 if (isNew) {
                     known->second = Check(root, state, expected, where);
                     checked.push_back(std::move(state));
                 }
-                EXPECT_TRUE(count < steps.size() || known->second == endsNew) << where << ": the change ended otherwise";
+                EXPECT_TRUE(count < steps.size() || known->second == endsNew)
+                    << where << ": the change ended otherwise";
                 if (!HasFailure()) continue;
                 std::cout << "the steps:\n" << Describe(steps, count);
                 return checked;
@@ -512,7 +514,9 @@ TEST_F(PowerLossTest, PowerLostWhileTheNextWriterSettlesLeavesTheOldOrTheNewStat
             const std::vector<Step> settling =
                 Record([](IZarnRepository* r) { return RemoveFile(r, L"no such entry") == 2 ? 0 : 1; }, root);
             // Only a settling that undoes or finishes something is worth a crash.
-            if (std::none_of(settling.begin(), settling.end(), [](const Step& step) { return step.kind == KvdChangeWrite; })) continue;
+            if (std::none_of(settling.begin(), settling.end(),
+                             [](const Step& step) { return step.kind == KvdChangeWrite; }))
+                continue;
             ++settlings;
             const bool endsNew = Settled(root) == expected.newDisk;
             checked += Explore(root, crashed, settling, expected, name + ", while settling", endsNew).size();

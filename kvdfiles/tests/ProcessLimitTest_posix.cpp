@@ -2,7 +2,6 @@
 // setrlimit in a forked child: a real full disk (the fault suite's injected
 // ones aside), and few open files.
 #include <gtest/gtest.h>
-
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>

@@ -1,6 +1,5 @@
 #include "kvdfiles/tests/TestSupport.h"
 
-
 namespace kvdtest {
 
 std::vector<std::string> LeftoverNames(const fs::path& root) {
@@ -30,8 +29,7 @@ KvdStatus AddFile(IZarnRepository* repository, const std::wstring& id, const std
     const KvdStatus added = repository->table->AddFile(repository, id.c_str(), target.c_str(), version.c_str(),
                                                        description.c_str(), permissions, &stream);
     if (added != 0) return added;
-    const KvdStatus written =
-        stream->table->Write(stream, content.data(), static_cast<uint32_t>(content.size()));
+    const KvdStatus written = stream->table->Write(stream, content.data(), static_cast<uint32_t>(content.size()));
     stream->table->Close(stream, 1);
     return written;
 }
@@ -43,8 +41,7 @@ KvdStatus ModifyFile(IZarnRepository* repository, const std::wstring& id, const 
     if (const KvdStatus status = file->table->OpenStream(file, KVDFILES_OPEN_FOR_WRITING, &stream, -1)) {
         return status;
     }
-    const KvdStatus written =
-        stream->table->Write(stream, content.data(), static_cast<uint32_t>(content.size()));
+    const KvdStatus written = stream->table->Write(stream, content.data(), static_cast<uint32_t>(content.size()));
     stream->table->Close(stream, 1);
     return written;
 }

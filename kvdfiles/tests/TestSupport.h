@@ -29,8 +29,8 @@ std::string ContentFor(const std::string& label, std::size_t size);
 
 // The library's operations, as the tool calls them.
 KvdStatus AddFile(IZarnRepository* repository, const std::wstring& id, const std::wstring& target,
-                  const std::string& content, int32_t permissions = 3,
-                  const std::wstring& version = L"1.0", const std::wstring& description = L"a file");
+                  const std::string& content, int32_t permissions = 3, const std::wstring& version = L"1.0",
+                  const std::wstring& description = L"a file");
 KvdStatus ModifyFile(IZarnRepository* repository, const std::wstring& id, const std::string& content);
 KvdStatus RemoveFile(IZarnRepository* repository, const std::wstring& id);
 // The stored content as GetFile, OpenStream(1), GetSize and Read give it.

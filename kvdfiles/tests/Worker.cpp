@@ -3,8 +3,8 @@
 //   kvdfiles_worker plan <repository> <seed> <count> <prefix>
 //   kvdfiles_worker add <repository> <id> <target> <content>
 // It prints "ready" once the repository is open and a line after each
-// operation that succeeded, so that a test can pick when to kill it. Exit code 0 when every operation succeeded, 3 when one
-// failed, 2 on bad usage or a failed open.
+// operation that succeeded, so that a test can pick when to kill it. Exit code 0 when every operation succeeded, 3 when
+// one failed, 2 on bad usage or a failed open.
 #include <cstdio>
 #include <cstdlib>
 #include <string>

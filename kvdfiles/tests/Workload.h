@@ -44,8 +44,7 @@ inline Workload PlanWorkload(std::uint32_t seed, int count, const std::string& p
         RepositoryState state = workload.states.back();
         const std::wstring& id = workload.ids[next() % kIds];
         const std::wstring target = L"d-" + widePrefix + L"/" + id + L".bin";
-        const std::string content =
-            ContentFor(prefix + "/" + std::to_string(step), 1 + next() % 20000);
+        const std::string content = ContentFor(prefix + "/" + std::to_string(step), 1 + next() % 20000);
         PlannedOperation operation{PlannedOperation::Kind::Add, id, target, content};
         if (state.count(id) != 0) {
             operation.kind = next() % 3 == 0 ? PlannedOperation::Kind::Remove : PlannedOperation::Kind::Modify;
@@ -60,12 +59,9 @@ inline Workload PlanWorkload(std::uint32_t seed, int count, const std::string& p
 
 inline KvdStatus Perform(IZarnRepository* repository, const PlannedOperation& operation) {
     switch (operation.kind) {
-        case PlannedOperation::Kind::Add:
-            return AddFile(repository, operation.id, operation.target, operation.content);
-        case PlannedOperation::Kind::Modify:
-            return ModifyFile(repository, operation.id, operation.content);
-        case PlannedOperation::Kind::Remove:
-            return RemoveFile(repository, operation.id);
+        case PlannedOperation::Kind::Add: return AddFile(repository, operation.id, operation.target, operation.content);
+        case PlannedOperation::Kind::Modify: return ModifyFile(repository, operation.id, operation.content);
+        case PlannedOperation::Kind::Remove: return RemoveFile(repository, operation.id);
     }
     return -1;
 }
