@@ -11,28 +11,17 @@ namespace inspect {
 namespace {
 
 TEST(NumbersTest, UnsignedWithLeadingZerosAndSigned) {
-    const struct {
-        std::uint64_t value;
-        std::size_t minimumDigits;
-        const char* text;
-    } unsignedCases[] = {
-        {0, 1, "0"},
-        {7, 1, "7"},
-        {10, 1, "10"},
-        {7, 2, "07"},
-        {0, 6, "000000"},
-        {123456, 6, "123456"},
-        {1234567, 6, "1234567"},
-        {std::numeric_limits<std::uint64_t>::max(), 1, "18446744073709551615"},
-    };
-    for (const auto& row : unsignedCases) {
+    const auto unsignedText = [](std::uint64_t value, std::size_t minimumDigits) {
         std::string text = "<";
-        AppendUnsigned(text, row.value, row.minimumDigits);
-        EXPECT_EQ(text, std::string("<") + row.text);
-    }
-    for (const std::int64_t value :
-         {std::int64_t{0}, std::int64_t{3}, std::int64_t{-1}, std::int64_t{-2147483648},
-          std::numeric_limits<std::int64_t>::max(), std::numeric_limits<std::int64_t>::min()}) {
+        AppendUnsigned(text, value, minimumDigits);
+        return text;
+    };
+    EXPECT_EQ(unsignedText(0, 1) + unsignedText(7, 2) + unsignedText(10, 1) + unsignedText(99, 1) +
+                  unsignedText(100, 1) + unsignedText(0, 6) + unsignedText(1234567, 6),
+              "<0<07<10<99<100<000000<1234567");
+    EXPECT_EQ(unsignedText(std::numeric_limits<std::uint64_t>::max(), 1), "<18446744073709551615");
+    for (const std::int64_t value : {std::int64_t{0}, std::int64_t{-1}, std::numeric_limits<std::int64_t>::max(),
+                                     std::numeric_limits<std::int64_t>::min()}) {
         std::string text = "<";
         AppendSigned(text, value);
         EXPECT_EQ(text, "<" + std::to_string(value));
