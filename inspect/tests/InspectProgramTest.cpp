@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <sstream>
@@ -172,16 +171,11 @@ const std::string kUsage =
 // output in identifier order.
 TEST_F(InspectRuns, ManyEntriesInIdentifierOrder) {
     constexpr int kCount = 1000;
-    const auto id = [](int number) {
-        char text[16];
-        std::snprintf(text, sizeof text, "e%04d", number);
-        return std::string(text);
-    };
+    const auto id = [](int number) { return "e" + std::to_string(1000 + number); };
     std::vector<FixtureEntry> entries;
     for (int i = 0; i < kCount; ++i) {
         const int number = (i * 7919) % kCount;
-        const std::string text = id(number);
-        const std::wstring wideId(text.begin(), text.end());
+        const std::wstring wideId = L"e" + std::to_wstring(1000 + number);
         entries.push_back({wideId, L"d/" + wideId, std::string(static_cast<std::size_t>(number % 17), 'x')});
     }
     WriteRepository(entries);
