@@ -17,7 +17,7 @@ using namespace std::chrono;
 std::string IsoTime(std::int64_t microseconds) {
     std::string text = "<";
     AppendIsoTime(text, microseconds);
-    return text.substr(1);
+    return text[0] == '<' ? text.substr(1) : "what came before was overwritten";
 }
 
 // Every month's first and last microsecond, the calendar taken from the

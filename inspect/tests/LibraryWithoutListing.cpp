@@ -8,6 +8,6 @@ IZarnRepository repository = {nullptr};
 }
 
 int32_t kvdFiles_InitLibrary(int32_t version) { return version == KVDFILES_TABLES_VERSION_1 ? 1 : 0; }
-int32_t kvdFiles_ReleaseLibrary(void) { return 1; }
-IZarnRepository* kvdFiles_GetRepository(void) { return &repository; }
+int32_t kvdFiles_ReleaseLibrary() { return 1; }
+IZarnRepository* kvdFiles_GetRepository() { return &repository; }
 IZarnRepository* kvdFiles_GetRepositoryFromPath(const wchar_t*) { return &repository; }
