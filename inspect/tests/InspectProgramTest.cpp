@@ -88,17 +88,18 @@ protected:
         fs::create_directories(Repository());
         kvd::IndexImage index;
         for (const FixtureEntry& entry : entries) {
-            const auto bytes = reinterpret_cast<const std::uint8_t*>(entry.content.data());
-            const kvd::IndexEntry record{
-                kvd::Utf16FromWide(entry.fileId),
-                kvd::Utf16FromWide(entry.destination),
-                u"1.0",
-                kvd::Utf16FromWide(entry.description),
-                3,
-                entry.content.size(),
-                1714566896789012,
-                1714566897789012,
-                entry.recordsChecksum ? std::optional(kvd::Crc32c(bytes, entry.content.size())) : std::nullopt};
+            const auto* const content = reinterpret_cast<const std::uint8_t*>(entry.content.data());
+            const auto checksum =
+                entry.recordsChecksum ? std::optional(kvd::Crc32c(content, entry.content.size())) : std::nullopt;
+            const kvd::IndexEntry record{kvd::Utf16FromWide(entry.fileId),
+                                         kvd::Utf16FromWide(entry.destination),
+                                         u"1.0",
+                                         kvd::Utf16FromWide(entry.description),
+                                         3,
+                                         entry.content.size(),
+                                         1714566896789012,
+                                         1714566897789012,
+                                         checksum};
             const auto change = index.Put(record);
             auto next = change ? index.Rewritten(*change) : std::nullopt;
             if (!next) throw std::runtime_error("index too large");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "inspect/Listing.h"
@@ -15,15 +16,18 @@ void Gather(std::string_view text, void* pieces) { static_cast<std::vector<std::
 TEST(ListingTest, StoredCopyThatCannotBeExamined) {
     const Entry entry{L"a", L"1", L"", L"a\tb", 3, 5, 0, 1};
     const std::vector<Problem> problems = {{L"a", L"a\tb", StoredCopyProblem::Unreadable, 5, 0}};
-    for (const Format format : {Format::Text, Format::Json}) {
-        std::string expected;
-        (format == Format::Text ? AppendTextLine : AppendJsonEntry)(expected, entry);
-        expected =
-            format == Format::Text
-                ? expected + "problem\ta\ta\\tb\tstored copy cannot be examined\n\n\nVerification found 1 problem.\n\n"
-                : "{\"formatVersion\":1,\"entries\":[\n" + expected + "\n],\"problems\":[\n{\"fileId\":\"a\"," +
-                      "\"destination\":\"a\\u0009b\",\"problem\":\"unreadable\",\"recordedSize\":5}\n]," +
-                      "\"unverified\":[]}\n";
+    std::string line;
+    AppendTextLine(line, entry);
+    std::string object;
+    AppendJsonEntry(object, entry);
+    const std::pair<Format, std::string> cases[] = {
+        {Format::Text,
+         line + "problem\ta\ta\\tb\tstored copy cannot be examined\n\n\nVerification found 1 problem.\n\n"},
+        {Format::Json,
+         "{\"formatVersion\":1,\"entries\":[\n" + object + "\n],\"problems\":[\n{\"fileId\":\"a\"," +
+             "\"destination\":\"a\\u0009b\",\"problem\":\"unreadable\",\"recordedSize\":5}\n],\"unverified\":[]}\n"},
+    };
+    for (const auto& [format, expected] : cases) {
         std::vector<std::string> pieces;
         OutputBuffer output(Gather, &pieces);
         Listing listing(format, output);
