@@ -167,12 +167,7 @@ void ShowRecord(FileState& state, const std::uint8_t* bytes, const record::View&
     record::DecodeTextInto(bytes, view.destination, entry.destination);
     entry.version.clear();
     entry.description.clear();
-    entry.permissions = view.permissions;
-    entry.contentSize = view.contentSize;
-    entry.addedMicros = view.addedMicros;
-    entry.changedMicros = view.changedMicros;
-    entry.contentChecksum = view.contentChecksum;
-    entry.givenOnWindows = view.givenOnWindows;
+    record::DecodeNumbersInto(view, entry);
 }
 
 FileState* NewFileState(Repository* repository) {

@@ -269,13 +269,17 @@ void DecodeInto(const std::uint8_t* bytes, std::size_t size, IndexEntry& entry) 
     VisitFields(reader, entry, kVersion);
 }
 
-void DecodeInto(const std::uint8_t* bytes, const View& view, IndexEntry& entry) {
+void DecodeNumbersInto(const View& view, IndexEntry& entry) {
     entry.contentSize = view.contentSize;
     entry.addedMicros = view.addedMicros;
     entry.changedMicros = view.changedMicros;
     entry.permissions = view.permissions;
     entry.contentChecksum = view.contentChecksum;
     entry.givenOnWindows = view.givenOnWindows;
+}
+
+void DecodeInto(const std::uint8_t* bytes, const View& view, IndexEntry& entry) {
+    DecodeNumbersInto(view, entry);
     DecodeTextInto(bytes, view.id, entry.id);
     DecodeTextInto(bytes, view.destination, entry.destination);
     DecodeTextInto(bytes, view.version, entry.version);

@@ -96,6 +96,8 @@ IndexEntry Decode(const std::uint8_t* bytes, std::size_t size, std::uint32_t ver
 // the record found in bytes.
 void DecodeInto(const std::uint8_t* bytes, std::size_t size, IndexEntry& entry);
 void DecodeInto(const std::uint8_t* bytes, const View& view, IndexEntry& entry);
+// Only the fields that are not texts.
+void DecodeNumbersInto(const View& view, IndexEntry& entry);
 // Orders two texts in the record form, which keeps the order of their
 // units: negative, 0 or positive.
 int CompareTexts(const std::uint8_t* a, std::size_t aSize, const std::uint8_t* b, std::size_t bSize);
