@@ -2,6 +2,8 @@
 // examined, and a long listing handed on in whole lines.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <limits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -57,6 +59,33 @@ TEST(ListingTest, LongListingIsHandedOnInWholeLines) {
     }
     EXPECT_GT(pieces.size(), 1u);
     EXPECT_EQ(joined, expected);
+}
+
+// The room made for an entry holds its longest form: every unit of its texts
+// escaped to six bytes, its numbers and times at their longest.
+TEST(ListingTest, AnEntryAtItsLongestIsWrittenWhole) {
+    const std::wstring escaped(1000, L'\x01');
+    const std::wstring plain(1000, L'a');
+    const Entry longest{escaped,
+                        escaped,
+                        escaped,
+                        escaped,
+                        std::numeric_limits<std::int32_t>::min(),
+                        std::numeric_limits<std::uint64_t>::max(),
+                        std::numeric_limits<std::int64_t>::min(),
+                        std::numeric_limits<std::int64_t>::max()};
+    Entry same = longest;
+    same.fileId = same.version = same.description = same.destination = plain;
+    for (void (*append)(std::string&, const Entry&) : {AppendTextLine, AppendJsonEntry}) {
+        std::string written;
+        std::string unescaped;
+        // Room to spare, so that a write past the room made shows in the bytes.
+        written.reserve(std::size_t{1} << 20);
+        append(written, longest);
+        append(unescaped, same);
+        EXPECT_EQ(written.find('\0'), std::string::npos);
+        EXPECT_EQ(written.size(), unescaped.size() + 4 * 5 * escaped.size());
+    }
 }
 
 }  // namespace
