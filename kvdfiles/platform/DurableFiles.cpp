@@ -125,9 +125,13 @@ std::error_code OpenExisting(const Path& path, FileHandle& file) {
     return OpenForChanges(path, Access::ReadWrite, Disposition::OpenExisting, file);
 }
 
-std::error_code Status(const Path& path, FileStatus& status) { return fileio::Portable(fileio::Status(path, status)); }
+std::error_code Status(const Path& path, FileStatus& status) {
+    return Checked(IoKind::Status, [&] { return fileio::Status(path, status); });
+}
 
-std::error_code Status(FileHandle file, FileStatus& status) { return fileio::Portable(fileio::Status(file, status)); }
+std::error_code Status(FileHandle file, FileStatus& status) {
+    return Checked(IoKind::Status, [&] { return fileio::Status(file, status); });
+}
 
 std::error_code ReadAt(FileHandle file, std::uint64_t offset, void* buffer, std::size_t size, std::size_t& count) {
     count = 0;

@@ -35,6 +35,7 @@ enum class IoKind : int {
     MakeDirectory,
     Lock,
     Truncate,
+    Status,
     Count
 };
 

@@ -27,7 +27,7 @@ static_assert(KvdIoOpen == static_cast<int>(IoKind::Open) && KvdIoRead == static
               KvdIoRemove == static_cast<int>(IoKind::Remove) && KvdIoLink == static_cast<int>(IoKind::Link) &&
               KvdIoMakeDirectory == static_cast<int>(IoKind::MakeDirectory) &&
               KvdIoLock == static_cast<int>(IoKind::Lock) && KvdIoTruncate == static_cast<int>(IoKind::Truncate) &&
-              KvdIoKindCount == static_cast<int>(IoKind::Count));
+              KvdIoStatus == static_cast<int>(IoKind::Status) && KvdIoKindCount == static_cast<int>(IoKind::Count));
 // Likewise for the kinds of change a recorder is told of.
 static_assert(KvdChangeOpen == static_cast<int>(ChangeKind::Open) &&
               KvdChangeWrite == static_cast<int>(ChangeKind::Write) &&

@@ -33,6 +33,7 @@ enum KvdIoKind {
     KvdIoMakeDirectory,
     KvdIoLock,
     KvdIoTruncate,
+    KvdIoStatus,
     KvdIoKindCount
 };
 

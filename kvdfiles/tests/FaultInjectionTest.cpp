@@ -17,8 +17,9 @@
 namespace kvdtest {
 namespace {
 
-const char* const kKindNames[KvdIoKindCount] = {"open",           "read",   "write", "sync",  "close", "rename",
-                                                "sync-directory", "remove", "link",  "mkdir", "lock",  "truncate"};
+const char* const kKindNames[KvdIoKindCount] = {"open",   "read",           "write",  "sync", "close",
+                                                "rename", "sync-directory", "remove", "link", "mkdir",
+                                                "lock",   "truncate",       "status"};
 #ifdef EDQUOT
 const int kQuotaError = EDQUOT;
 #else
