@@ -15,7 +15,9 @@
 
 #include "encoding/WideText.h"
 #include "kvdfiles/Crc32c.h"
+#include "kvdfiles/IndexBase.h"
 #include "kvdfiles/IndexImage.h"
+#include "kvdfiles/IndexRecord.h"
 #include "kvdfiles/Utf16Text.h"
 #include "tests/support/Files.h"
 #include "tests/support/Process.h"
@@ -250,6 +252,31 @@ TEST_F(InspectRuns, DamagedIndexIsRefused) {
                   kIndexReadWholeAtOpen ? kRefused : "Error getting file count from IZarnRepository.\n\n", 1}});
     test_support::WriteFileBytes(indexPath, index.substr(0, 40));
     ExpectTable({{"/reposDirPath:{repo} /format:json", kRefused, 1}});
+}
+
+// Damage the listing meets after the first window of blocks it reads: the
+// entries read before it are printed, then the failure. The index is framed
+// in one pass, as a repository of this size is not written entry by entry.
+TEST_F(InspectRuns, AListingThatFailsPartWayPrintsWhatCameBefore) {
+    if (kIndexReadWholeAtOpen) GTEST_SKIP() << "here the open reads and checks the whole index";
+    std::vector<std::vector<std::uint8_t>> encoded;
+    std::vector<kvd::IndexBase::RecordBytes> records;
+    for (int number = 100000; number < 120000; ++number) {
+        const std::u16string id = kvd::Utf16FromWide(std::to_wstring(number));
+        encoded.push_back(kvd::record::Encode({id, u"d", u"1.0", u"d", 3, 0, 1714566896789012, 1714566897789012, 0u}));
+    }
+    for (const std::vector<std::uint8_t>& record : encoded) records.push_back({record.data(), record.size()});
+    const std::optional<kvd::IndexBase> base = kvd::IndexBase::Assemble(records, 1);
+    ASSERT_TRUE(base);
+    std::string index(base->Bytes().begin(), base->Bytes().end());
+    index[index.size() / 2] = static_cast<char>(index[index.size() / 2] ^ 0x01);  // amid the records
+    fs::create_directories(Repository());
+    test_support::WriteFileBytes(Repository() / "ZarnRepository.bin", index);
+    const test_support::ProcessOutcome outcome = Run(BuiltFile(ZARN_INSPECT_PATH), "/reposDirPath:{repo}");
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_TRUE(outcome.standardOutput.starts_with(test_support::AsPrinted(LineOf("100000", "d", 0))));
+    EXPECT_TRUE(outcome.standardOutput.ends_with(
+        test_support::AsPrinted("\td\nError getting file count from IZarnRepository.\n\n")));
 }
 
 TEST_F(InspectRuns, EmptyRepositoryAndArgumentErrors) {
