@@ -31,5 +31,18 @@ TEST(RecordCodecTest, NumbersAtTheirEdgesComeBackUnchanged) {
     }
 }
 
+// A record cut short anywhere is refused, read only up to where it was cut.
+TEST(RecordCodecTest, EveryCutOfARecordIsRefused) {
+    const IndexEntry entry{u"id", u"d/a\u00e9", u"1.0", u"text", 3, 5, 1714566896789012, 1714566897789012, 7u};
+    const std::vector<std::uint8_t> bytes = record::Encode(entry);
+    for (std::size_t cut = 0; cut < bytes.size(); ++cut) {
+        const std::vector<std::uint8_t> shorter(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(cut));
+        record::View view;
+        std::size_t at = 0;
+        EXPECT_FALSE(record::Parse(shorter.data(), at, shorter.size(), view)) << "cut at " << cut;
+        EXPECT_LE(at, cut);
+    }
+}
+
 }  // namespace
 }  // namespace kvd
