@@ -271,6 +271,8 @@ TEST_F(IndexFileTest, FileWrittenToTheDocumentedLayoutOpens) {
         uint32_t count = 0;  // a listing reads and checks all of it, the name table too
         EXPECT_EQ(repository->table->GetFileCount(repository, &count), 0) << "version " << version;
         EXPECT_EQ(count, entries.size());
+        EXPECT_EQ(ListedIds(repository), (std::vector<std::wstring>{L"a", L"b\U0001F600", L"c"}))
+            << "version " << version;
     }
 }
 

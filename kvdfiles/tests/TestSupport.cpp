@@ -69,4 +69,17 @@ std::optional<std::wstring> GetPath(IZarnRepository* repository, const std::wstr
     return std::wstring(file->table->GetInfo(file)->table->GetPath(file->table->GetInfo(file)));
 }
 
+std::optional<std::vector<std::wstring>> ListedIds(IZarnRepository* repository) {
+    IZarnFileList* list = nullptr;
+    if (repository->table->ListFiles(repository, &list) != 0) return std::nullopt;
+    std::vector<std::wstring> ids;
+    for (;;) {
+        IZarnFile* file = nullptr;
+        if (list->table->Next(list, &file) != 0) return std::nullopt;
+        if (file == nullptr) return ids;
+        IZarnFileInfo* info = file->table->GetInfo(file);
+        ids.emplace_back(info->table->GetFileId(info));
+    }
+}
+
 }  // namespace kvdtest

@@ -36,5 +36,7 @@ KvdStatus RemoveFile(IZarnRepository* repository, const std::wstring& id);
 // The stored content as GetFile, OpenStream(1), GetSize and Read give it.
 std::optional<std::string> GetContent(IZarnRepository* repository, const std::wstring& id);
 std::optional<std::wstring> GetPath(IZarnRepository* repository, const std::wstring& id);
+// The identifiers ListFiles hands out, in its order; nullopt when it fails.
+std::optional<std::vector<std::wstring>> ListedIds(IZarnRepository* repository);
 
 }  // namespace kvdtest
