@@ -40,20 +40,34 @@ protected:
         return kvdFiles_GetRepositoryFromPath(directory.Wide().c_str());
     }
 
-    // The calls of each kind the scenario makes when nothing fails, in all
-    // and before its commit point.
-    static void CallCounts(const Scenario& scenario, std::vector<uint64_t>& counts,
-                           std::vector<uint64_t>& beforeCommit) {
+    // What the scenario does when nothing fails: its calls of each kind, and
+    // the calls of each kind made before each commit point it reaches.
+    struct DryRun {
+        std::vector<uint64_t> counts;
+        std::map<std::string, std::vector<uint64_t>> callsBefore;
+    };
+
+    static DryRun RunWithoutFaults(const Scenario& scenario) {
         TemporaryDirectory directory;
         scenario.prepare(Open(directory), directory.Path());
         IZarnRepository* repository = Open(directory);
         kvdFilesTest_Reset();
         EXPECT_EQ(scenario.run(repository), 0) << scenario.name;
-        for (int kind = 0; kind < KvdIoKindCount; ++kind) {
-            counts.push_back(kvdFilesTest_CallCount(kind));
-            beforeCommit.push_back(kvdFilesTest_CallCountAt("index-committed", kind));
+        DryRun dry;
+        for (int kind = 0; kind < KvdIoKindCount; ++kind) dry.counts.push_back(kvdFilesTest_CallCount(kind));
+        for (const std::string& point : PointsReached()) {
+            for (int kind = 0; kind < KvdIoKindCount; ++kind) {
+                dry.callsBefore[point].push_back(kvdFilesTest_CallCountAt(point.c_str(), kind));
+            }
         }
         kvdFilesTest_Reset();
+        return dry;
+    }
+
+    static std::vector<std::string> PointsReached() {
+        std::vector<std::string> points;
+        for (uint32_t i = 0; const char* point = kvdFilesTest_PointReached(i); ++i) points.emplace_back(point);
+        return points;
     }
 
     // After a failure the old state is back at once. A fault that stays can
@@ -77,15 +91,22 @@ protected:
     }
 
     // One run with the nth call of kind failing; returns whether it failed.
-    static bool RunWithFault(const Scenario& scenario, int kind, uint64_t nth, bool persistent) {
+    static bool RunWithFault(const Scenario& scenario, const DryRun& dry, int kind, uint64_t nth, bool persistent) {
         const std::string where = std::string(scenario.name) + ", " + kKindNames[kind] + " call " +
                                   std::to_string(nth) + (persistent ? " and later" : " only");
         TemporaryDirectory directory;
         scenario.prepare(Open(directory), directory.Path());
         const auto before = State(directory.Path());
         IZarnRepository* opened = Open(directory);
+        kvdFilesTest_Reset();
         kvdFilesTest_FailCall(kind, nth, kErrors[nth % 4], persistent ? 1 : 0);
         const KvdStatus status = scenario.run(opened);
+        // A step that fails ends the change: no later step of it is taken.
+        for (const std::string& point : status != 0 && !persistent ? PointsReached() : std::vector<std::string>{}) {
+            const auto calls = dry.callsBefore.find(point);
+            EXPECT_TRUE(calls != dry.callsBefore.end() && calls->second[static_cast<std::size_t>(kind)] < nth)
+                << where << ": went on to " << point;
+        }
         kvdFilesTest_Reset();
         if (status != 0) ExpectOldState(directory, before, persistent, where);
         // Once the fault is gone the same command succeeds (after a failure),
@@ -108,14 +129,13 @@ protected:
 // after it cannot undo a committed change.
 TEST_P(FaultInjectionTest, EveryFailedCallLeavesTheOldStateOrCompletes) {
     const Scenario scenario = Scenarios()[static_cast<std::size_t>(GetParam())];
-    std::vector<uint64_t> counts;
-    std::vector<uint64_t> beforeCommit;
-    CallCounts(scenario, counts, beforeCommit);
+    const DryRun dry = RunWithoutFaults(scenario);
+    const std::vector<uint64_t>& beforeCommit = dry.callsBefore.at("index-committed");
     uint64_t failedRuns = 0;
     for (int kind = 0; kind < KvdIoKindCount; ++kind) {
-        for (uint64_t nth = 1; nth <= counts[static_cast<std::size_t>(kind)]; ++nth) {
+        for (uint64_t nth = 1; nth <= dry.counts[static_cast<std::size_t>(kind)]; ++nth) {
             for (const bool persistent : {false, true}) {
-                const bool failed = RunWithFault(scenario, kind, nth, persistent);
+                const bool failed = RunWithFault(scenario, dry, kind, nth, persistent);
                 if (nth <= beforeCommit[static_cast<std::size_t>(kind)]) {
                     EXPECT_TRUE(failed) << scenario.name << ": " << kKindNames[kind] << " call " << nth;
                 }
@@ -125,7 +145,7 @@ TEST_P(FaultInjectionTest, EveryFailedCallLeavesTheOldStateOrCompletes) {
     }
     EXPECT_GT(failedRuns, 10u) << scenario.name;
     uint64_t runs = 0;
-    for (const uint64_t count : counts) runs += 2 * count;
+    for (const uint64_t count : dry.counts) runs += 2 * count;
     std::cout << scenario.name << ": " << runs << " runs with a failing call, " << failedRuns << " failed\n";
 }
 

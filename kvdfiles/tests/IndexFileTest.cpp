@@ -155,6 +155,7 @@ constexpr bool kIndexReadWholeAtOpen = true;
 #else
 constexpr bool kIndexReadWholeAtOpen = false;
 #endif
+constexpr KvdStatus kIoError = 5;
 constexpr KvdStatus kBadIndex = 7;
 
 // The key of the name table: the checksum of a destination's last component.
@@ -383,6 +384,12 @@ TEST_F(IndexFileTest, DamagedBlockIsRefusedByWhatReadsIt) {
     EXPECT_EQ(AddFile(writer, L"k1300", L"new", "content"), kBadIndex);
     EXPECT_EQ(ModifyFile(writer, L"k1299", "content"), kBadIndex);
     EXPECT_EQ(ReadFileBytes(directory_.Path() / "ZarnRepository.bin"), index);
+
+    // Cut short under a reader, the index is a read error, not damage.
+    IZarnRepository* reader = OpenWith(BuildIndex(entries, 7, 3));
+    ASSERT_NE(reader, nullptr);
+    fs::resize_file(directory_.Path() / "ZarnRepository.bin", lastRecord);
+    EXPECT_EQ(reader->table->GetFile(reader, L"k1299", &file), kIoError);
 }
 
 TEST_F(IndexFileTest, ChangesWrittenToTheDocumentedLayoutApply) {
