@@ -14,10 +14,15 @@ using namespace std::string_literals;
 const std::string kContent = "line one\r\n\x00\xff\x80 end"s;
 const std::string kWrite = "Write(size=" + std::to_string(kContent.size()) + ")";
 
+// A library call; failure is what follows it when it fails, empty when it cannot.
 struct Call {
-    std::string line;
-    std::string failure = {};  // what follows the call when it fails; empty: it cannot fail
+    std::string line, failure;
 };
+Call C(std::string line, std::string failure = {}) { return {std::move(line), std::move(failure)}; }
+template <class... Calls>
+std::vector<Call> Sequence(const Calls&... calls) {
+    return {calls...};
+}
 
 // A command's successful run: what it needs, and the library calls it makes in order.
 struct Command {
@@ -31,54 +36,34 @@ struct Command {
 };
 
 const std::vector<Command> kCommands = {
-    {"getFile",
-     "/fileId:42 /targetFilePath:out.txt",
-     {{"start/fake-content", kContent}, {"repo/out.txt", "a longer, older content"}},
-     "",
-     {{"GetFile(id=42)", "Error getting IZarnFile from IZarnRepository.\n\n"},
-      {"OpenStream(mode=1,reserved=-1)", "Error creating IZarnFileStream from IZarnFile.\n\n"},
-      {"GetSize()"},
-      {"Read(size=" + std::to_string(kContent.size()) + ")", "Error reading from IZarnFileStream.\n\n"}},
-     "",
-     {{"repo/out.txt", kContent}}},
+    {"getFile", "/fileId:42 /targetFilePath:out.txt",
+     Tree("start/fake-content", kContent, "repo/out.txt", "a longer, older content"), "",
+     Sequence(C("GetFile(id=42)", "Error getting IZarnFile from IZarnRepository.\n\n"),
+              C("OpenStream(mode=1,reserved=-1)", "Error creating IZarnFileStream from IZarnFile.\n\n"), C("GetSize()"),
+              C("Read(size=" + std::to_string(kContent.size()) + ")", "Error reading from IZarnFileStream.\n\n")),
+     "", Tree("repo/out.txt", kContent)},
     // Older backups, and the temporary of a backup copy cut short, are replaced.
     {"addFile",
      "/fileId:42 /fileDesc:d /fileVersion:1.0 /filePermissions:3 /sourceFilePath:{root}/in /targetFilePath:a",
-     {{"in", kContent}, {"repo/a.bak", "an older and longer backup"}, {"repo/a.bak.tmp", "cut short"}},
-     "",
-     {{"AddFile(id=42,target=a,version=1.0,description=d,permissions=3)",
-       "Error adding new file to IZarnRepository.\n\n"},
-      {kWrite, "@Close(1)\nError writting file.\n\n"},
-      {"Close(1)"}},
-     "repo/a",
-     {{"repo/a.bak.tmp", kGone}}},
-    {"modifyFile",
-     "/fileId:42 /sourceFilePath:{root}/in",
-     {{"in", kContent}, {"repo/files/42.dat", "old"}},
+     Tree("in", kContent, "repo/a.bak", "an older and longer backup", "repo/a.bak.tmp", "cut short"), "",
+     Sequence(C("AddFile(id=42,target=a,version=1.0,description=d,permissions=3)",
+                "Error adding new file to IZarnRepository.\n\n"),
+              C(kWrite, "@Close(1)\nError writting file.\n\n"), C("Close(1)")),
+     "repo/a", Tree("repo/a.bak.tmp", kGone)},
+    {"modifyFile", "/fileId:42 /sourceFilePath:{root}/in", Tree("in", kContent, "repo/files/42.dat", "old"),
      "GetPath files/42.dat",
-     {{"GetFile(id=42)", "Error adding new file to IZarnRepository.\n\n"},
-      {"OpenStream(mode=0,reserved=-1)", "Error creating IZarnFileStream to repository file.\n\n"},
-      {kWrite, "@Close(1)\nError writting file.\n\n"},
-      {"Close(1)"},
-      {"GetInfo()"},
-      {"GetPath()"}},
+     Sequence(C("GetFile(id=42)", "Error adding new file to IZarnRepository.\n\n"),
+              C("OpenStream(mode=0,reserved=-1)", "Error creating IZarnFileStream to repository file.\n\n"),
+              C(kWrite, "@Close(1)\nError writting file.\n\n"), C("Close(1)"), C("GetInfo()"), C("GetPath()")),
      "repo/files/42.dat"},
-    {"deleteFile", "/fileId:42", {}, "", {{"RemoveFile(id=42)", "Error deleting file from IZarnRepository.\n\n"}}},
+    {"deleteFile", "/fileId:42", FileTree(), "",
+     Sequence(C("RemoveFile(id=42)", "Error deleting file from IZarnRepository.\n\n"))},
 };
 
 std::string Calls(const std::vector<Call>& calls, std::size_t count) {
     std::string lines;
     for (std::size_t i = 0; i < count; ++i) lines += "@" + calls[i].line + "\n";
     return lines;
-}
-
-// The stored copy, the stand-in's index and their backups, with index
-// holding the path as the library was given it.
-FileTree Stored(const std::string& stored, const std::string& index) {
-    return {{stored, kContent},
-            {stored + ".bak", kContent},
-            {"repo/ZarnRepository.bin", index},
-            {"repo/ZarnRepository.bin.bak", index}};
 }
 
 void AddGenerated(const Command& command, std::vector<Row>& rows) {
@@ -103,8 +88,7 @@ void AddGenerated(const Command& command, std::vector<Row>& rows) {
     Row success = {
         command.name + "Succeeds", arguments, Opened(done), 0, command.script, command.before, command.written};
     if (!command.stored.empty()) {
-        const std::string index = command.stored.substr(std::string("repo/").size()) + "\n";
-        success.after.merge(Stored(command.stored, index));
+        success.after.merge(Stored(command.stored, kContent, command.stored.substr(std::string("repo/").size())));
         // A backup that cannot be made fails the command after the change; the
         // index is not copied after a failed copy of the stored file.
         Row storedBackupFails = success;
@@ -131,6 +115,9 @@ const std::string kAddOptions =
 const std::string kAddCall = "@AddFile(id=1,target=a,version=1,description=d,permissions=3)\n";
 const std::string kLoadError = "\n\nError loading KVDFiles library.\n\n";
 const std::string kUpToRead = "@GetFile(id=1)\n@OpenStream(mode=1,reserved=-1)\n@GetSize()\n";
+const std::vector<std::string> kDelete = Cmd("deleteFile", "/fileId:1");
+const std::vector<std::string> kGet = Cmd("getFile", "/fileId:1 /targetFilePath:out");
+const std::vector<std::string> kAdd = Cmd("addFile", "/fileId:1 " + kAddOptions);
 
 const std::vector<Row> kHandRows = {
     // Argument errors end the run before the library is loaded.
@@ -148,108 +135,46 @@ const std::vector<Row> kHandRows = {
     {"QuotedValuesReachTheLibrary", Split("/command:deleteFile /reposDirPath:\"{repo}\" /fileId:\"7\""),
      Opened("@RemoveFile(id=7)\n"), 0},
     // Opening the repository.
-    {"NoLibrary", Cmd("deleteFile", "/fileId:1"), kLoadError, 1, "", {}, {}, ""},
-    {"LibraryInTheRepositoryOnly", Cmd("deleteFile", "/fileId:1"), kLoadError, 1, "", {}, {}, "repo/complete"},
+    {"NoLibrary", kDelete, kLoadError, 1, "", {}, {}, ""},
+    {"LibraryInTheRepositoryOnly", kDelete, kLoadError, 1, "", {}, {}, "repo/complete"},
     // It stays loaded until the process ends.
-    {"LibraryLacksAnExport",
-     Cmd("deleteFile", "/fileId:1"),
-     "@Loaded\n" + kLoadError + "@Unloaded\n",
-     1,
-     "",
-     {},
-     {},
+    {"LibraryLacksAnExport", kDelete, "@Loaded\n" + kLoadError + "@Unloaded\n", 1, "", FileTree(), FileTree(),
      "without-GetRepositoryFromPath"},
-    {"InitialisationFails", Cmd("deleteFile", "/fileId:1"),
+    {"InitialisationFails", kDelete,
      "@Loaded\n@InitLibrary(1)\n\n\nError initializing KVDFiles library.\n\n@Unloaded\n", 1, "InitLibrary 0"},
-    {"AnyNonzeroInitialisationSucceeds", Cmd("deleteFile", "/fileId:1"), Opened("@RemoveFile(id=1)\n"), 0,
-     "InitLibrary -1"},
+    {"AnyNonzeroInitialisationSucceeds", kDelete, Opened("@RemoveFile(id=1)\n"), 0, "InitLibrary -1"},
     {"EmptyRepositoryPath", Split("/command:deleteFile /reposDirPath: /fileId:1"),
      "@Loaded\n@InitLibrary(1)\n\n\nError getting repository path.\n\n@Unloaded\n"},
-    {"NoRepository", Cmd("deleteFile", "/fileId:1"),
+    {"NoRepository", kDelete,
      "@Loaded\n@InitLibrary(1)\n@GetRepositoryFromPath({repo})\n\n\nError getting IZarnRepository.\n\n@Unloaded\n", 1,
      "GetRepositoryFromPath 0"},
     // getFile: the buffer has the size GetSize reports; the count Read reports is written.
-    {"GetFileWritesTheCountRead",
-     Cmd("getFile", "/fileId:1 /targetFilePath:out"),
-     Opened(kUpToRead + "@Read(size=5)\n"),
-     0,
-     "GetSize 5\nReadCount 3",
-     {{"start/fake-content", "hello world"}},
-     {{"repo/out", "hel"}}},
-    {"GetFileReadCountBeyondTheBuffer",
-     Cmd("getFile", "/fileId:1 /targetFilePath:out"),
-     Opened(kUpToRead + "@Read(size=5)\nError reading from IZarnFileStream.\n\n"),
-     1,
-     "ReadCount 6",
-     {{"start/fake-content", "hello"}}},
-    {"GetFileEmptyStoredFile",
-     Cmd("getFile", "/fileId:1 /targetFilePath:out"),
-     Opened(kUpToRead + "@Read(size=0)\n"),
-     0,
-     "",
-     {},
-     {{"repo/out", ""}}},
-    {"GetFileAbsoluteTarget",
-     Cmd("getFile", "/fileId:1 /targetFilePath:{root}/out"),
-     Opened(kUpToRead + "@Read(size=5)\n"),
-     0,
-     "",
-     {{"start/fake-content", "hello"}},
-     {{"out", "hello"}}},
-    {"GetFileTargetIsADirectory",
-     Cmd("getFile", "/fileId:1 /targetFilePath:out"),
-     Opened(kUpToRead + "@Read(size=0)\nError opening target file.\n\n"),
-     1,
-     "",
-     {{"repo/out/", ""}}},
+    {"GetFileWritesTheCountRead", kGet, Opened(kUpToRead + "@Read(size=5)\n"), 0, "GetSize 5\nReadCount 3",
+     Tree("start/fake-content", "hello world"), Tree("repo/out", "hel")},
+    {"GetFileReadCountBeyondTheBuffer", kGet,
+     Opened(kUpToRead + "@Read(size=5)\nError reading from IZarnFileStream.\n\n"), 1, "ReadCount 6",
+     Tree("start/fake-content", "hello")},
+    {"GetFileEmptyStoredFile", kGet, Opened(kUpToRead + "@Read(size=0)\n"), 0, "", {}, Tree("repo/out", "")},
+    {"GetFileAbsoluteTarget", Cmd("getFile", "/fileId:1 /targetFilePath:{root}/out"),
+     Opened(kUpToRead + "@Read(size=5)\n"), 0, "", Tree("start/fake-content", "hello"), Tree("out", "hello")},
+    {"GetFileTargetIsADirectory", kGet, Opened(kUpToRead + "@Read(size=0)\nError opening target file.\n\n"), 1, "",
+     Tree("repo/out/", "")},
     // addFile: the source, read after AddFile; a relative one is in the repository.
-    {"AddFileSourceMissing", Cmd("addFile", "/fileId:1 " + kAddOptions),
-     Opened(kAddCall + "Error opening source file.\n\n")},
-    {"AddFileSourceIsADirectory",
-     Cmd("addFile", "/fileId:1 " + kAddOptions),
-     Opened(kAddCall + "Error opening source file.\n\n"),
-     1,
-     "",
-     {{"in/", ""}}},
-    {"AddFileEmptySource",
-     Cmd("addFile", "/fileId:1 " + kAddOptions),
-     Opened(kAddCall + "@Write(size=0)\n@Close(1)\n"),
-     0,
-     "",
-     {{"in", ""}},
-     {{"repo/a", ""}, {"repo/a.bak", ""}, {"repo/ZarnRepository.bin", "a\n"}, {"repo/ZarnRepository.bin.bak", "a\n"}}},
-    {"AddFileRelativeSourceIsInTheRepository",
-     Cmd("addFile", "/fileId:1 /sourceFilePath:in " + kAddOptions),
-     Opened(kAddCall + "@Write(size=4)\n@Close(1)\n"),
-     0,
-     "",
-     {{"in", "not this"}, {"repo/in", "this"}},
-     {{"repo/a", "this"},
-      {"repo/a.bak", "this"},
-      {"repo/ZarnRepository.bin", "a\n"},
-      {"repo/ZarnRepository.bin.bak", "a\n"}}},
-    {"AddFileAbsoluteTargetIsBackedUpWhereItIs",
-     Cmd("addFile", "/fileId:1 /targetFilePath:{root}/t " + kAddOptions),
-     Opened("@AddFile(id=1,target={root}/t,version=1,description=d,permissions=3)\n@Write(size=0)\n@Close(1)\n"),
-     0,
-     "",
-     {{"in", ""}},
-     {{"t", ""},
-      {"t.bak", ""},
-      {"repo/ZarnRepository.bin", "{root}/t\n"},
-      {"repo/ZarnRepository.bin.bak", "{root}/t\n"}}},
+    {"AddFileSourceMissing", kAdd, Opened(kAddCall + "Error opening source file.\n\n")},
+    {"AddFileSourceIsADirectory", kAdd, Opened(kAddCall + "Error opening source file.\n\n"), 1, "", Tree("in/", "")},
+    {"AddFileEmptySource", kAdd, Opened(kAddCall + "@Write(size=0)\n@Close(1)\n"), 0, "", Tree("in", ""),
+     Stored("repo/a", "", "a")},
+    {"AddFileRelativeSourceIsInTheRepository", Cmd("addFile", "/fileId:1 /sourceFilePath:in " + kAddOptions),
+     Opened(kAddCall + "@Write(size=4)\n@Close(1)\n"), 0, "", Tree("in", "not this", "repo/in", "this"),
+     Stored("repo/a", "this", "a")},
+    {"AddFileAbsoluteTargetIsBackedUpWhereItIs", Cmd("addFile", "/fileId:1 /targetFilePath:{root}/t " + kAddOptions),
+     Opened("@AddFile(id=1,target={root}/t,version=1,description=d,permissions=3)\n@Write(size=0)\n@Close(1)\n"), 0, "",
+     Tree("in", ""), Stored("t", "", "{root}/t")},
     // With a relative repository directory the backups are made inside it, not
     // in a folder of the same name within it.
-    {"AddFileInARelativeRepositoryDirectory",
-     Split("/command:addFile /reposDirPath:repo /fileId:1 " + kAddOptions),
-     Opened(kAddCall + "@Write(size=0)\n@Close(1)\n", "repo"),
-     0,
-     "",
-     {{"in", ""}, {"start/repo/", ""}},
-     {{"start/repo/a", ""},
-      {"start/repo/a.bak", ""},
-      {"start/repo/ZarnRepository.bin", "a\n"},
-      {"start/repo/ZarnRepository.bin.bak", "a\n"}}},
+    {"AddFileInARelativeRepositoryDirectory", Split("/command:addFile /reposDirPath:repo /fileId:1 " + kAddOptions),
+     Opened(kAddCall + "@Write(size=0)\n@Close(1)\n", "repo"), 0, "", Tree("in", "", "start/repo/", ""),
+     Stored("start/repo/a", "", "a", "start/repo/")},
     // An empty value counts as given; the permissions number saturates.
     {"AddFileEmptyValuesAndSaturatedPermissions",
      Cmd("addFile",
@@ -263,7 +188,7 @@ const std::vector<Row> kHandRows = {
 
 class Commands : public testing::TestWithParam<Row> {};
 TEST_P(Commands, PrintExitAndLeaveFilesAsExpected) { Sandbox(GetParam().library).Check(GetParam()); }
-INSTANTIATE_TEST_SUITE_P(Runs, Commands, testing::ValuesIn(CommandRows()), RowName());
+INSTANTIATE_TEST_SUITE_P(Runs, Commands, testing::ValuesIn(CommandRows()), RowName);
 
 // A buffer that cannot be had fails its command with the message of the step
 // that needed it, never a crash: the tool runs with its address space capped
@@ -275,13 +200,11 @@ TEST(AllocationFailure, FailsTheCommandWithItsMessage) {
     if (!test_support::CanCapMemory()) GTEST_SKIP() << "this system does not cap a program's memory";
     test_support::ProcessRequest capped;
     capped.addressSpaceLimit = std::uint64_t{768} << 20;
-    Sandbox().Check({"", Cmd("getFile", "/fileId:1 /targetFilePath:out"),
-                     Opened(kUpToRead + "Error reading from IZarnFileStream.\n\n"), 1, "GetSize 4294967295"},
+    Sandbox().Check({"", kGet, Opened(kUpToRead + "Error reading from IZarnFileStream.\n\n"), 1, "GetSize 4294967295"},
                     capped);
     const Sandbox sandbox;
     test_support::MakeSparseFile(sandbox.Root() / "in", std::uintmax_t{3} << 30);
-    sandbox.Check({"", Cmd("addFile", "/fileId:1 " + kAddOptions), Opened(kAddCall + "Error reading source file.\n\n")},
-                  capped);
+    sandbox.Check({"", kAdd, Opened(kAddCall + "Error reading source file.\n\n")}, capped);
 }
 
 }  // namespace

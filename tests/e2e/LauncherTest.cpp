@@ -52,10 +52,7 @@ std::vector<Row> LaunchedRows() {
     // The first /reposDirPath is the tool's, whatever quotes it ends with.
     rows.push_back({"RelativeRepositoryPathEndingInAQuote",
                     Split("/command:deleteFile /reposDirPath:\"r\"e\"\" /fileId:1"),
-                    Opened("@RemoveFile(id=1)\n", "{start}/r\"e\""),
-                    0,
-                    "",
-                    {{"start/r\"e\"/", ""}}});
+                    Opened("@RemoveFile(id=1)\n", "{start}/r\"e\""), 0, "", Tree("start/r\"e\"/", "")});
     rows.push_back({"FirstOfTwoRelativeRepositoryPaths",
                     Split("/command:deleteFile /reposDirPath:../repo /reposDirPath:gone /fileId:1"),
                     Opened("@RemoveFile(id=1)\n", "{start}/../repo"), 0});
@@ -67,7 +64,7 @@ TEST_P(Launched, AsTheTool) {
     const Sandbox sandbox(GetParam().library);
     sandbox.Check(GetParam(), Installation(sandbox, "zarnrepo").Request());
 }
-INSTANTIATE_TEST_SUITE_P(Runs, Launched, testing::ValuesIn(LaunchedRows()), RowName());
+INSTANTIATE_TEST_SUITE_P(Runs, Launched, testing::ValuesIn(LaunchedRows()), RowName);
 
 // The caller's folder is read only when a relative /reposDirPath needs it,
 // and only when the program would get as far as reading that option.

@@ -65,15 +65,6 @@ std::string Sandbox::Expand(std::string text) const {
     return text;
 }
 
-test_support::ProcessOutcome Sandbox::Run(const std::vector<std::string>& arguments,
-                                          test_support::ProcessRequest request) const {
-    if (request.program.empty()) request.program = ToolPath();
-    if (request.workingDirectory.empty()) request.workingDirectory = Start();
-    for (const std::string& argument : arguments) request.arguments.push_back(Expand(argument));
-    if (request.commandLine) request.commandLine = Expand(*request.commandLine);
-    return test_support::RunProcess(request);
-}
-
 void Sandbox::Check(const Row& row, const test_support::ProcessRequest& request) const {
     FileTree before;
     for (const auto& [name, content] : row.before) before[Expand(name)] = Expand(content);
@@ -97,8 +88,12 @@ void Sandbox::Check(const Row& row, const test_support::ProcessRequest& request)
 }
 
 void Expect(const Sandbox& sandbox, const std::vector<std::string>& arguments, const std::string& output, int exitCode,
-            const test_support::ProcessRequest& request) {
-    const test_support::ProcessOutcome outcome = sandbox.Run(arguments, request);
+            test_support::ProcessRequest request) {
+    if (request.program.empty()) request.program = ToolPath();
+    if (request.workingDirectory.empty()) request.workingDirectory = sandbox.Start();
+    for (const std::string& argument : arguments) request.arguments.push_back(sandbox.Expand(argument));
+    if (request.commandLine) request.commandLine = sandbox.Expand(*request.commandLine);
+    const test_support::ProcessOutcome outcome = test_support::RunProcess(request);
     EXPECT_EQ(outcome.standardOutput, test_support::AsPrinted(sandbox.Expand(output)));
     EXPECT_EQ(outcome.exitCode, exitCode);
     EXPECT_EQ(outcome.standardError, "");
@@ -119,9 +114,33 @@ std::vector<std::string> Cmd(const std::string& command, const std::string& opti
     return Split("/command:" + command + " /reposDirPath:{repo} " + options);
 }
 
+FileTree Stored(const std::string& file, const std::string& content, const std::string& indexed,
+                const std::string& repo) {
+    return Tree(file, content, file + ".bak", content, repo + "ZarnRepository.bin", indexed + "\n",
+                repo + "ZarnRepository.bin.bak", indexed + "\n");
+}
+
 std::string Opened(const std::string& body, const std::string& repository) {
     return "@Loaded\n@InitLibrary(1)\n@GetRepositoryFromPath(" + repository + ")\n" + body +
            "@ReleaseLibrary()\n@Unloaded\n";
+}
+
+std::vector<Row> TextRows(const std::string& text, const std::string& separator) {
+    const std::string root = "{root}" + separator;
+    const std::string add = "/fileId:i" + text + " /fileDesc:d" + text + " /fileVersion:1 /filePermissions:1";
+    const std::string added = "@AddFile(id=i" + text + ",target=t" + text + ",version=1,description=d" + text;
+    const std::string read = "@GetFile(id=" + text + ")\n@OpenStream(mode=1,reserved=-1)\n@GetSize()\n@Read(size=1)\n";
+    return {
+        {"InvalidArgument", {"caf" + text}, "\n\nInvalid argument 'caf" + text + "'.\n\n{usage}"},
+        {"InvalidCommand", Cmd("get" + text), Opened("\n\nInvalid command 'get" + text + "'\n\n")},
+        {"AddFile", Cmd("addFile", add + " /sourceFilePath:" + root + "s" + text + " /targetFilePath:t" + text),
+         Opened(added + ",permissions=1)\n@Write(size=1)\n@Close(1)\n"), 0, "", Tree("s" + text, "c"),
+         Stored("repo/t" + text, "c", "t" + text)},
+        {"GetFile", Cmd("getFile", "/fileId:" + text + " /targetFilePath:o" + text), Opened(read), 0, "",
+         Tree("start/fake-content", "c"), Tree("repo/o" + text, "c")},
+        {"RepositoryDirectory", Split("/command:deleteFile /reposDirPath:" + root + "r" + text + " /fileId:1"),
+         Opened("@RemoveFile(id=1)\n", root + "r" + text), 0, "", Tree("r" + text + "/", "")},
+    };
 }
 
 std::string DefaultLocationOutput(const std::optional<std::string>& openedAt) {

@@ -44,12 +44,7 @@ struct Row {
 
 inline void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
 
-struct RowName {
-    template <class ParamInfo>
-    std::string operator()(const ParamInfo& info) const {
-        return info.param.name;
-    }
-};
+inline std::string RowName(const testing::TestParamInfo<Row>& info) { return info.param.name; }
 
 class Sandbox {
 public:
@@ -60,9 +55,6 @@ public:
     std::filesystem::path Repository() const { return Root() / "repo"; }
     std::string Expand(std::string text) const;
 
-    // Runs the tool, or what request names, from {start} unless it says otherwise.
-    test_support::ProcessOutcome Run(const std::vector<std::string>& arguments,
-                                     test_support::ProcessRequest request = {}) const;
     // Runs the row here and checks its output, exit code and files.
     void Check(const Row& row, const test_support::ProcessRequest& request = {}) const;
     // Every file below {root} but the libraries.
@@ -72,13 +64,28 @@ private:
     test_support::TemporaryDirectory root_;
 };
 
-// The rows of every platform (CommandTest.cpp).
-std::vector<Row> CommandRows();
+std::vector<Row> CommandRows();  // every platform's
+// Text beyond ASCII in every place an argument reaches: it names the same
+// files, reaches the library unchanged and prints as it came.
+std::vector<Row> TextRows(const std::string& text, const std::string& separator);
 
-// Runs the tool in sandbox and checks its output, its exit code and silence on
-// standard error.
+// Runs the tool, or request's program, from {start} unless request says otherwise,
+// and checks its output, its exit code and silence on standard error.
 void Expect(const Sandbox& sandbox, const std::vector<std::string>& arguments, const std::string& output, int exitCode,
-            const test_support::ProcessRequest& request = {});
+            test_support::ProcessRequest request = {});
+
+// A tree from names and contents in turn: a row stays on a line or two.
+template <class... Texts>
+FileTree Tree(const Texts&... texts) {
+    const std::vector<std::string> list = {std::string(texts)...};
+    FileTree tree;
+    for (std::size_t i = 0; i + 1 < list.size(); i += 2) tree[list[i]] = list[i + 1];
+    return tree;
+}
+// What a stored copy leaves: file and its backup, and the stand-in's index
+// in the repository folder repo, and its backup, naming the file as indexed.
+FileTree Stored(const std::string& file, const std::string& content, const std::string& indexed,
+                const std::string& repo = "repo/");
 
 // "/command:<command> /reposDirPath:{repo}" and options, split at blanks.
 std::vector<std::string> Cmd(const std::string& command, const std::string& options = {});
@@ -87,8 +94,8 @@ std::vector<std::string> Split(const std::string& arguments);
 // messages between the open and the close.
 std::string Opened(const std::string& body, const std::string& repository = "{repo}");
 
-// A run without /reposDirPath: it opens the default location, when there is
-// one, and closes it again between the message and the usage text.
+// A run without /reposDirPath opens the default location, if any, and closes
+// it again between the message and the usage text.
 std::string DefaultLocationOutput(const std::optional<std::string>& openedAt);
 
 std::filesystem::path ToolPath();

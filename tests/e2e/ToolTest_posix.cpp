@@ -19,9 +19,9 @@ using test_support::ProcessRequest;
 TEST(StartDirectory, GoneIsAnErrorNotAnEmptyPath) {
     ProcessRequest request;
     request.removeWorkingDirectoryAtStart = true;
-    Sandbox("").Check(
-        {"", Cmd("deleteFile", "/fileId:1"), "\n\nError getting current directory.\n\n", 1, "", {}, {{"start", kGone}}},
-        request);
+    Sandbox("").Check({"", Cmd("deleteFile", "/fileId:1"), "\n\nError getting current directory.\n\n", 1, "",
+                       FileTree(), Tree("start", kGone)},
+                      request);
 }
 
 // The library's path is the start directory, "/" and "KVDFiles.dll". One of
@@ -46,50 +46,15 @@ TEST(StartDirectory, LibraryPathOfMoreThan2046CharactersIsNotLoaded) {
 }
 
 TEST(GetFile, AFailedWriteReportsTheSystemErrorNumber) {
-    Sandbox().Check({"",
-                     Cmd("getFile", "/fileId:1 /targetFilePath:/dev/full"),
-                     Opened("@GetFile(id=1)\n@OpenStream(mode=1,reserved=-1)\n@GetSize()\n@Read(size=1)\n"
-                            "Error writing to target file. GetLastError(): 28\n\n"),
-                     1,
-                     "",
-                     {{"start/fake-content", "x"}}});
+    const std::string read = "@GetFile(id=1)\n@OpenStream(mode=1,reserved=-1)\n@GetSize()\n@Read(size=1)\n";
+    Sandbox().Check({"", Cmd("getFile", "/fileId:1 /targetFilePath:/dev/full"),
+                     Opened(read + "Error writing to target file. GetLastError(): 28\n\n"), 1, "",
+                     Tree("start/fake-content", "x")});
 }
 
 // UTF-8 e acute, a stray 0xFF, a lone continuation byte, a character beyond
 // 16 bits, and a cut three-byte sequence.
 const std::string kOdd = "\xc3\xa9\xff\x80\xf0\x9f\x98\x80\xe2\x82";
-const std::string kIndex = "t" + kOdd + "\n";
-
-const std::vector<Row> kEncodingRows = {
-    {"InvalidArgument", {"caf" + kOdd}, "\n\nInvalid argument 'caf" + kOdd + "'.\n\n{usage}"},
-    {"InvalidCommand", Cmd("get" + kOdd), Opened("\n\nInvalid command 'get" + kOdd + "'\n\n")},
-    {"AddFile",
-     Cmd("addFile", "/fileId:i" + kOdd + " /fileDesc:d" + kOdd +
-                        " /fileVersion:1 /filePermissions:1 /sourceFilePath:{root}/s" + kOdd + " /targetFilePath:t" +
-                        kOdd),
-     Opened("@AddFile(id=i" + kOdd + ",target=t" + kOdd + ",version=1,description=d" + kOdd +
-            ",permissions=1)\n@Write(size=1)\n@Close(1)\n"),
-     0,
-     "",
-     {{"s" + kOdd, "c"}},
-     {{"repo/t" + kOdd, "c"},
-      {"repo/t" + kOdd + ".bak", "c"},
-      {"repo/ZarnRepository.bin", kIndex},
-      {"repo/ZarnRepository.bin.bak", kIndex}}},
-    {"GetFile",
-     Cmd("getFile", "/fileId:" + kOdd + " /targetFilePath:o" + kOdd),
-     Opened("@GetFile(id=" + kOdd + ")\n@OpenStream(mode=1,reserved=-1)\n@GetSize()\n@Read(size=1)\n"),
-     0,
-     "",
-     {{"start/fake-content", "c"}},
-     {{"repo/o" + kOdd, "c"}}},
-    {"RepositoryDirectory",
-     Split("/command:deleteFile /reposDirPath:{root}/r" + kOdd + " /fileId:1"),
-     Opened("@RemoveFile(id=1)\n", "{root}/r" + kOdd),
-     0,
-     "",
-     {{"r" + kOdd + "/", ""}}},
-};
 
 // Arguments are bytes: whatever the locale, a name that is not UTF-8 names
 // the same file, and a message that repeats an argument prints its bytes.
@@ -103,7 +68,7 @@ TEST_P(Encoding, KeepsBytesInEveryLocale) {
         Sandbox().Check(GetParam(), request);
     }
 }
-INSTANTIATE_TEST_SUITE_P(Runs, Encoding, testing::ValuesIn(kEncodingRows), RowName());
+INSTANTIATE_TEST_SUITE_P(Runs, Encoding, testing::ValuesIn(TextRows(kOdd, "/")), RowName);
 
 // The tool copy here reads its machine-wide folders below the test root,
 // which this one test owns.

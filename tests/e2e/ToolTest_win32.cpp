@@ -43,33 +43,14 @@ const std::string kAdd = "addFile /reposDirPath:\"{repo}\" /filePermissions:1 /s
 
 // addFile typed with these options gives AddFile these values.
 Row Typed(const std::string& name, const std::string& options, const std::string& values) {
-    return {name,
-            {},
-            Opened("@AddFile(" + values + ",permissions=1)\nError adding new file to IZarnRepository.\n\n"),
-            1,
-            "AddFile 1",
-            {},
-            {},
-            "complete",
-            "",
-            "/command:" + kAdd + options};
+    const std::string called = "@AddFile(" + values + ",permissions=1)\nError adding new file to IZarnRepository.\n\n";
+    return {name,       Split(""),  Opened(called), 1,  "AddFile 1",
+            FileTree(), FileTree(), "complete",     "", "/command:" + kAdd + options};
 }
 
-Row StoredAt(const std::string& name, const std::string& target) {
-    return {name,
-            Cmd("addFile",
-                "/fileId:1 /fileDesc:d /fileVersion:1 /filePermissions:3 /sourceFilePath:{root}\\in /targetFilePath:" +
-                    target),
-            Opened("@AddFile(id=1,target=" + target +
-                   ",version=1,description=d,permissions=3)\n@Write(size=1)\n@Close(1)\n"),
-            0,
-            "",
-            {{"in", "x"}},
-            {{"t", "x"},
-             {"t.bak", "x"},
-             {"repo/ZarnRepository.bin", target + "\n"},
-             {"repo/ZarnRepository.bin.bak", target + "\n"}}};
-}
+const std::string kAddIn = "/fileId:1 /fileDesc:d /fileVersion:1 /filePermissions:3 /sourceFilePath:{root}\\in ";
+const std::string kAddCall = "@AddFile(id=1,target=a,version=1,description=d,permissions=3)\n";
+const std::string kWritten = "@Write(size=1)\n@Close(1)\n";
 
 const std::vector<Row> kRows = {
     // Blanks separate outside double quotes; a backslash escapes only a quote.
@@ -80,101 +61,41 @@ const std::vector<Row> kRows = {
         "TypedQuotesMidwayDoubledBackslashesAndTabs",
         "/fileId:My\" \"" + kText + " \t \"/fileDesc:a b\\\\\" \t /fileVersion:\\\"\\\"abc\\\"\\\" /targetFilePath:\"t",
         "id=My " + kText + ",target=t,version=\"abc\",description=a b\\"),
-    {"TypedBlankWithoutQuotesSplitsTheValue",
-     {},
-     "\n\nInvalid argument 'file'.\n\n{usage}",
-     1,
-     "",
-     {},
-     {},
-     "complete",
-     "",
-     "/command:deleteFile /fileId:My file"},
-    {"TypedRepositoryPathWithBlanks",
-     {},
-     Opened("@RemoveFile(id=7)\n", "{root}\\my repo"),
-     0,
-     "",
-     {{"my repo/", ""}},
-     {},
-     "complete",
-     "",
+    {"TypedBlankWithoutQuotesSplitsTheValue", Split(""), "\n\nInvalid argument 'file'.\n\n{usage}", 1, "", FileTree(),
+     FileTree(), "complete", "", "/command:deleteFile /fileId:My file"},
+    {"TypedRepositoryPathWithBlanks", Split(""), Opened("@RemoveFile(id=7)\n", "{root}\\my repo"), 0, "",
+     Tree("my repo/", ""), FileTree(), "complete", "",
      "/command:deleteFile \"/reposDirPath:{root}\\my repo\" /fileId:7"},
-    // Text beyond ASCII names the same files, reaches the library unchanged and prints as UTF-8.
-    {"InvalidArgumentBeyondAscii", {"caf" + kText}, "\n\nInvalid argument 'caf" + kText + "'.\n\n{usage}"},
-    {"InvalidCommandBeyondAscii", Cmd("get" + kText), Opened("\n\nInvalid command 'get" + kText + "'\n\n")},
-    {"AddFileBeyondAscii",
-     Cmd("addFile", "/fileId:" + kText + " /fileDesc:d /fileVersion:1 /filePermissions:1 /sourceFilePath:{root}\\s" +
-                        kText + " /targetFilePath:t" + kText),
-     Opened("@AddFile(id=" + kText + ",target=t" + kText +
-            ",version=1,description=d,permissions=1)\n@Write(size=1)\n@Close(1)\n"),
-     0,
-     "",
-     {{"s" + kText, "c"}},
-     {{"repo/t" + kText, "c"},
-      {"repo/t" + kText + ".bak", "c"},
-      {"repo/ZarnRepository.bin", "t" + kText + "\n"},
-      {"repo/ZarnRepository.bin.bak", "t" + kText + "\n"}}},
-    {"GetFileBeyondAscii",
-     Cmd("getFile", "/fileId:1 /targetFilePath:o" + kText),
-     Opened(kUpToRead),
-     0,
-     "",
-     {{"start/fake-content", "c"}},
-     {{"repo/o" + kText, "c"}}},
-    {"RepositoryDirectoryBeyondAscii",
-     Split("/command:deleteFile /reposDirPath:{root}\\r" + kText + " /fileId:1"),
-     Opened("@RemoveFile(id=1)\n", "{root}\\r" + kText),
-     0,
-     "",
-     {{"r" + kText + "/", ""}}},
     // Files another process holds open for writing; a backup is tried again
     // for about five seconds first.
-    {"GetFileTargetHeldOpen",
-     Cmd("getFile", "/fileId:1 /targetFilePath:out"),
-     Opened(kUpToRead + "Error opening target file.\n\n"),
-     1,
-     "",
-     {{"start/fake-content", "c"}, {"repo/out", "old"}},
-     {},
-     "complete",
-     "repo/out"},
-    {"AddFileSourceHeldOpen",
-     Cmd("addFile",
-         "/fileId:1 /fileDesc:d /fileVersion:1 /filePermissions:3 /sourceFilePath:{root}\\in /targetFilePath:a"),
-     Opened("@AddFile(id=1,target=a,version=1,description=d,permissions=3)\nError opening source file.\n\n"),
-     1,
-     "",
-     {{"in", "x"}},
-     {},
-     "complete",
-     "in"},
-    {"AddFileBackupHeldOpen",
-     Cmd("addFile",
-         "/fileId:1 /fileDesc:d /fileVersion:1 /filePermissions:3 /sourceFilePath:{root}\\in /targetFilePath:a"),
-     Opened("@AddFile(id=1,target=a,version=1,description=d,permissions=3)\n@Write(size=1)\n@Close(1)\n"
-            "Error creating file backup.\n\n"),
-     1,
-     "",
-     {{"in", "x"}, {"repo/a.bak", "old"}},
-     {{"repo/a", "x"}, {"repo/ZarnRepository.bin", "a\n"}},
-     "complete",
-     "repo/a.bak"},
+    {"GetFileTargetHeldOpen", Cmd("getFile", "/fileId:1 /targetFilePath:out"),
+     Opened(kUpToRead + "Error opening target file.\n\n"), 1, "", Tree("start/fake-content", "c", "repo/out", "old"),
+     FileTree(), "complete", "repo/out"},
+    {"AddFileSourceHeldOpen", Cmd("addFile", kAddIn + "/targetFilePath:a"),
+     Opened(kAddCall + "Error opening source file.\n\n"), 1, "", Tree("in", "x"), FileTree(), "complete", "in"},
+    {"AddFileBackupHeldOpen", Cmd("addFile", kAddIn + "/targetFilePath:a"),
+     Opened(kAddCall + kWritten + "Error creating file backup.\n\n"), 1, "", Tree("in", "x", "repo/a.bak", "old"),
+     Tree("repo/a", "x", "repo/ZarnRepository.bin", "a\n"), "complete", "repo/a.bak"},
     // Absolute paths with a drive letter, or from the drive's root.
-    StoredAt("AddFileTargetWithDriveLetter", "{root}\\t"),
-    StoredAt("AddFileTargetFromTheDriveRoot", "{root-without-drive}\\t"),
-    {"GetFileTargetFromTheDriveRoot",
-     Cmd("getFile", "/fileId:1 /targetFilePath:{root-without-drive}\\out"),
-     Opened(kUpToRead),
-     0,
-     "",
-     {{"start/fake-content", "c"}},
-     {{"out", "c"}}},
+    {"AddFileTargetWithDriveLetter", Cmd("addFile", kAddIn + "/targetFilePath:{root}\\t"),
+     Opened("@AddFile(id=1,target={root}\\t,version=1,description=d,permissions=3)\n" + kWritten), 0, "",
+     Tree("in", "x"), Stored("t", "x", "{root}\\t")},
+    {"AddFileTargetFromTheDriveRoot", Cmd("addFile", kAddIn + "/targetFilePath:{root-without-drive}\\t"),
+     Opened("@AddFile(id=1,target={root-without-drive}\\t,version=1,description=d,permissions=3)\n" + kWritten), 0, "",
+     Tree("in", "x"), Stored("t", "x", "{root-without-drive}\\t")},
+    {"GetFileTargetFromTheDriveRoot", Cmd("getFile", "/fileId:1 /targetFilePath:{root-without-drive}\\out"),
+     Opened(kUpToRead), 0, "", Tree("start/fake-content", "c"), Tree("out", "c")},
 };
+
+std::vector<Row> Rows() {
+    std::vector<Row> rows = TextRows(kText, "\\");
+    rows.insert(rows.end(), kRows.begin(), kRows.end());
+    return rows;
+}
 
 class Windows : public testing::TestWithParam<Row> {};
 TEST_P(Windows, PrintsExitsAndLeavesFilesAsExpected) { Sandbox(GetParam().library).Check(GetParam()); }
-INSTANTIATE_TEST_SUITE_P(Runs, Windows, testing::ValuesIn(kRows), RowName());
+INSTANTIATE_TEST_SUITE_P(Runs, Windows, testing::ValuesIn(Rows()), RowName);
 
 constexpr wchar_t kCompanyKey[] = L"SOFTWARE\\Orbek Software";
 constexpr wchar_t kSetupKey[] = L"SOFTWARE\\Orbek Software\\Setup";
