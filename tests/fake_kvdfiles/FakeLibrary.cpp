@@ -1,21 +1,12 @@
 // A stand-in for the repository library, built from the contract header alone.
-// It prints every call it gets to standard output as "@Call(arguments)", and
-// "@Loaded" and "@Unloaded" when its file is loaded and unloaded, so that a
-// test reads the calls in order among the tool's own messages.
-//
-// When loaded it reads from the current directory (the tool's start
-// directory) the content Read delivers, "fake-content", and its script,
-// "fake-script.txt": lines "CALL VALUE" saying what a call returns.
-// InitLibrary (default 1), GetRepositoryFromPath (0: null), GetSize (default:
-// the content's size), ReadCount (the count Read reports; default: what it
-// copied), GetPath (default: the file id), and the status of AddFile,
-// RemoveFile, GetFile, OpenStream, Read or Write (default 0). A Write stores
-// the bytes at the stream's path (the AddFile target, or what GetPath
-// returns) and appends that path and a line break to "ZarnRepository.bin",
-// both in the current directory by then: the repository directory.
-//
-// Each variant of the library is this file compiled with one
-// FAKE_KVDFILES_WITHOUT_<export> definition, or none.
+// It prints each call it gets as "@Call(arguments)", and "@Loaded" and
+// "@Unloaded", among the tool's own messages. When loaded it reads from the
+// start directory what Read delivers, "fake-content", and "fake-script.txt":
+// lines "CALL VALUE", a call's status (0 by default), or the value of
+// InitLibrary (1), GetRepositoryFromPath (0: null), GetSize, ReadCount and
+// GetPath. Write stores the bytes at the stream's path (AddFile's target or
+// GetPath's) and appends that path to "ZarnRepository.bin". Each variant is
+// built with one FAKE_KVDFILES_WITHOUT_<export>, or none.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -60,8 +51,6 @@ struct LibraryState {
         Record("Loaded");
     }
     ~LibraryState() { Record("Unloaded"); }
-    LibraryState(const LibraryState&) = delete;
-    LibraryState& operator=(const LibraryState&) = delete;
 
     std::string Value(const std::string& call, const std::string& otherwise) const {
         const auto found = script.find(call);

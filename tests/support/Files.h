@@ -1,5 +1,4 @@
-// Files for tests: a directory of one's own, whole files read and written,
-// and trees of files as maps from relative name to content.
+// Files for tests: a directory of one's own, whole files, and trees of files.
 #pragma once
 
 #include <cstdint>
@@ -11,8 +10,7 @@
 
 namespace test_support {
 
-// File names as UTF-8 text (on POSIX, any bytes), turned into paths and back
-// without a locale's say.
+// File names as UTF-8 (on POSIX, any bytes) to paths and back, whatever the locale.
 std::filesystem::path PathFromUtf8(std::string_view text);
 std::string Utf8FromPath(const std::filesystem::path& path);
 
@@ -31,20 +29,17 @@ private:
     std::filesystem::path path_;
 };
 
-// Both throw std::runtime_error when the file cannot be read or written.
+// Both throw std::runtime_error when they fail.
 std::string ReadFileBytes(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, const std::string& content);
 
-// Files below a directory: relative name with "/" -> content. A directory's
-// content is "<directory>"; a file larger than 64 MiB is not read, its content
-// is "<N bytes>".
+// Relative name with "/" -> content: "<directory>" for a directory, "<N bytes>"
+// for a file larger than 64 MiB.
 using FileTree = std::map<std::string, std::string>;
 
-// Every file and directory below root but symbolic links and the names skip
-// accepts.
+// Every file and directory below root but symbolic links and the names skip accepts.
 FileTree ReadFileTree(const std::filesystem::path& root, const std::function<bool(const std::string&)>& skip = {});
-// Writes the files below root, making their directories; a name ending in "/"
-// makes a directory.
+// Writes the files below root with their directories; a name ending in "/" is a directory.
 void WriteFileTree(const std::filesystem::path& root, const FileTree& files);
 
 // A file of the given size that takes no disk space (a hole).

@@ -75,13 +75,7 @@ ProcessOutcome RunProcess(const ProcessRequest& request) {
 
 std::string AsPrinted(std::string_view text) {
     std::string printed;
-    for (const char character : text) {
-        if (character == '\n') {
-            printed += kTextLineEnd;
-        } else {
-            printed += character;
-        }
-    }
+    for (const char byte : text) printed += byte == '\n' ? std::string(kTextLineEnd) : std::string(1, byte);
     return printed;
 }
 

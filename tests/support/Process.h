@@ -1,7 +1,5 @@
-// Programs that tests run: to their end, keeping what they printed byte for
-// byte, or started, read line by line, waited for or killed. One
-// implementation per platform: Process_posix.cpp (fork, exec, SIGKILL) and
-// Process_win32.cpp (CreateProcessW, TerminateProcess).
+// Programs that tests run to their end, keeping their output byte for byte,
+// or start, read line by line, wait for or kill. One file per platform.
 #pragma once
 
 #include <cstdint>
@@ -16,18 +14,12 @@ namespace test_support {
 
 struct ProcessRequest {
     std::filesystem::path program = {};
-    // After the program's own name: bytes on POSIX; on Windows UTF-8 text,
-    // quoted so that the program's start-up splits it back.
-    std::vector<std::string> arguments = {};
-    // Windows: the command line after the program's name as a user types it,
-    // instead of arguments.
+    std::vector<std::string> arguments = {};  // bytes on POSIX, UTF-8 on Windows
+    // Windows: the command line after the program's name as typed, instead of arguments.
     std::optional<std::string> commandLine = {};
-    std::filesystem::path workingDirectory = {};  // empty: the test's own
-    // What the program reads from a pipe as its standard input; unset, it
-    // reads the null device.
-    std::optional<std::string> standardInput = {};
-    // POSIX only: a start directory that is gone; a cap on the address space,
-    // in bytes.
+    std::filesystem::path workingDirectory = {};    // empty: the test's own
+    std::optional<std::string> standardInput = {};  // through a pipe; unset: the null device
+    // POSIX only: a start directory that is gone; a cap on the address space in bytes.
     bool removeWorkingDirectoryAtStart = false;
     std::optional<std::uint64_t> addressSpaceLimit = {};
 };
@@ -60,7 +52,6 @@ public:
     ProcessOutcome Finish();
 
 private:
-    // Per platform.
     void Start(const ProcessRequest& request);
     void KillProcess();
     int WaitForExit();
@@ -84,11 +75,8 @@ private:
 
 ProcessOutcome RunProcess(const ProcessRequest& request);
 
-// Whether addressSpaceLimit holds here (POSIX).
-bool CanCapMemory();
-
-// The line end of a program's text-mode output on this platform.
-extern const std::string_view kTextLineEnd;
+bool CanCapMemory();                         // whether addressSpaceLimit holds here
+extern const std::string_view kTextLineEnd;  // of a program's text-mode output here
 
 // Expected output as a program prints it: each "\n" becomes kTextLineEnd.
 std::string AsPrinted(std::string_view text);
