@@ -65,25 +65,20 @@ std::string Sandbox::Expand(std::string text) const {
     return text;
 }
 
-void Sandbox::Check(const Row& row, const test_support::ProcessRequest& request) const {
+void Sandbox::Check(const Row& row, test_support::ProcessRequest request) const {
     FileTree before;
     for (const auto& [name, content] : row.before) before[Expand(name)] = Expand(content);
     if (!row.script.empty()) before["start/fake-script.txt"] = Expand(row.script);
     test_support::WriteFileTree(Root(), before);
     FileTree expected = Files();
     for (const auto& [name, content] : row.after) {
-        if (content == kGone) {
-            expected.erase(Expand(name));
-        } else {
-            expected[Expand(name)] = Expand(content);
-        }
+        if (content == kGone) expected.erase(Expand(name));
+        else expected[Expand(name)] = Expand(content);
     }
     std::unique_ptr<test_support::FileHeldForWriting> held;
     if (!row.heldOpen.empty()) held = std::make_unique<test_support::FileHeldForWriting>(Root() / row.heldOpen);
-    test_support::ProcessRequest typed = request;
-    typed.commandLine = row.commandLine;
-
-    Expect(*this, row.arguments, row.output, row.exitCode, typed);
+    request.commandLine = row.commandLine;
+    Expect(*this, row.arguments, row.output, row.exitCode, request);
     EXPECT_EQ(Files(), expected);
 }
 

@@ -56,7 +56,7 @@ public:
     std::string Expand(std::string text) const;
 
     // Runs the row here and checks its output, exit code and files.
-    void Check(const Row& row, const test_support::ProcessRequest& request = {}) const;
+    void Check(const Row& row, test_support::ProcessRequest request = {}) const;
     // Every file below {root} but the libraries.
     FileTree Files() const;
 
