@@ -110,19 +110,22 @@ std::string Content(std::size_t size) {
 // end; a target is written from its own position.
 TEST(RealLibraryThroughPipes, PipedContentIsStoredWholeAndComesBackOutThroughAPipe) {
     const Sandbox sandbox("real");
-    const std::string add = "/fileDesc:d /fileVersion:1 /filePermissions:3 /targetFilePath:";
+    const std::string add = "/fileDesc:d /fileVersion:1 /filePermissions:3 /sourceFilePath:";
+    const std::vector<std::string> fromStandardInput = Cmd("addFile", add + "/dev/stdin");
     for (const std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{5} << 20}) {
         const std::string id = std::to_string(size);
         ProcessRequest piped;
         piped.standardInput = Content(size);
-        Expect(sandbox, Cmd("addFile", "/fileId:" + id + " /sourceFilePath:/dev/stdin " + add + id), "", 0, piped);
+        std::vector<std::string> arguments = fromStandardInput;
+        arguments.insert(arguments.end(), {"/fileId:" + id, "/targetFilePath:" + id});
+        Expect(sandbox, arguments, "", 0, piped);
         EXPECT_EQ(test_support::ReadFileBytes(sandbox.Repository() / id), Content(size));
         Expect(sandbox, Cmd("getFile", "/fileId:" + id + " /targetFilePath:/dev/stdout"), Content(size), 0);
     }
     const fs::path fifo = sandbox.Root() / "fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     std::thread writer([&] { std::ofstream(fifo, std::ios::binary) << Content(std::size_t{1} << 20); });
-    Expect(sandbox, Cmd("addFile", "/fileId:fifo /sourceFilePath:{root}/fifo " + add + "a"), "", 0);
+    Expect(sandbox, Cmd("addFile", add + "{root}/fifo /fileId:fifo /targetFilePath:a"), "", 0);
     writer.join();
     EXPECT_EQ(test_support::ReadFileBytes(sandbox.Repository() / "a"), Content(std::size_t{1} << 20));
 }
