@@ -242,8 +242,6 @@ struct BytesSource : kvd::IndexSource {
 
 // Damage the listing meets after the first window of blocks it reads: every
 // entry the library's walk hands out before it is printed, then the failure.
-// The index is framed in one pass, as one of this size is not written entry
-// by entry.
 TEST_F(InspectRuns, AListingThatFailsPartWayPrintsWhatCameBefore) {
     std::vector<FixtureEntry> entries;
     for (int number = 100000; number < 120000; ++number) entries.push_back({std::to_wstring(number), L"d", ""});
