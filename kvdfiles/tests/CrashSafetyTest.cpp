@@ -86,15 +86,6 @@ protected:
         kvdFiles_ReleaseLibrary();
     }
 
-    // The settled states before and after the scenario runs undisturbed.
-    static std::pair<std::string, std::string> OldAndNew(const Scenario& scenario, int extraEntries) {
-        TemporaryDirectory directory;
-        Prepare(scenario, directory, extraEntries);
-        const std::string before = Settled(directory.Path());
-        EXPECT_EQ(scenario.run(kvdFiles_GetRepositoryFromPath(directory.Wide().c_str())), 0);
-        return {before, Settled(directory.Path())};
-    }
-
     static void Prepare(const Scenario& scenario, const TemporaryDirectory& directory, int extraEntries) {
         IZarnRepository* repository = kvdFiles_GetRepositoryFromPath(directory.Wide().c_str());
         scenario.prepare(repository, directory.Path());
@@ -103,20 +94,22 @@ protected:
         }
     }
 
-    // The commit steps the scenario passes when nothing stops it, as the
-    // test build counts them.
-    static std::vector<std::string> PointsOf(const Scenario& scenario, int extraEntries) {
+    // The scenario undisturbed: the settled states before and after, and the
+    // commit steps it passes, as the test build counts them.
+    struct DryRun {
+        std::string oldState, newState;
+        std::vector<std::string> points;
+    };
+    static DryRun RunUndisturbed(const Scenario& scenario, int extraEntries) {
         TemporaryDirectory directory;
         Prepare(scenario, directory, extraEntries);
-        IZarnRepository* repository = kvdFiles_GetRepositoryFromPath(directory.Wide().c_str());
+        DryRun dry{Settled(directory.Path()), "", {}};
         kvdFilesTest_Reset();
-        EXPECT_EQ(scenario.run(repository), 0);
-        std::vector<std::string> points;
-        for (uint32_t index = 0; kvdFilesTest_PointReached(index) != nullptr; ++index) {
-            points.emplace_back(kvdFilesTest_PointReached(index));
-        }
+        EXPECT_EQ(scenario.run(kvdFiles_GetRepositoryFromPath(directory.Wide().c_str())), 0);
+        dry.points = PointsReached();
         kvdFilesTest_Reset();
-        return points;
+        dry.newState = Settled(directory.Path());
+        return dry;
     }
 
     // Runs the scenario in a helper process that ends at the named point;
@@ -138,9 +131,8 @@ TEST_F(CrashPointTest, EveryCommitStepLeavesTheOldOrTheNewState) {
     for (std::size_t index = 0; index < scenarios.size(); ++index) {
         const Scenario& scenario = scenarios[index];
         for (const int extraEntries : {0, 4}) {
-            const auto [oldState, newState] = OldAndNew(scenario, extraEntries);
+            const auto [oldState, newState, points] = RunUndisturbed(scenario, extraEntries);
             ASSERT_NE(oldState, newState) << scenario.name;
-            const std::vector<std::string> points = PointsOf(scenario, extraEntries);
             EXPECT_GE(points.size(), 5u) << scenario.name;
             for (const std::string& point : points) {
                 const std::string where = std::string(scenario.name) + " at " + point;
@@ -238,13 +230,23 @@ std::set<std::string> ExpectedFiles(const std::map<std::wstring, std::optional<s
     return files;
 }
 
+// The command line of a worker that runs a planned workload.
+std::vector<std::string> Plan(const fs::path& directory, int seed, int count, const std::string& prefix) {
+    return {KVDFILES_WORKER_PATH, "plan", directory.string(), std::to_string(seed), std::to_string(count), prefix};
+}
+
+using Workers = std::vector<std::unique_ptr<test_support::ChildProcess>>;
+
+// Starts count workers; commandLine(i) is the ith one's.
+Workers Start(int count, const std::function<std::vector<std::string>(int)>& commandLine) {
+    Workers workers;
+    for (int i = 0; i < count; ++i) workers.push_back(std::make_unique<test_support::ChildProcess>(commandLine(i)));
+    return workers;
+}
+
 class RandomKillTest : public ::testing::Test {
 protected:
     void TearDown() override { kvdFiles_ReleaseLibrary(); }
-
-    static std::vector<std::string> WorkerArguments(const fs::path& directory, int seed, int count) {
-        return {KVDFILES_WORKER_PATH, "plan", directory.string(), std::to_string(seed), std::to_string(count), "w"};
-    }
 };
 
 TEST_F(RandomKillTest, KilledWorkloadsLeaveAStateOfTheirSequence) {
@@ -259,7 +261,7 @@ TEST_F(RandomKillTest, KilledWorkloadsLeaveAStateOfTheirSequence) {
         ++run;
         TemporaryDirectory directory;
         const Workload workload = PlanWorkload(static_cast<std::uint32_t>(run), kOperations, "w");
-        test_support::ChildProcess worker(WorkerArguments(directory.Path(), run, kOperations));
+        test_support::ChildProcess worker(Plan(directory.Path(), run, kOperations, "w"));
         // Past a random number of finished operations, then a moment into
         // the next one.
         ASSERT_TRUE(worker.WaitForLines(1 + static_cast<int>(random() % (kOperations - 1))));
@@ -288,12 +290,8 @@ TEST_F(ConcurrencyTest, ProcessesChangingOneRepositoryKeepEveryChange) {
     constexpr int kWorkers = 4;
     constexpr int kOperations = 110;
     TemporaryDirectory directory;
-    std::vector<std::unique_ptr<test_support::ChildProcess>> workers;
-    for (int i = 0; i < kWorkers; ++i) {
-        workers.push_back(std::make_unique<test_support::ChildProcess>(
-            std::vector<std::string>{KVDFILES_WORKER_PATH, "plan", directory.Path().string(), std::to_string(100 + i),
-                                     std::to_string(kOperations), "p" + std::to_string(i)}));
-    }
+    Workers workers =
+        Start(kWorkers, [&](int i) { return Plan(directory.Path(), 100 + i, kOperations, "p" + std::to_string(i)); });
     for (auto& worker : workers) EXPECT_EQ(worker->Wait(), 0);
 
     std::set<std::string> expectedFiles;
@@ -316,12 +314,8 @@ TEST_F(ConcurrencyTest, ReadersWhileProcessesChangeSeeAWholeIndexEachTime) {
     constexpr int kWriters = 3;
     TemporaryDirectory directory;
     ASSERT_EQ(AddFile(kvdFiles_GetRepositoryFromPath(directory.Wide().c_str()), L"first", L"first", "x"), 0);
-    std::vector<std::unique_ptr<test_support::ChildProcess>> writers;
-    for (int i = 0; i < kWriters; ++i) {
-        writers.push_back(std::make_unique<test_support::ChildProcess>(
-            std::vector<std::string>{KVDFILES_WORKER_PATH, "plan", directory.Path().string(), std::to_string(200 + i),
-                                     "200", "r" + std::to_string(i)}));
-    }
+    Workers writers =
+        Start(kWriters, [&](int i) { return Plan(directory.Path(), 200 + i, 200, "r" + std::to_string(i)); });
     for (auto& writer : writers) ASSERT_TRUE(writer->WaitUntilReady());
     int refused = 0;
     for (int read = 0; read < 1000; ++read) {
@@ -339,12 +333,10 @@ TEST_F(ConcurrencyTest, ReadersWhileProcessesChangeSeeAWholeIndexEachTime) {
 
 TEST_F(ConcurrencyTest, OfProcessesAddingOneIdentifierExactlyOneSucceeds) {
     TemporaryDirectory directory;
-    std::vector<std::unique_ptr<test_support::ChildProcess>> workers;
-    for (int i = 0; i < 4; ++i) {
-        workers.push_back(std::make_unique<test_support::ChildProcess>(
-            std::vector<std::string>{KVDFILES_WORKER_PATH, "add", directory.Path().string(), "same",
-                                     "target-" + std::to_string(i), "content-" + std::to_string(i)}));
-    }
+    Workers workers = Start(4, [&](int i) -> std::vector<std::string> {
+        const std::string n = std::to_string(i);
+        return {KVDFILES_WORKER_PATH, "add", directory.Path().string(), "same", "target-" + n, "content-" + n};
+    });
     int succeeded = 0;
     for (auto& worker : workers) succeeded += worker->Wait() == 0 ? 1 : 0;
     EXPECT_EQ(succeeded, 1);

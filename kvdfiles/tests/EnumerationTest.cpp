@@ -21,23 +21,21 @@ std::int64_t NowMicros() {
 }
 
 struct Fields {
-    std::wstring id;
-    std::wstring path;
-    std::wstring version;
-    std::wstring description;
+    std::wstring id, path, version, description;
     int32_t permissions = 0;
     uint64_t contentSize = 0;
-    int64_t added = 0;
-    int64_t changed = 0;
+    int64_t added = 0, changed = 0;
+    bool operator==(const Fields&) const = default;
 };
 
-Fields FieldsOf(IZarnFile* file) {
-    IZarnFileInfo* info = file->table->GetInfo(file);
+Fields FieldsOf(IZarnFileInfo* info) {
     const IZarnFileInfoTable& table = *info->table;
     return {table.GetFileId(info),      table.GetPath(info),           table.GetVersion(info),
             table.GetDescription(info), table.GetPermissions(info),    table.GetContentSize(info),
             table.GetTimeAdded(info),   table.GetTimeLastChanged(info)};
 }
+
+Fields FieldsOf(IZarnFile* file) { return FieldsOf(file->table->GetInfo(file)); }
 
 uint32_t CountOf(IZarnRepository* repository) {
     uint32_t count = 12345;
@@ -56,19 +54,6 @@ std::vector<std::wstring> ListedIds(IZarnRepository* repository) {
     const uint32_t count = CountOf(repository);
     for (uint32_t i = 0; i < count; ++i) ids.push_back(FieldsOf(FileAt(repository, i)).id);
     return ids;
-}
-
-struct Finding {
-    int32_t finding = -1;
-    uint64_t foundSize = 99;
-};
-
-Finding CheckStoredCopy(IZarnRepository* repository, const std::wstring& id) {
-    IZarnFile* file = nullptr;
-    EXPECT_EQ(repository->table->GetFile(repository, id.c_str(), &file), 0);
-    Finding result;
-    EXPECT_EQ(file->table->CheckStoredCopy(file, &result.finding, &result.foundSize), 0);
-    return result;
 }
 
 class EnumerationTest : public ::testing::Test {
@@ -108,21 +93,11 @@ TEST_F(EnumerationTest, EachEntryShowsItsFields) {
     const std::int64_t after = NowMicros();
 
     const Fields one = FieldsOf(FileAt(Open(), 0));
-    EXPECT_EQ(one.id, L"one");
-    EXPECT_EQ(one.path, L"docs/one.txt");
-    EXPECT_EQ(one.version, L"v\t1");
-    EXPECT_EQ(one.description, L"line\nbreak \"quoted\"");
-    EXPECT_EQ(one.permissions, 2);
-    EXPECT_EQ(one.contentSize, 5u);
     EXPECT_GE(one.added, before);
     EXPECT_LE(one.added, after);
-    EXPECT_EQ(one.changed, one.added);
+    EXPECT_EQ(one, (Fields{L"one", L"docs/one.txt", L"v\t1", L"line\nbreak \"quoted\"", 2, 5, one.added, one.added}));
     const Fields two = FieldsOf(FileAt(Open(), 1));
-    EXPECT_EQ(two.id, L"two");
-    EXPECT_EQ(two.version, L"");
-    EXPECT_EQ(two.description, L"");
-    EXPECT_EQ(two.permissions, 1);
-    EXPECT_EQ(two.contentSize, 0u);
+    EXPECT_EQ(two, (Fields{L"two", L"two", L"", L"", 1, 0, two.added, two.added}));
 
     ASSERT_EQ(ModifyFile(repository_, L"one", "longer content"), 0);
     const Fields modified = FieldsOf(FileAt(Open(), 0));
@@ -165,14 +140,7 @@ TEST_F(EnumerationTest, RefusesNullArgumentsAndPositionsPastTheEnd) {
     // The null file's info reads as an empty entry.
     IZarnFileInfo* info = file->table->GetInfo(nullptr);
     ASSERT_NE(info, nullptr);
-    const IZarnFileInfoTable& table = *info->table;
-    EXPECT_EQ(std::wstring(table.GetFileId(info)), L"");
-    EXPECT_EQ(std::wstring(table.GetVersion(info)), L"");
-    EXPECT_EQ(std::wstring(table.GetDescription(info)), L"");
-    EXPECT_EQ(table.GetPermissions(info), 0);
-    EXPECT_EQ(table.GetContentSize(info), 0u);
-    EXPECT_EQ(table.GetTimeAdded(info), 0);
-    EXPECT_EQ(table.GetTimeLastChanged(info), 0);
+    EXPECT_EQ(FieldsOf(info), Fields{});
     EXPECT_EQ(std::wstring(info->table->GetFileId(nullptr)), L"");
 }
 
@@ -216,9 +184,13 @@ TEST_F(EnumerationTest, CheckStoredCopyReportsWhatStandsAtItsPlace) {
             const TemporaryDirectory& root = absolute ? elsewhere : directory;
             ASSERT_EQ(AddFile(repository, L"id", absolute ? elsewhere.Wide() + L"/sub/copy" : L"sub/copy", "12345"), 0);
             row.disturb(root.Path() / "sub" / "copy");
-            const Finding finding = CheckStoredCopy(repository, L"id");
-            EXPECT_EQ(finding.finding, row.finding);
-            EXPECT_EQ(finding.foundSize, row.foundSize);
+            IZarnFile* file = nullptr;
+            ASSERT_EQ(repository->table->GetFile(repository, L"id", &file), 0);
+            int32_t finding = -1;
+            uint64_t foundSize = 99;
+            EXPECT_EQ(file->table->CheckStoredCopy(file, &finding, &foundSize), 0);
+            EXPECT_EQ(finding, row.finding);
+            EXPECT_EQ(foundSize, row.foundSize);
         }
     }
 }

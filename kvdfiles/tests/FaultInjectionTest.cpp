@@ -64,12 +64,6 @@ protected:
         return dry;
     }
 
-    static std::vector<std::string> PointsReached() {
-        std::vector<std::string> points;
-        for (uint32_t i = 0; const char* point = kvdFilesTest_PointReached(i); ++i) points.emplace_back(point);
-        return points;
-    }
-
     // After a failure the old state is back at once. A fault that stays can
     // also block the undo (a rename that keeps failing cannot put the old
     // content back); then the index is already the old one, and the next

@@ -37,18 +37,13 @@ void PutU32(std::string& bytes, std::size_t at, uint32_t value) {
     for (std::size_t i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
 }
 
-void AppendU32(std::string& bytes, uint32_t value) {
-    bytes.append(4, '\0');
-    PutU32(bytes, bytes.size() - 4, value);
-}
-
-void AppendU64(std::string& bytes, uint64_t value) {
-    AppendU32(bytes, static_cast<uint32_t>(value));
-    AppendU32(bytes, static_cast<uint32_t>(value >> 32));
+// Little-endian, as every number of the layout.
+void Append(std::string& bytes, uint64_t value, std::size_t width = 4) {
+    for (std::size_t i = 0; i < width; ++i) bytes.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
 }
 
 void AppendText(std::string& bytes, const std::u16string& text) {
-    AppendU32(bytes, static_cast<uint32_t>(text.size()));
+    Append(bytes, static_cast<uint32_t>(text.size()));
     for (const char16_t unit : text) {
         bytes.push_back(static_cast<char>(unit & 0xFF));
         bytes.push_back(static_cast<char>(unit >> 8));
@@ -70,16 +65,9 @@ void AppendVarint(std::string& bytes, uint64_t value) {
 std::string Units(const std::u16string& text) {
     std::string bytes;
     for (const char16_t unit : text) {
-        if (unit < 0x80) {
-            bytes.push_back(static_cast<char>(unit));
-        } else if (unit < 0x800) {
-            bytes.push_back(static_cast<char>(0xC0 | (unit >> 6)));
-            bytes.push_back(static_cast<char>(0x80 | (unit & 0x3F)));
-        } else {
-            bytes.push_back(static_cast<char>(0xE0 | (unit >> 12)));
-            bytes.push_back(static_cast<char>(0x80 | ((unit >> 6) & 0x3F)));
-            bytes.push_back(static_cast<char>(0x80 | (unit & 0x3F)));
-        }
+        const int tail = unit < 0x80 ? 0 : unit < 0x800 ? 1 : 2;  // continuation bytes
+        bytes.push_back(static_cast<char>((tail == 0 ? 0 : (0xFF00 >> (tail + 1)) & 0xFF) | (unit >> (6 * tail))));
+        for (int at = tail - 1; at >= 0; --at) bytes.push_back(static_cast<char>(0x80 | ((unit >> (6 * at)) & 0x3F)));
     }
     return bytes;
 }
@@ -100,7 +88,7 @@ std::string VarintRecord(const LayoutEntry& entry, uint32_t version = 3) {
     AppendVarint(bytes, 2);  // changed one microsecond later
     bytes.push_back(static_cast<char>(entry.permissions));
     if (version >= 3) bytes.push_back(static_cast<char>(entry.marks));
-    if (version >= 3 && (entry.marks & 1) != 0) AppendU32(bytes, kChecksum);
+    if (version >= 3 && (entry.marks & 1) != 0) Append(bytes, kChecksum);
     for (const std::u16string* text : {&entry.id, &entry.destination, &entry.version, &entry.description}) {
         AppendVersion2Text(bytes, *text);
     }
@@ -109,14 +97,13 @@ std::string VarintRecord(const LayoutEntry& entry, uint32_t version = 3) {
 
 std::string Record(const LayoutEntry& entry) {
     std::string bytes;
-    AppendU64(bytes, 1234);              // content size
-    AppendU64(bytes, 1700000000000000);  // added
-    AppendU64(bytes, 1700000000000001);  // changed
-    AppendU32(bytes, entry.permissions);
-    AppendText(bytes, entry.id);
-    AppendText(bytes, entry.destination);
-    AppendText(bytes, entry.version);
-    AppendText(bytes, entry.description);
+    Append(bytes, 1234, 8);              // content size
+    Append(bytes, 1700000000000000, 8);  // added
+    Append(bytes, 1700000000000001, 8);  // changed
+    Append(bytes, entry.permissions);
+    for (const std::u16string* text : {&entry.id, &entry.destination, &entry.version, &entry.description}) {
+        AppendText(bytes, *text);
+    }
     return bytes;
 }
 
@@ -125,11 +112,11 @@ constexpr uint32_t kRemove = 2;
 
 std::string Change(uint64_t generation, uint32_t kind, const std::string& body) {
     std::string bytes = "ZRCH";
-    AppendU32(bytes, static_cast<uint32_t>(12 + body.size()));
-    AppendU64(bytes, generation);
-    AppendU32(bytes, kind);
+    Append(bytes, static_cast<uint32_t>(12 + body.size()));
+    Append(bytes, generation, 8);
+    Append(bytes, kind);
     bytes += body;
-    AppendU32(bytes, BitwiseCrc32c(bytes, bytes.size()));
+    Append(bytes, BitwiseCrc32c(bytes, bytes.size()));
     return bytes;
 }
 
@@ -177,11 +164,11 @@ std::string SealedBlocks(std::string bytes, uint32_t slack = 0) {
     PutU32(bytes, 28, 0);
     for (std::size_t at = 0; at < recordsEnd; at += kBlockSize) {
         const std::string block = bytes.substr(at, std::min(kBlockSize, recordsEnd - at));
-        AppendU32(bytes, BitwiseCrc32c(block, block.size()));
+        Append(bytes, BitwiseCrc32c(block, block.size()));
     }
-    AppendU32(bytes, static_cast<uint32_t>(recordsEnd));
+    Append(bytes, static_cast<uint32_t>(recordsEnd));
     const std::string covered = bytes.substr(recordsEnd);
-    AppendU32(bytes, BitwiseCrc32c(covered, covered.size()));
+    Append(bytes, BitwiseCrc32c(covered, covered.size()));
     return bytes;
 }
 
@@ -191,16 +178,16 @@ std::string Sealed(std::string bytes, uint32_t version, uint32_t slack = 0) {
     if (version != 1) return SealedBlocks(std::move(bytes), slack);
     PutU32(bytes, 24, static_cast<uint32_t>(bytes.size() + 4 + slack));
     PutU32(bytes, 28, 0);
-    AppendU32(bytes, BitwiseCrc32c(bytes, bytes.size()));
+    Append(bytes, BitwiseCrc32c(bytes, bytes.size()));
     return bytes;
 }
 
 std::string Unsealed(const std::vector<LayoutEntry>& entries, uint64_t generation, uint32_t version) {
     std::string bytes = "ZRIDX\r\n\x1A";
-    AppendU32(bytes, version);
-    AppendU32(bytes, static_cast<uint32_t>(entries.size()));
-    AppendU64(bytes, generation);
-    AppendU64(bytes, 0);  // the size field, set by Sealed
+    Append(bytes, version);
+    Append(bytes, static_cast<uint32_t>(entries.size()));
+    Append(bytes, generation, 8);
+    Append(bytes, 0, 8);  // the size field, set by Sealed
     const std::size_t table = bytes.size();
     bytes.append(4 * entries.size(), '\0');
     for (std::size_t i = 0; i < entries.size(); ++i) {
@@ -214,8 +201,8 @@ std::string Unsealed(const std::vector<LayoutEntry>& entries, uint64_t generatio
     }
     std::sort(names.begin(), names.end());
     for (const auto& [key, position] : names) {
-        AppendU32(bytes, key);
-        AppendU32(bytes, position);
+        Append(bytes, key);
+        Append(bytes, position);
     }
     return bytes;
 }

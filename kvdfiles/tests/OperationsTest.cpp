@@ -8,27 +8,26 @@
 namespace kvdtest {
 namespace {
 
+// A target beyond the system code page, and the file name it must reach.
+// Whether a stored copy that a reader holds open can be replaced, and
+// whether files have permission bits.
 #ifdef _WIN32
-// A target beyond the system code page. Windows names are UTF-16 already, so
-// the escapes of undecodable bytes have no part in them, and Wine keeps
-// files on a Linux file system, which cannot hold a lone surrogate in a name.
+// Windows names are UTF-16 already, so the escapes of undecodable bytes have
+// no part in them, and Wine keeps files on a Linux file system, which cannot
+// hold a lone surrogate in a name. A copy held open is replaceable where
+// renames follow POSIX rules (NTFS on recent versions); elsewhere, and under
+// Wine, the replace is refused until the reader closes the file, and a
+// change waits a bounded time for that and then fails, changing nothing.
 const std::wstring kOddTarget = L"caf\x00e9-\U0001F600.txt";
 const fs::path kOddFileName = fs::path(kOddTarget);
+constexpr bool kOpenFilesAlwaysReplaceable = false;
+constexpr bool kFilesHavePermissionBits = false;
 #else
-// A target holding U+DC80, the escape of a file-name byte that is not UTF-8,
-// and the file with that raw byte in its name which it must reach.
+// U+DC80 is the escape of a file-name byte that is not UTF-8.
 const std::wstring kOddTarget = L"caf\x00e9-\xDC80.txt";
 const fs::path kOddFileName = fs::path(std::string("caf\xC3\xA9-\x80.txt"));
-#endif
-// Whether a stored copy that a reader holds open can be replaced. POSIX
-// always allows it. Windows allows it where renames follow POSIX rules (NTFS
-// on recent versions); elsewhere, and under Wine, the replace is refused
-// until the reader closes the file, and a change waits a bounded time for
-// that and then fails, changing nothing.
-#ifdef _WIN32
-constexpr bool kOpenFilesAlwaysReplaceable = false;
-#else
 constexpr bool kOpenFilesAlwaysReplaceable = true;
+constexpr bool kFilesHavePermissionBits = true;
 #endif
 
 class RepositoryTest : public ::testing::Test {
@@ -185,45 +184,45 @@ TEST_F(RepositoryTest, RejectedAddsChangeNothing) {
     EXPECT_EQ(AddFile(repository_, L"newer", L"second.txt", "same name, other folder"), 0);
 }
 
-TEST_F(RepositoryTest, ModifyReplacesTheWholeContentAndRecreatesADeletedCopy) {
+// A modify replaces the whole content, keeps the copy's permission bits,
+// recreates a deleted copy, and fails for an entry removed meanwhile.
+TEST_F(RepositoryTest, ModifyReplacesTheWholeContent) {
     ASSERT_EQ(AddFile(repository_, L"id", L"sub/file", ContentFor("long", 10000)), 0);
+    const fs::perms bits = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+    fs::permissions(In("sub/file"), bits);
     ASSERT_EQ(ModifyFile(repository_, L"id", "short"), 0);
     EXPECT_EQ(ReadFileBytes(In("sub/file")), "short");
+    EXPECT_TRUE(!kFilesHavePermissionBits || (fs::status(In("sub/file")).permissions() & fs::perms::all) == bits);
     EXPECT_EQ(GetContent(Open(), L"id"), "short");
     EXPECT_EQ(GetPath(repository_, L"id"), L"sub/file");
     EXPECT_TRUE(LeftoverNames(directory_.Path()).empty());
     fs::remove_all(In("sub"));
     ASSERT_EQ(ModifyFile(repository_, L"id", "two"), 0);
     EXPECT_EQ(ReadFileBytes(In("sub/file")), "two");
-}
-
-TEST_F(RepositoryTest, ModifyKeepsTheStoredCopysPermissionBits) {
-#ifdef _WIN32
-    GTEST_SKIP() << "Windows files have no permission bits; a stored copy takes its folder's access rules";
-#endif
-    ASSERT_EQ(AddFile(repository_, L"id", L"file", "one"), 0);
-    fs::permissions(In("file"), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    ASSERT_EQ(ModifyFile(repository_, L"id", "two"), 0);
-    EXPECT_EQ(fs::status(In("file")).permissions() & fs::perms::all,
-              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-}
-
-TEST_F(RepositoryTest, ModifyOfAnEntryRemovedMeanwhileFails) {
-    ASSERT_EQ(AddFile(repository_, L"id", L"file", "one"), 0);
     IZarnFile* file = nullptr;
     ASSERT_EQ(repository_->table->GetFile(repository_, L"id", &file), 0);
     IZarnFileStream* stream = nullptr;
     ASSERT_EQ(file->table->OpenStream(file, KVDFILES_OPEN_FOR_WRITING, &stream, -1), 0);
     ASSERT_EQ(RemoveFile(Open(), L"id"), 0);
-    EXPECT_NE(stream->table->Write(stream, "two", 3), 0);
-    EXPECT_FALSE(fs::exists(In("file")));
+    EXPECT_NE(stream->table->Write(stream, "three", 5), 0);
+    EXPECT_FALSE(fs::exists(In("sub/file")));
 }
 
-TEST_F(RepositoryTest, ReadFillsTheBufferAndContinuesWhereItStopped) {
+// Reads fill the buffer and go on where they stopped; requests with null
+// arguments, unknown modes or a missing copy are refused.
+TEST_F(RepositoryTest, ReadContinuesWhereItStoppedAndBadRequestsAreRefused) {
+    IZarnFileStream* stream = nullptr;
+    EXPECT_NE(repository_->table->AddFile(repository_, nullptr, L"t", L"", L"", 1, &stream), 0);
+    EXPECT_NE(repository_->table->AddFile(repository_, L"i", nullptr, L"", L"", 1, &stream), 0);
+    EXPECT_NE(repository_->table->AddFile(repository_, L"i", L"t", nullptr, L"", 1, &stream), 0);
+    EXPECT_NE(repository_->table->AddFile(repository_, L"i", L"t", L"", L"", 1, nullptr), 0);
+    EXPECT_NE(repository_->table->RemoveFile(repository_, nullptr), 0);
+    EXPECT_NE(repository_->table->GetFile(repository_, L"i", nullptr), 0);
     ASSERT_EQ(AddFile(repository_, L"id", L"file", "0123456789"), 0);
     IZarnFile* file = nullptr;
     ASSERT_EQ(repository_->table->GetFile(repository_, L"id", &file), 0);
-    IZarnFileStream* stream = nullptr;
+    EXPECT_NE(file->table->OpenStream(file, 2, &stream, -1), 0);
+    EXPECT_NE(file->table->OpenStream(file, -1, &stream, -1), 0);
     ASSERT_EQ(file->table->OpenStream(file, KVDFILES_OPEN_FOR_READING, &stream, -1), 0);
     EXPECT_EQ(stream->table->GetSize(stream), 10u);
     char buffer[16] = {};
@@ -237,6 +236,10 @@ TEST_F(RepositoryTest, ReadFillsTheBufferAndContinuesWhereItStopped) {
     stream->table->Close(stream, 1);
     size = sizeof buffer;
     EXPECT_NE(stream->table->Read(stream, buffer, &size), 0);
+    fs::remove(In("file"));
+    EXPECT_NE(file->table->OpenStream(file, KVDFILES_OPEN_FOR_READING, &stream, -1), 0);
+    fs::create_directory(In("file"));
+    EXPECT_NE(file->table->OpenStream(file, KVDFILES_OPEN_FOR_READING, &stream, -1), 0);
 }
 
 TEST_F(RepositoryTest, ReadStreamKeepsWhatItOpenedWhileTheFileIsReplaced) {
@@ -267,25 +270,6 @@ TEST_F(RepositoryTest, ReadStreamKeepsWhatItOpenedWhileTheFileIsReplaced) {
     EXPECT_EQ(GetContent(Open(), L"id"), "new");
 }
 
-TEST_F(RepositoryTest, RefusesNullArgumentsUnknownModesAndMissingCopies) {
-    IZarnFileStream* stream = nullptr;
-    EXPECT_NE(repository_->table->AddFile(repository_, nullptr, L"t", L"", L"", 1, &stream), 0);
-    EXPECT_NE(repository_->table->AddFile(repository_, L"i", nullptr, L"", L"", 1, &stream), 0);
-    EXPECT_NE(repository_->table->AddFile(repository_, L"i", L"t", nullptr, L"", 1, &stream), 0);
-    EXPECT_NE(repository_->table->AddFile(repository_, L"i", L"t", L"", L"", 1, nullptr), 0);
-    EXPECT_NE(repository_->table->RemoveFile(repository_, nullptr), 0);
-    EXPECT_NE(repository_->table->GetFile(repository_, L"i", nullptr), 0);
-    ASSERT_EQ(AddFile(repository_, L"id", L"file", "x"), 0);
-    IZarnFile* file = nullptr;
-    ASSERT_EQ(repository_->table->GetFile(repository_, L"id", &file), 0);
-    EXPECT_NE(file->table->OpenStream(file, 2, &stream, -1), 0);
-    EXPECT_NE(file->table->OpenStream(file, -1, &stream, -1), 0);
-    fs::remove(In("file"));
-    EXPECT_NE(file->table->OpenStream(file, KVDFILES_OPEN_FOR_READING, &stream, -1), 0);
-    fs::create_directory(In("file"));
-    EXPECT_NE(file->table->OpenStream(file, KVDFILES_OPEN_FOR_READING, &stream, -1), 0);
-}
-
 // A removal drops the entry and its stored copy, also when the copy is
 // gone already; removing what is not there changes nothing; the identifier
 // can be added again.
@@ -310,57 +294,36 @@ TEST_F(RepositoryTest, RemoveDropsTheEntryAndItsStoredCopy) {
     EXPECT_EQ(GetContent(Open(), L"a"), "second");
 }
 
-TEST_F(RepositoryTest, WritersThroughDifferentOpensKeepEachOthersEntries) {
+// Writers through different opens keep each other's entries; many entries
+// are all found after reopening.
+TEST_F(RepositoryTest, WritersThroughDifferentOpensAndManyEntriesAreKept) {
     IZarnRepository* other = Open();
     ASSERT_EQ(AddFile(repository_, L"first", L"1", "one"), 0);
     ASSERT_EQ(AddFile(other, L"second", L"2", "two"), 0);
     EXPECT_NE(AddFile(other, L"first", L"3", "again"), 0);
+    EXPECT_FALSE(fs::exists(In("3")));
+    for (int i = 0; i < 300; ++i) {
+        const std::wstring id = L"entry-" + std::to_wstring((i * 7919) % 300);
+        ASSERT_EQ(AddFile(i % 2 == 0 ? repository_ : other, id, id + L".bin", "content " + std::to_string(i)), 0);
+    }
     IZarnRepository* reopened = Open();
     EXPECT_EQ(GetContent(reopened, L"first"), "one");
     EXPECT_EQ(GetContent(reopened, L"second"), "two");
-    EXPECT_FALSE(fs::exists(In("3")));
-}
-
-TEST_F(RepositoryTest, ManyEntriesAreFoundAfterReopening) {
-    for (int i = 0; i < 300; ++i) {
-        const std::wstring id = L"entry-" + std::to_wstring((i * 7919) % 300);
-        ASSERT_EQ(AddFile(repository_, id, id + L".bin", "content " + std::to_string(i)), 0);
-    }
-    IZarnRepository* reopened = Open();
     for (int i = 0; i < 300; ++i) {
         const std::wstring id = L"entry-" + std::to_wstring((i * 7919) % 300);
         EXPECT_EQ(GetContent(reopened, id), "content " + std::to_string(i));
     }
 }
 
-// The shipped file, loaded the way the tool loads it.
-TEST(LoadedLibraryTest, CopiedAloneIntoADirectoryItLoadsAndWorks) {
-    TemporaryDirectory start;
-    fs::copy_file(KVDFILES_LIBRARY_PATH, start.Path() / "KVDFiles.dll");
-    test_support::SharedLibrary library;
-    ASSERT_TRUE(library.Load(start.Path() / "KVDFiles.dll"));
-    auto init = reinterpret_cast<kvdFiles_InitLibraryFunction>(library.Symbol("kvdFiles_InitLibrary"));
-    auto open =
-        reinterpret_cast<kvdFiles_GetRepositoryFromPathFunction>(library.Symbol("kvdFiles_GetRepositoryFromPath"));
-    auto release = reinterpret_cast<kvdFiles_ReleaseLibraryFunction>(library.Symbol("kvdFiles_ReleaseLibrary"));
-    ASSERT_NE(library.Symbol("kvdFiles_GetRepository"), nullptr);
-    ASSERT_TRUE(init && open && release);
-    ASSERT_NE(reinterpret_cast<void*>(init), reinterpret_cast<void*>(&kvdFiles_InitLibrary))
-        << "the copy, not the library this test links";
-    ASSERT_NE(init(1), 0);
-    IZarnRepository* repository = open(start.Wide().c_str());
-    ASSERT_NE(repository, nullptr);
-    EXPECT_EQ(AddFile(repository, L"id", L"stored", "loaded"), 0);
-    EXPECT_EQ(GetContent(repository, L"id"), "loaded");
-    release();
-}
-
+// Loaded alone from a folder, the shipped file works: the tool's and the
+// inspector's end-to-end tests run it so. It must have no fault controls.
 TEST(LoadedLibraryTest, ShipsNoFaultControls) {
     test_support::SharedLibrary library;
     ASSERT_TRUE(library.Load(KVDFILES_LIBRARY_PATH));
-    EXPECT_EQ(library.Symbol("kvdFilesTest_FailCall"), nullptr);
-    EXPECT_EQ(library.Symbol("kvdFilesTest_CrashAt"), nullptr);
-    EXPECT_EQ(library.Symbol("kvdFilesTest_LimitChanges"), nullptr);
+    ASSERT_NE(library.Symbol("kvdFiles_GetRepository"), nullptr);
+    for (const char* control : {"kvdFilesTest_FailCall", "kvdFilesTest_CrashAt", "kvdFilesTest_LimitChanges"}) {
+        EXPECT_EQ(library.Symbol(control), nullptr) << control;
+    }
 }
 
 }  // namespace

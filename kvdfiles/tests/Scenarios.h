@@ -35,6 +35,13 @@ inline std::map<std::string, std::string> State(const fs::path& directory) {
     return state;
 }
 
+// The commit steps reached since the last reset, as the test build counts them.
+inline std::vector<std::string> PointsReached() {
+    std::vector<std::string> points;
+    for (uint32_t i = 0; const char* point = kvdFilesTest_PointReached(i); ++i) points.emplace_back(point);
+    return points;
+}
+
 inline std::vector<Scenario> Scenarios() {
     auto nothing = [](IZarnRepository*, const fs::path&) {};
     auto addOne = [](IZarnRepository* repository, const fs::path&) {

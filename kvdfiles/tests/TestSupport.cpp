@@ -22,28 +22,31 @@ std::string ContentFor(const std::string& label, std::size_t size) {
     return content;
 }
 
+namespace {
+
+KvdStatus WriteAndClose(IZarnFileStream* stream, const std::string& content) {
+    const KvdStatus written = stream->table->Write(stream, content.data(), static_cast<uint32_t>(content.size()));
+    stream->table->Close(stream, 1);
+    return written;
+}
+
+}  // namespace
+
 KvdStatus AddFile(IZarnRepository* repository, const std::wstring& id, const std::wstring& target,
                   const std::string& content, int32_t permissions, const std::wstring& version,
                   const std::wstring& description) {
     IZarnFileStream* stream = nullptr;
     const KvdStatus added = repository->table->AddFile(repository, id.c_str(), target.c_str(), version.c_str(),
                                                        description.c_str(), permissions, &stream);
-    if (added != 0) return added;
-    const KvdStatus written = stream->table->Write(stream, content.data(), static_cast<uint32_t>(content.size()));
-    stream->table->Close(stream, 1);
-    return written;
+    return added != 0 ? added : WriteAndClose(stream, content);
 }
 
 KvdStatus ModifyFile(IZarnRepository* repository, const std::wstring& id, const std::string& content) {
     IZarnFile* file = nullptr;
     if (const KvdStatus status = repository->table->GetFile(repository, id.c_str(), &file)) return status;
     IZarnFileStream* stream = nullptr;
-    if (const KvdStatus status = file->table->OpenStream(file, KVDFILES_OPEN_FOR_WRITING, &stream, -1)) {
-        return status;
-    }
-    const KvdStatus written = stream->table->Write(stream, content.data(), static_cast<uint32_t>(content.size()));
-    stream->table->Close(stream, 1);
-    return written;
+    const KvdStatus opened = file->table->OpenStream(file, KVDFILES_OPEN_FOR_WRITING, &stream, -1);
+    return opened != 0 ? opened : WriteAndClose(stream, content);
 }
 
 KvdStatus RemoveFile(IZarnRepository* repository, const std::wstring& id) {
