@@ -31,10 +31,6 @@ int KillsWanted() {
     return count > 0 ? count : 100;
 }
 
-std::string Hash(const std::string& content) {
-    return std::to_string(content.size()) + "#" + std::to_string(std::hash<std::string>{}(content));
-}
-
 // Stored files other than the index and its lock, relative name -> content.
 std::map<std::string, std::string> StoredFiles(const fs::path& directory) {
     auto files = ReadFileTree(directory);
@@ -67,7 +63,8 @@ std::string Entries(const fs::path& directory) {
 // state once the change is settled.
 std::string Settled(const fs::path& directory) {
     std::string state = Entries(directory);
-    for (const auto& [name, content] : StoredFiles(directory)) state += name + " " + Hash(content) + "\n";
+    for (const auto& [name, content] : StoredFiles(directory))
+        state += name + " #" + std::to_string(std::hash<std::string>{}(content)) + "\n";
     return state;
 }
 
