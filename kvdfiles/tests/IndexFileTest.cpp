@@ -78,31 +78,27 @@ void AppendVersion2Text(std::string& bytes, const std::u16string& text) {
     bytes += units;
 }
 
-// A record of version 2 or 3: varints (times zigzag-coded, the second as
-// the difference from the first), a permissions byte, in version 3 the marks
+// A record of version 1: fixed-size numbers and texts with a unit count.
+// Of version 2 or 3: varints (times zigzag-coded, the second as the
+// difference from the first), a permissions byte, in version 3 the marks
 // and the checksum they announce, texts with a varint byte count.
-std::string VarintRecord(const LayoutEntry& entry, uint32_t version = 3) {
+std::string Record(const LayoutEntry& entry, uint32_t version = 3) {
     std::string bytes;
-    AppendVarint(bytes, 1234);
-    AppendVarint(bytes, 2 * uint64_t{1700000000000000});
-    AppendVarint(bytes, 2);  // changed one microsecond later
-    bytes.push_back(static_cast<char>(entry.permissions));
+    if (version == 1) {
+        for (const uint64_t number : {uint64_t{1234}, uint64_t{1700000000000000}, uint64_t{1700000000000001}}) {
+            Append(bytes, number, 8);  // content size, added, changed
+        }
+        Append(bytes, entry.permissions);
+    } else {
+        AppendVarint(bytes, 1234);
+        AppendVarint(bytes, 2 * uint64_t{1700000000000000});
+        AppendVarint(bytes, 2);  // changed one microsecond later
+        bytes.push_back(static_cast<char>(entry.permissions));
+    }
     if (version >= 3) bytes.push_back(static_cast<char>(entry.marks));
     if (version >= 3 && (entry.marks & 1) != 0) Append(bytes, kChecksum);
     for (const std::u16string* text : {&entry.id, &entry.destination, &entry.version, &entry.description}) {
-        AppendVersion2Text(bytes, *text);
-    }
-    return bytes;
-}
-
-std::string Record(const LayoutEntry& entry) {
-    std::string bytes;
-    Append(bytes, 1234, 8);              // content size
-    Append(bytes, 1700000000000000, 8);  // added
-    Append(bytes, 1700000000000001, 8);  // changed
-    Append(bytes, entry.permissions);
-    for (const std::u16string* text : {&entry.id, &entry.destination, &entry.version, &entry.description}) {
-        AppendText(bytes, *text);
+        version == 1 ? AppendText(bytes, *text) : AppendVersion2Text(bytes, *text);
     }
     return bytes;
 }
@@ -192,7 +188,7 @@ std::string Unsealed(const std::vector<LayoutEntry>& entries, uint64_t generatio
     bytes.append(4 * entries.size(), '\0');
     for (std::size_t i = 0; i < entries.size(); ++i) {
         PutU32(bytes, table + 4 * i, static_cast<uint32_t>(bytes.size()));
-        bytes += version == 1 ? Record(entries[i]) : VarintRecord(entries[i], version);
+        bytes += Record(entries[i], version);
     }
     if (version == 1) return bytes;
     std::vector<std::pair<uint32_t, uint32_t>> names;
@@ -381,12 +377,12 @@ TEST_F(IndexFileTest, DamagedBlockIsRefusedByWhatReadsIt) {
 
 TEST_F(IndexFileTest, ChangesWrittenToTheDocumentedLayoutApply) {
     const std::string base = BuildIndex({{u"a"}, {u"b", u"b"}, {u"c", u"c"}}, 7, 3);
-    const std::string changes = Change(8, kPut, VarintRecord({u"d", u"dd"})) + Removal(9, u"a") +
-                                Change(10, kPut, VarintRecord({u"b", u"b2", u"1", u"", 3, 0}));
+    const std::string changes = Change(8, kPut, Record({u"d", u"dd"})) + Removal(9, u"a") +
+                                Change(10, kPut, Record({u"b", u"b2", u"1", u"", 3, 0}));
     // An index of version 2 carries records of version 2 in its changes too.
     const std::string older = BuildIndex({{u"a"}, {u"b", u"b"}, {u"c", u"c"}}, 7, 2) +
-                              Change(8, kPut, VarintRecord({u"d", u"dd"}, 2)) + Removal(9, u"a") +
-                              Change(10, kPut, VarintRecord({u"b", u"b2"}, 2));
+                              Change(8, kPut, Record({u"d", u"dd"}, 2)) + Removal(9, u"a") +
+                              Change(10, kPut, Record({u"b", u"b2"}, 2));
     for (const std::string& index : {base + changes, older}) {
         IZarnRepository* repository = OpenWith(index);
         ASSERT_NE(repository, nullptr);
@@ -406,13 +402,12 @@ TEST_F(IndexFileTest, ChangesWrittenToTheDocumentedLayoutApply) {
     EXPECT_EQ(OpenWith(base + Removal(8, u"a") + Removal(8, u"b")), nullptr) << "a generation repeated";
     EXPECT_EQ(OpenWith(base + Change(8, 3, "")), nullptr) << "unknown kind";
     EXPECT_EQ(OpenWith(base + Removal(8, u"")), nullptr) << "empty identifier";
-    EXPECT_EQ(OpenWith(base + Change(8, kPut, VarintRecord({u"d", u"dd", u"1", u"", 4}))), nullptr) << "permissions 4";
-    EXPECT_EQ(OpenWith(base + Change(8, kPut, VarintRecord({u"d", u"dd", u"1", u"", 3, 4}))), nullptr)
-        << "an unknown mark";
-    EXPECT_EQ(OpenWith(base + Change(8, kPut, VarintRecord({u"d"}) + "x")), nullptr) << "a stray byte";
-    std::string overlong = VarintRecord({u"d", u"x", u"", u""});
+    EXPECT_EQ(OpenWith(base + Change(8, kPut, Record({u"d", u"dd", u"1", u"", 4}))), nullptr) << "permissions 4";
+    EXPECT_EQ(OpenWith(base + Change(8, kPut, Record({u"d", u"dd", u"1", u"", 3, 4}))), nullptr) << "an unknown mark";
+    EXPECT_EQ(OpenWith(base + Change(8, kPut, Record({u"d"}) + "x")), nullptr) << "a stray byte";
+    std::string overlong = Record({u"d", u"x", u"", u""});
     overlong.replace(overlong.size() - 4, 2, "\x02\xC1\xB8");  // the destination "x" in two bytes
-    ASSERT_NE(OpenWith(base + Change(8, kPut, VarintRecord({u"d", u"x", u"", u""}))), nullptr);
+    ASSERT_NE(OpenWith(base + Change(8, kPut, Record({u"d", u"x", u"", u""}))), nullptr);
     EXPECT_EQ(OpenWith(base + Change(8, kPut, overlong)), nullptr) << "a unit not in its shortest form";
 }
 
