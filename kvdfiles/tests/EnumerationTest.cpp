@@ -49,7 +49,8 @@ IZarnFile* FileAt(IZarnRepository* repository, uint32_t index) {
     return file;
 }
 
-std::vector<std::wstring> ListedIds(IZarnRepository* repository) {
+// The identifiers GetFileAt gives, position by position.
+std::vector<std::wstring> IdsByPosition(IZarnRepository* repository) {
     std::vector<std::wstring> ids;
     const uint32_t count = CountOf(repository);
     for (uint32_t i = 0; i < count; ++i) ids.push_back(FieldsOf(FileAt(repository, i)).id);
@@ -79,8 +80,8 @@ TEST_F(EnumerationTest, EntriesComeInUtf16IdentifierOrder) {
         ASSERT_EQ(AddFile(repository_, added[i], L"copy-" + std::to_wstring(i), "x"), 0);
     }
     const std::vector<std::wstring> expected = {L"B", L"a", L"ab", L"b", L"\u00E9", L"\U0001F600", L"\uFF21"};
-    EXPECT_EQ(ListedIds(repository_), expected);
-    EXPECT_EQ(ListedIds(Open()), expected);
+    EXPECT_EQ(IdsByPosition(repository_), expected);
+    EXPECT_EQ(IdsByPosition(Open()), expected);
 }
 
 // A modify moves the change time and the size, not the add time; the object

@@ -65,8 +65,9 @@ void AppendVarint(std::string& bytes, uint64_t value) {
 std::string Units(const std::u16string& text) {
     std::string bytes;
     for (const char16_t unit : text) {
+        constexpr unsigned kLead[] = {0x00, 0xC0, 0xE0};          // by the count of continuation bytes
         const int tail = unit < 0x80 ? 0 : unit < 0x800 ? 1 : 2;  // continuation bytes
-        bytes.push_back(static_cast<char>((tail == 0 ? 0 : (0xFF00 >> (tail + 1)) & 0xFF) | (unit >> (6 * tail))));
+        bytes.push_back(static_cast<char>(kLead[tail] | (unit >> (6 * tail))));
         for (int at = tail - 1; at >= 0; --at) bytes.push_back(static_cast<char>(0x80 | ((unit >> (6 * at)) & 0x3F)));
     }
     return bytes;

@@ -52,6 +52,13 @@ const std::string kAddIn = "/fileId:1 /fileDesc:d /fileVersion:1 /filePermission
 const std::string kAddCall = "@AddFile(id=1,target=a,version=1,description=d,permissions=3)\n";
 const std::string kWritten = "@Write(size=1)\n@Close(1)\n";
 
+// An add that stores "t", its target given as the absolute path target.
+Row StoredAt(const std::string& name, const std::string& target) {
+    const std::string call = "@AddFile(id=1,target=" + target + ",version=1,description=d,permissions=3)\n";
+    const std::vector<std::string> arguments = Cmd("addFile", kAddIn + "/targetFilePath:" + target);
+    return {name, arguments, Opened(call + kWritten), 0, "", Tree("in", "x"), Stored("t", "x", target)};
+}
+
 const std::vector<Row> kRows = {
     // Blanks separate outside double quotes; a backslash escapes only a quote.
     Typed("TypedQuotesAndBackslashes",
@@ -77,12 +84,8 @@ const std::vector<Row> kRows = {
      Opened(kAddCall + kWritten + "Error creating file backup.\n\n"), 1, "", Tree("in", "x", "repo/a.bak", "old"),
      Tree("repo/a", "x", "repo/ZarnRepository.bin", "a\n"), "complete", "repo/a.bak"},
     // Absolute paths with a drive letter, or from the drive's root.
-    {"AddFileTargetWithDriveLetter", Cmd("addFile", kAddIn + "/targetFilePath:{root}\\t"),
-     Opened("@AddFile(id=1,target={root}\\t,version=1,description=d,permissions=3)\n" + kWritten), 0, "",
-     Tree("in", "x"), Stored("t", "x", "{root}\\t")},
-    {"AddFileTargetFromTheDriveRoot", Cmd("addFile", kAddIn + "/targetFilePath:{root-without-drive}\\t"),
-     Opened("@AddFile(id=1,target={root-without-drive}\\t,version=1,description=d,permissions=3)\n" + kWritten), 0, "",
-     Tree("in", "x"), Stored("t", "x", "{root-without-drive}\\t")},
+    StoredAt("AddFileTargetWithDriveLetter", "{root}\\t"),
+    StoredAt("AddFileTargetFromTheDriveRoot", "{root-without-drive}\\t"),
     {"GetFileTargetFromTheDriveRoot", Cmd("getFile", "/fileId:1 /targetFilePath:{root-without-drive}\\out"),
      Opened(kUpToRead), 0, "", Tree("start/fake-content", "c"), Tree("out", "c")},
 };
