@@ -99,7 +99,9 @@ void ContentRelease::operator()(std::uint8_t* bytes) const { std::free(bytes); }
 
 ContentBuffer AllocateContent(std::size_t size) {
     // malloc(0) may give null; a buffer of no bytes still exists.
-    return ContentBuffer(static_cast<std::uint8_t*>(std::malloc(size != 0 ? size : 1)));
+    ContentBuffer buffer(static_cast<std::uint8_t*>(std::malloc(size != 0 ? size : 1)));
+    if (buffer) platform::AdviseLargePages(buffer.get(), size);
+    return buffer;
 }
 
 bool ReadSourceFile(std::uint32_t& byteCount, ContentBuffer& buffer) {

@@ -33,6 +33,12 @@ bool ChangeCurrentDirectory(const std::wstring& directory);
 
 bool IsRelativePath(std::wstring_view path);
 
+// Asks the system to back the memory of a large buffer, fresh from malloc,
+// with its largest pages where it can: a file's whole content then faults in
+// a few hundred times instead of once per small page. Only advice; nothing
+// fails where the system ignores it or has no such pages.
+void AdviseLargePages(void* bytes, std::size_t size);
+
 // A library loaded by full path; its own dependencies are searched for first in
 // its own directory.
 using LibraryModule = void*;

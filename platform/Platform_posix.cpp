@@ -3,6 +3,7 @@
 #include "platform/Platform.h"
 
 #include <dlfcn.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -27,6 +28,17 @@ void PrepareConsoleOutput() {}
 void PrintText(std::wstring_view text) { PrintUtf8(encoding::BytesFromWide(text)); }
 
 void PrintUtf8(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+
+// Advice covers whole huge pages (2 MiB on the machines that have them):
+// only the part of the buffer that holds them is advised.
+void AdviseLargePages(void* bytes, std::size_t size) {
+    constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
+    const auto begin = reinterpret_cast<std::uintptr_t>(bytes);
+    const std::uintptr_t first = (begin + kHugePage - 1) / kHugePage * kHugePage;
+    const std::uintptr_t end = (begin + size) / kHugePage * kHugePage;
+    if (first >= end) return;
+    static_cast<void>(::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE));
+}
 
 bool ReadCurrentDirectory(std::wstring& directory) {
     std::vector<char> buffer(PATH_MAX);

@@ -44,6 +44,9 @@ void PrintUtf8(std::string_view text) {
     PrintText(wide);
 }
 
+// Large pages need a privilege that users do not hold by default.
+void AdviseLargePages(void*, std::size_t) {}
+
 bool ReadCurrentDirectory(std::wstring& directory) {
     wchar_t buffer[kCurrentDirectoryCharacters] = {};
     const DWORD length = ::GetCurrentDirectoryW(kCurrentDirectoryCharacters, buffer);
