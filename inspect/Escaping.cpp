@@ -76,10 +76,18 @@ char* PutWide(char* out, std::wstring_view text, std::size_t& at) {
     return PutUtf8(out, unit > encoding::kLastCodePoint ? char32_t{0xFFFD} : unit);
 }
 
+bool IsPlain(wchar_t character, const Escapes& escapes) {
+    const auto unit = static_cast<char32_t>(character);
+    return unit < 0x80 && escapes.kinds[unit] == Kind::Plain;
+}
+
 // Writes text as UTF-8, escaping as escapes says for ASCII and with \uXXXX
 // for the other control characters and unpaired surrogates.
 char* PutEscaped(char* out, std::wstring_view text, const Escapes& escapes) {
     for (std::size_t at = 0; at < text.size(); ++at) {
+        // Plain characters, most of any text, one after the other.
+        while (at < text.size() && IsPlain(text[at], escapes)) *out++ = static_cast<char>(text[at++]);
+        if (at == text.size()) break;
         const auto unit = static_cast<char32_t>(text[at]);
         if (unit >= 0x80) {
             out = PutWide(out, text, at);

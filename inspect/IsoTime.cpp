@@ -28,12 +28,14 @@ std::int64_t FloorDivide(std::int64_t value, std::int64_t divisor) {
 CivilDate DateOfDay(std::int64_t daysSinceEpoch) {
     const std::int64_t days = daysSinceEpoch + 719468;  // from 0000-03-01
     const std::int64_t era = FloorDivide(days, kDaysPerEra);
-    const std::int64_t dayOfEra = days - era * kDaysPerEra;
-    const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const std::int64_t shiftedMonth = (5 * dayOfYear + 2) / 153;  // 0 is March
-    const int day = static_cast<int>(dayOfYear - (153 * shiftedMonth + 2) / 5 + 1);
-    const int month = static_cast<int>(shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9);
+    // Within an era every value is small and not negative: 32-bit unsigned
+    // arithmetic, whose divisions by constants cost least.
+    const auto dayOfEra = static_cast<std::uint32_t>(days - era * kDaysPerEra);
+    const std::uint32_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const std::uint32_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const std::uint32_t shiftedMonth = (5 * dayOfYear + 2) / 153;  // 0 is March
+    const auto day = static_cast<int>(dayOfYear - (153 * shiftedMonth + 2) / 5 + 1);
+    const auto month = static_cast<int>(shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9);
     const std::int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
     return {year, month, day};
 }
@@ -49,9 +51,9 @@ char* PutYear(char* out, std::int64_t year) {
 }
 
 // Writes separator, then value in two digits.
-char* PutField(char* out, char separator, std::int64_t value) {
+char* PutField(char* out, char separator, unsigned value) {
     *out++ = separator;
-    return PutTwoDigits(out, static_cast<unsigned>(value));
+    return PutTwoDigits(out, value);
 }
 
 }  // namespace
@@ -62,17 +64,19 @@ char* PutIsoTime(char* out, std::int64_t microsecondsSinceEpoch) {
     const std::int64_t remainder = microsecondsSinceEpoch % kMicrosecondsPerSecond;
     const std::int64_t micros = remainder < 0 ? remainder + kMicrosecondsPerSecond : remainder;
     const std::int64_t days = FloorDivide(seconds, kSecondsPerDay);
-    const std::int64_t secondOfDay = seconds - days * kSecondsPerDay;
+    // Both below a million: 32-bit arithmetic from here.
+    const auto secondOfDay = static_cast<std::uint32_t>(seconds - days * kSecondsPerDay);
+    const auto micro = static_cast<std::uint32_t>(micros);
     const CivilDate date = DateOfDay(days);
     out = PutYear(out, date.year);
-    out = PutField(out, '-', date.month);
-    out = PutField(out, '-', date.day);
+    out = PutField(out, '-', static_cast<unsigned>(date.month));
+    out = PutField(out, '-', static_cast<unsigned>(date.day));
     out = PutField(out, 'T', secondOfDay / 3600);
     out = PutField(out, ':', secondOfDay / 60 % 60);
     out = PutField(out, ':', secondOfDay % 60);
-    out = PutField(out, '.', micros / 10000);
-    out = PutTwoDigits(out, static_cast<unsigned>(micros / 100 % 100));
-    out = PutTwoDigits(out, static_cast<unsigned>(micros % 100));
+    out = PutField(out, '.', micro / 10000);
+    out = PutTwoDigits(out, micro / 100 % 100);
+    out = PutTwoDigits(out, micro % 100);
     *out++ = 'Z';
     return out;
 }

@@ -1,28 +1,8 @@
 #include "inspect/Numbers.h"
 
-#include <array>
 #include <iterator>
 
 namespace inspect {
-namespace {
-
-// "00" to "99" one after the other.
-constexpr std::array<char, 200> kPairs = [] {
-    std::array<char, 200> pairs{};
-    for (std::size_t value = 0; value < 100; ++value) {
-        pairs[2 * value] = static_cast<char>('0' + value / 10);
-        pairs[2 * value + 1] = static_cast<char>('0' + value % 10);
-    }
-    return pairs;
-}();
-
-}  // namespace
-
-char* PutTwoDigits(char* out, unsigned value) {
-    out[0] = kPairs[2 * value];
-    out[1] = kPairs[2 * value + 1];
-    return out + 2;
-}
 
 char* PutUnsigned(char* out, std::uint64_t value, std::size_t minimumDigits) {
     // Filled from the end, two digits at a time, then copied at once.

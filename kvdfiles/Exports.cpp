@@ -52,6 +52,15 @@ struct Handle : Face {
 
 struct FileState {
     Repository* repository = nullptr;
+    // Of a listed entry, the identifier and the destination stay in the
+    // record's form (texts holds them, at the spans) until an operation on
+    // the file needs them decoded into entry.
+    struct RecordTexts {
+        std::vector<std::uint8_t> bytes;
+        record::Span id;
+        record::Span destination;
+        bool pending = false;
+    } texts;
     IndexEntry entry;
     // What the info's text getters hand out.
     std::wstring path;
@@ -154,7 +163,8 @@ void Show(FileState& state, IndexEntry& entry) {
 
 // Makes state show the record whose fields lie in bytes as view says: its
 // texts decoded straight into what the getters hand out, and of the entry
-// only what operations on the file need. A listing's one file state takes
+// only what operations on the file need, its texts kept undecoded until one
+// asks for them (EntryOf). A listing's one file state takes
 // entry after entry this way, its texts keeping their storage.
 void ShowRecord(FileState& state, const std::uint8_t* bytes, const record::View& view) {
     record::DecodeWideInto(bytes, view.id, state.id);
@@ -162,12 +172,29 @@ void ShowRecord(FileState& state, const std::uint8_t* bytes, const record::View&
     record::DecodeWideInto(bytes, view.description, state.description);
     record::DecodeWideInto(bytes, view.destination, state.path);
     Repository::UseLocalSeparators(view.givenOnWindows, state.path);
+    // The identifier, the destination's count and the destination follow
+    // one another in the record.
+    FileState::RecordTexts& texts = state.texts;
+    const std::size_t begin = view.id.begin;
+    texts.bytes.assign(bytes + begin, bytes + view.destination.end);
+    texts.id = {0, view.id.end - begin, view.id.ascii};
+    texts.destination = {view.destination.begin - begin, view.destination.end - begin, view.destination.ascii};
+    texts.pending = true;
     IndexEntry& entry = state.entry;
-    record::DecodeTextInto(bytes, view.id, entry.id);
-    record::DecodeTextInto(bytes, view.destination, entry.destination);
     entry.version.clear();
     entry.description.clear();
     record::DecodeNumbersInto(view, entry);
+}
+
+// The entry of state, with the texts that operations on the file use.
+const IndexEntry& EntryOf(FileState& state) {
+    FileState::RecordTexts& texts = state.texts;
+    if (texts.pending) {
+        record::DecodeTextInto(texts.bytes.data(), texts.id, state.entry.id);
+        record::DecodeTextInto(texts.bytes.data(), texts.destination, state.entry.destination);
+        texts.pending = false;
+    }
+    return state.entry;
 }
 
 FileState* NewFileState(Repository* repository) {
@@ -279,15 +306,15 @@ const IZarnFileListTable kListTable = {&Next};
 
 KvdStatus OpenStream(IZarnFile* self, int32_t mode, IZarnFileStream** stream, int32_t /*reserved*/) {
     return Guarded([&] {
-        const FileState* file = StateOf(self);
+        FileState* file = StateOf(self);
         if (file == nullptr || stream == nullptr) return Outcome::InvalidArgument;
         if (mode == KVDFILES_OPEN_FOR_WRITING) {
-            *stream = NewStream(*file->repository, file->entry.id);
+            *stream = NewStream(*file->repository, EntryOf(*file).id);
             return Outcome::Ok;
         }
         if (mode != KVDFILES_OPEN_FOR_READING) return Outcome::InvalidArgument;
         auto* reader = TheLibrary().Keep<FileStream>(*file->repository);
-        if (const Outcome opened = reader->OpenForReading(file->entry); opened != Outcome::Ok) return opened;
+        if (const Outcome opened = reader->OpenForReading(EntryOf(*file)); opened != Outcome::Ok) return opened;
         *stream = NewHandle<IZarnFileStream>(&kStreamTable, reader);
         return Outcome::Ok;
     });
@@ -308,10 +335,10 @@ std::int32_t FindingOf(StoredCopy found) {
 
 KvdStatus CheckStoredCopy(IZarnFile* self, int32_t* finding, uint64_t* foundSize) {
     return Guarded([&] {
-        const FileState* file = StateOf(self);
+        FileState* file = StateOf(self);
         if (file == nullptr || finding == nullptr || foundSize == nullptr) return Outcome::InvalidArgument;
         std::uint64_t size = 0;
-        *finding = FindingOf(file->repository->ExamineStoredCopy(file->entry, size));
+        *finding = FindingOf(file->repository->ExamineStoredCopy(EntryOf(*file), size));
         *foundSize = size;
         return Outcome::Ok;
     });

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "encoding/Surrogates.h"
 #include "kvdfiles/Crc32c.h"
 #include "kvdfiles/LittleEndian.h"
-#include "kvdfiles/Utf16Text.h"
 
 namespace kvd {
 namespace record {
@@ -75,6 +75,21 @@ std::size_t AsciiEnd(const std::uint8_t* bytes, std::size_t at, std::size_t end)
     }
     while (at < end && bytes[at] < 0x80) ++at;
     return at;
+}
+
+// The unit at at of a checked text, and at moved past it.
+char32_t NextUnit(const std::uint8_t* bytes, std::size_t& at) {
+    const std::uint8_t lead = bytes[at];
+    if (lead < 0x80) {
+        at += 1;
+        return lead;
+    }
+    if (lead < 0xE0) {
+        at += 2;
+        return static_cast<char32_t>((lead & 0x1F) << 6 | (bytes[at - 1] & 0x3F));
+    }
+    at += 3;
+    return static_cast<char32_t>((lead & 0x0F) << 12 | (bytes[at - 2] & 0x3F) << 6 | (bytes[at - 1] & 0x3F));
 }
 
 // Widens the units of an ASCII text, one byte each, into text.
@@ -307,27 +322,25 @@ std::u16string DecodeText(const std::uint8_t* bytes, Span span) {
 void DecodeTextInto(const std::uint8_t* bytes, Span span, std::u16string& text) {
     if (span.ascii) return AssignAscii(bytes, span, text);
     text.clear();
-    for (std::size_t at = span.begin; at < span.end;) {
-        const std::uint8_t lead = bytes[at];
-        if (lead < 0x80) {
-            text.push_back(lead);
-            at += 1;
-        } else if (lead < 0xE0) {
-            text.push_back(static_cast<char16_t>((lead & 0x1F) << 6 | (bytes[at + 1] & 0x3F)));
-            at += 2;
-        } else {
-            text.push_back(
-                static_cast<char16_t>((lead & 0x0F) << 12 | (bytes[at + 1] & 0x3F) << 6 | (bytes[at + 2] & 0x3F)));
-            at += 3;
-        }
-    }
+    for (std::size_t at = span.begin; at < span.end;) text.push_back(static_cast<char16_t>(NextUnit(bytes, at)));
 }
 
 void DecodeWideInto(const std::uint8_t* bytes, Span span, std::wstring& text) {
     if (span.ascii) return AssignAscii(bytes, span, text);
-    std::u16string units;
-    DecodeTextInto(bytes, span, units);
-    AssignWideFromUtf16(units, text);
+    text.clear();
+    for (std::size_t at = span.begin; at < span.end;) {
+        char32_t unit = NextUnit(bytes, at);
+        // Where wchar_t has 32 bits a pair is one character.
+        if (sizeof(wchar_t) == 4 && encoding::IsHighSurrogate(unit) && at < span.end) {
+            std::size_t next = at;
+            const char32_t low = NextUnit(bytes, next);
+            if (encoding::IsLowSurrogate(low)) {
+                unit = encoding::CharacterOfPair(unit, low);
+                at = next;
+            }
+        }
+        text.push_back(static_cast<wchar_t>(unit));
+    }
 }
 
 std::uint32_t NameKey(const std::uint8_t* bytes, Span destination) {
