@@ -22,6 +22,7 @@
 #include <iterator>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "kvdfiles/Crc32c.h"
@@ -65,6 +66,37 @@ bool WriteFile(const fs::path& path, const char* data, std::size_t size) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(data, static_cast<std::streamsize>(size));
     return static_cast<bool>(out.flush());
+}
+
+// Writes the stored copies of entries first, first + step, first + 2 step...
+// below count, and their checksums.
+bool WriteEvery(const fs::path& directory, std::uint32_t first, std::uint32_t step, std::uint32_t count,
+                std::size_t size, std::vector<std::uint32_t>& checksums) {
+    std::vector<char> content(size);
+    for (std::uint32_t number = first; number < count; number += step) {
+        FillContent(number, content);
+        if (!WriteFile(directory / DestinationOf(number), content.data(), content.size())) return false;
+        checksums[number] = kvd::Crc32c(reinterpret_cast<const std::uint8_t*>(content.data()), content.size());
+    }
+    return true;
+}
+
+// Every stored copy, by as many threads as the machine has cores: creating
+// a million files is most of the build, and the system creates files in one
+// folder side by side in part.
+bool WriteStoredCopies(const fs::path& directory, std::uint32_t count, std::size_t size,
+                       std::vector<std::uint32_t>& checksums) {
+    const std::uint32_t threads = std::max(1u, std::min(4u, std::thread::hardware_concurrency()));
+    std::vector<char> written(threads, 0);
+    {
+        std::vector<std::jthread> writers;
+        for (std::uint32_t first = 0; first < threads; ++first) {
+            writers.emplace_back([&, first] {
+                written[first] = WriteEvery(directory, first, threads, count, size, checksums) ? 1 : 0;
+            });
+        }
+    }
+    return std::all_of(written.begin(), written.end(), [](char ok) { return ok != 0; });
 }
 
 // The records, encoded and framed by the library's own code.
@@ -134,15 +166,9 @@ int main(int argc, char** argv) {
     std::error_code error;
     fs::create_directories(directory / "d", error);
     if (error) return Fail("cannot create the repository folder");
-    std::vector<char> content(size);
-    std::vector<std::uint32_t> checksums;
-    checksums.reserve(count);
-    for (std::uint32_t number = 0; number < count; ++number) {
-        FillContent(number, content);
-        if (!WriteFile(directory / DestinationOf(number), content.data(), content.size())) {
-            return Fail("cannot write a stored copy");
-        }
-        checksums.push_back(kvd::Crc32c(reinterpret_cast<const std::uint8_t*>(content.data()), content.size()));
+    std::vector<std::uint32_t> checksums(count);
+    if (!WriteStoredCopies(directory, static_cast<std::uint32_t>(count), size, checksums)) {
+        return Fail("cannot write a stored copy");
     }
     const kvd::IndexBytes index = EncodeIndex(checksums, size);
     const fs::path indexPath = directory / "ZarnRepository.bin";
