@@ -28,10 +28,10 @@ def make_systems(runner, work, bin_dir, stores):
             SqliteArchive(runner, work, stores.archive), ZipArchive(runner, work, stores.zipped)]
 
 
-def small_entries_workload(runner, systems, work, rounds, tag):
+def small_entries_workload(runner, systems, work, rounds, tag, warm_up=True):
     """addFile, getFile, modifyFile, deleteFile of a 1 KiB file per round,
     on stores that hold the bulk entries; the store is back to its size after
-    each round. Round 0 warms the caches and is not counted."""
+    each round. With warm_up, a round 0 warms the caches and is not counted."""
     results = Results()
     first = random_bytes(KIB, f"{tag}-first")
     second = random_bytes(KIB, f"{tag}-second")
@@ -39,8 +39,9 @@ def small_entries_workload(runner, systems, work, rounds, tag):
     stage_modify = os.path.join(work, "stage-modify")
     outputs = os.path.join(work, "out")
     os.makedirs(os.path.join(outputs, "d"), exist_ok=True)
-    for number in range(rounds + 1):
-        record = number > 0
+    first_counted = 1 if warm_up else 0
+    for number in range(rounds + first_counted):
+        record = number >= first_counted
         key = f"n{number:04d}"
         member = f"d/{key}.dat"
         write_file(os.path.join(stage_add, member), first)
