@@ -51,6 +51,10 @@ def entries(count):
     return f"{count:,}"
 
 
+def rounds_of(count):
+    return f"{count} round" + ("" if count == 1 else "s")
+
+
 class Bench:
     """One run: its settings, what it printed, and the results kept for the
     growth tables and the targets."""
@@ -136,7 +140,7 @@ class Bench:
         warm_up = count <= 100000
         results = small_entries_workload(self.runner, systems, work, rounds, tag, warm_up)
         names = [system.name for system in systems]
-        counted = f"{rounds} rounds" + ("" if warm_up else ", no warm-up round")
+        counted = rounds_of(rounds) + ("" if warm_up else ", no warm-up round")
         print_table(f"{label}1 KiB file, stores holding {entries(count)} entries ({counted})", results, OPS,
                     names, PEERS, self.out)
         self.small[count] = results
@@ -151,7 +155,7 @@ class Bench:
         rounds = {"W1": self.rounds["W1"], "W3": self.rounds["W3 listing"], "W4": self.rounds["W4 listing"]}[
             workload_of(count)]
         results, names = listing_workload(self.runner, commands, rounds, count)
-        print_table(f"Listing {entries(count)} entries ({rounds} rounds)", results, ("list",), names, LIST_PEERS,
+        print_table(f"Listing {entries(count)} entries ({rounds_of(rounds)})", results, ("list",), names, LIST_PEERS,
                     self.out)
         self.instructions_per_entry(count, stores.repo)
         self.listing[count] = results
