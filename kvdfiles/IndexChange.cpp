@@ -41,7 +41,8 @@ IndexChange EncodeChange(std::uint64_t generation, std::u16string id, std::optio
         record::AppendText(body, id);
         change.bytes = EncodeRecord(generation, kRemoveChange, body);
     }
-    change.id = std::move(id);
+    const std::vector<std::uint8_t> units = record::EncodeText(id);
+    change.id.assign(units.begin(), units.end());
     change.record = std::move(record);
     return change;
 }
@@ -68,7 +69,7 @@ bool ReadChange(const std::uint8_t* data, std::size_t size, std::size_t& at, std
     } else if (kind != kRemoveChange || !record::ParseText(data, body, end, id) || body != end || id.end == id.begin) {
         return false;
     }
-    change.id = record::DecodeText(data, id);
+    change.id.assign(reinterpret_cast<const char*>(data + id.begin), id.end - id.begin);
     at = end + kChecksumSize;
     return true;
 }

@@ -11,10 +11,12 @@
 namespace kvd {
 
 // A change record, and the identifier and record it puts (no record: the
-// identifier's entry is removed).
+// identifier's entry is removed). The identifier is kept in the form a
+// record holds it (IndexRecord.h): its bytes order as its units do, and
+// reading a change needs no decoding.
 struct IndexChange {
     std::vector<std::uint8_t> bytes;
-    std::u16string id;
+    std::string id;
     std::optional<std::vector<std::uint8_t>> record;
 };
 

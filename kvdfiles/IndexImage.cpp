@@ -25,6 +25,11 @@ private:
     const IndexBytes& bytes_;
 };
 
+// Bytes of an identifier in record form, as the changes are keyed.
+std::string_view TextOf(const std::uint8_t* bytes, std::size_t size) {
+    return {reinterpret_cast<const char*>(bytes), size};
+}
+
 std::uint32_t LastWord(const std::uint8_t* bytes, std::size_t size) {
     return ReadU32(bytes + size - layout::kChecksumSize);
 }
@@ -72,7 +77,8 @@ std::optional<IndexImage> IndexImage::Parse(IndexBytes bytes) {
 bool IndexImage::TakesChanges() const { return file_.size != 0 && base_->Version() == layout::kFormatVersion; }
 
 LookupStatus IndexImage::Lookup(std::u16string_view id, IndexEntry& entry) {
-    if (const auto changed = changes_.find(std::u16string(id)); changed != changes_.end()) {
+    const std::vector<std::uint8_t> units = record::EncodeText(id);
+    if (const auto changed = changes_.find(TextOf(units.data(), units.size())); changed != changes_.end()) {
         if (!changed->second) return LookupStatus::Missing;
         entry = record::Decode(changed->second->data(), changed->second->size());
         return LookupStatus::Found;
@@ -104,7 +110,8 @@ IndexStatus IndexImage::DestinationsNamed(std::u16string_view name, std::vector<
     if (const IndexStatus status = base_->RecordsWithKey(key, named); status != IndexStatus::Ok) return status;
     for (const RecordBytes& bytes : named) {
         const record::View view = record::ViewOf(bytes.data, bytes.size);
-        if (changes_.count(record::DecodeText(bytes.data, view.id)) != 0) continue;  // changed since
+        // Changed since.
+        if (changes_.contains(TextOf(bytes.data + view.id.begin, view.id.end - view.id.begin))) continue;
         destinations.push_back(DestinationOf(bytes.data, view));
     }
     for (const auto& [id, bytes] : changes_) {
@@ -159,7 +166,7 @@ std::optional<IndexBase> IndexImage::Fold(const Changes& changes, std::uint64_t 
     records.reserve(base.Count() + changes.size());
     std::uint32_t position = 0;
     for (const auto& [id, bytes] : changes) {
-        const std::vector<std::uint8_t> units = record::EncodeText(id);
+        const std::vector<std::uint8_t> units(id.begin(), id.end());
         const std::uint32_t bound = base.LowerBound(units);
         for (; position < bound; ++position) records.push_back(base.RecordAt(position));
         if (base.HasIdAt(position, units)) ++position;

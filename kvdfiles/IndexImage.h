@@ -68,7 +68,8 @@ public:
 
 private:
     friend class IndexWalk;
-    using Changes = std::map<std::u16string, std::optional<std::vector<std::uint8_t>>>;
+    // By identifier in record form, which orders as the identifiers do.
+    using Changes = std::map<std::string, std::optional<std::vector<std::uint8_t>>, std::less<>>;
 
     explicit IndexImage(IndexBase base);
     bool AddChanges(const IndexBytes& changes);

@@ -37,7 +37,6 @@ bool IndexWalk::Next(const std::uint8_t*& bytes, record::View& view) {
         if (order == 0) pendingBase_ = false;
         const auto& changed = change_->second;
         ++change_;
-        changeIdKnown_ = false;
         if (changed) {
             bytes = changed->data();
             view = record::ViewOf(changed->data(), changed->size());
@@ -52,12 +51,9 @@ bool IndexWalk::Next(const std::uint8_t*& bytes, record::View& view) {
 int IndexWalk::BaseBeforeChange() {
     if (!pendingBase_) return 1;
     if (change_ == changes_.end()) return -1;
-    if (!changeIdKnown_) {
-        changeId_ = record::EncodeText(change_->first);
-        changeIdKnown_ = true;
-    }
+    const std::string& changeId = change_->first;
     return record::CompareTexts(pendingBytes_ + pending_.id.begin, pending_.id.end - pending_.id.begin,
-                                changeId_.data(), changeId_.size());
+                                reinterpret_cast<const std::uint8_t*>(changeId.data()), changeId.size());
 }
 
 bool IndexWalk::NextBaseRecord() {

@@ -35,8 +35,6 @@ private:
     std::shared_ptr<IndexBase> base_;
     const Changes changes_;
     Changes::const_iterator change_;
-    std::vector<std::uint8_t> changeId_;  // the change's identifier as records hold it
-    bool changeIdKnown_ = false;
     std::uint32_t position_ = 0;  // of the next base record
     std::size_t offset_ = 0;      // where it starts in the checked bytes
     std::vector<std::uint8_t> previousId_;

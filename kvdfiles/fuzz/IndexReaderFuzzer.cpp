@@ -53,14 +53,15 @@ void Reseal(kvd::IndexBytes& bytes) {
 
 // A change must give an index that reads back, both as a new file and,
 // where the file takes changes, appended to it.
-void ExpectReadsBack(const kvd::IndexImage& image, const kvd::IndexBytes& file, const kvd::IndexChange& change) {
+void ExpectReadsBack(const kvd::IndexImage& image, const kvd::IndexBytes& file, const kvd::IndexChange& change,
+                     const std::u16string& id) {
     const auto rewritten = image.Rewritten(change);
     if (rewritten && !kvd::IndexImage::Parse(rewritten->Bytes())) __builtin_trap();
     if (!image.TakesChanges()) return;
     kvd::IndexBytes appended = file;
     appended.insert(appended.end(), change.bytes.begin(), change.bytes.end());
     auto read = kvd::IndexImage::Parse(std::move(appended));
-    if (!read || read->Find(change.id).has_value() != change.record.has_value()) __builtin_trap();
+    if (!read || read->Find(id).has_value() != change.record.has_value()) __builtin_trap();
 }
 
 void Exercise(kvd::IndexImage& image, const kvd::IndexBytes& file) {
@@ -71,13 +72,14 @@ void Exercise(kvd::IndexImage& image, const kvd::IndexBytes& file) {
     }
     image.Find(u"");
     if (image.Count() > 0) {
-        if (const auto removal = image.Remove(image.EntryAt(0).id)) ExpectReadsBack(image, file, *removal);
+        const std::u16string first = image.EntryAt(0).id;
+        if (const auto removal = image.Remove(first)) ExpectReadsBack(image, file, *removal, first);
     }
     kvd::IndexEntry added;
     added.id = u"fuzz";
     added.destination = u"fuzz";
     added.permissions = 1;
-    if (const auto put = image.Put(added)) ExpectReadsBack(image, file, *put);
+    if (const auto put = image.Put(added)) ExpectReadsBack(image, file, *put, added.id);
 }
 
 }  // namespace
