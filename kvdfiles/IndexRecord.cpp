@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "encoding/Surrogates.h"
+#include "encoding/WideText.h"
 #include "kvdfiles/Crc32c.h"
 #include "kvdfiles/LittleEndian.h"
 
@@ -90,6 +91,18 @@ char32_t NextUnit(const std::uint8_t* bytes, std::size_t& at) {
     }
     at += 3;
     return static_cast<char32_t>((lead & 0x0F) << 12 | (bytes[at - 2] & 0x3F) << 6 | (bytes[at - 1] & 0x3F));
+}
+
+// The character at at of a checked text that ends at end, a pair of
+// surrogates joined into one, and at moved past it.
+char32_t NextCharacter(const std::uint8_t* bytes, std::size_t& at, std::size_t end) {
+    const char32_t unit = NextUnit(bytes, at);
+    if (!encoding::IsHighSurrogate(unit) || at == end) return unit;
+    std::size_t next = at;
+    const char32_t low = NextUnit(bytes, next);
+    if (!encoding::IsLowSurrogate(low)) return unit;
+    at = next;
+    return encoding::CharacterOfPair(unit, low);
 }
 
 // Widens the units of an ASCII text, one byte each, into text.
@@ -329,18 +342,15 @@ void DecodeWideInto(const std::uint8_t* bytes, Span span, std::wstring& text) {
     if (span.ascii) return AssignAscii(bytes, span, text);
     text.clear();
     for (std::size_t at = span.begin; at < span.end;) {
-        char32_t unit = NextUnit(bytes, at);
         // Where wchar_t has 32 bits a pair is one character.
-        if (sizeof(wchar_t) == 4 && encoding::IsHighSurrogate(unit) && at < span.end) {
-            std::size_t next = at;
-            const char32_t low = NextUnit(bytes, next);
-            if (encoding::IsLowSurrogate(low)) {
-                unit = encoding::CharacterOfPair(unit, low);
-                at = next;
-            }
-        }
+        const char32_t unit = sizeof(wchar_t) == 4 ? NextCharacter(bytes, at, span.end) : NextUnit(bytes, at);
         text.push_back(static_cast<wchar_t>(unit));
     }
+}
+
+void DecodeUtf8Into(const std::uint8_t* bytes, Span span, std::string& text) {
+    text.clear();
+    for (std::size_t at = span.begin; at < span.end;) encoding::AppendUtf8(text, NextCharacter(bytes, at, span.end));
 }
 
 std::uint32_t NameKey(const std::uint8_t* bytes, Span destination) {
