@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <cstring>
 
 namespace inspect {
 namespace {
@@ -10,9 +12,15 @@ namespace {
 // as a named escape, or as \u00XX.
 enum class Kind : std::uint8_t { Plain, Named, Unicode };
 
+constexpr std::uint64_t kEachByte = 0x0101010101010101u;
+constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+
 struct Escapes {
     std::array<Kind, 128> kinds{};
     std::array<char, 128> named{};  // the letter after the backslash
+    // The printable characters that have names, each in every byte of a
+    // word (one twice where there is one).
+    std::array<std::uint64_t, 2> printableNamed{};
 };
 
 constexpr Escapes MakeEscapes(std::initializer_list<std::pair<char, char>> named) {
@@ -20,10 +28,13 @@ constexpr Escapes MakeEscapes(std::initializer_list<std::pair<char, char>> named
     for (std::size_t unit = 0; unit < 128; ++unit) {
         escapes.kinds[unit] = unit < 0x20 || unit == 0x7F ? Kind::Unicode : Kind::Plain;
     }
+    std::size_t printable = 0;
     for (const auto& [unit, letter] : named) {
         escapes.kinds[static_cast<std::size_t>(unit)] = Kind::Named;
         escapes.named[static_cast<std::size_t>(unit)] = letter;
+        if (unit >= 0x20) escapes.printableNamed[printable++] = kEachByte * static_cast<std::uint8_t>(unit);
     }
+    if (printable == 1) escapes.printableNamed[1] = escapes.printableNamed[0];
     return escapes;
 }
 
@@ -61,6 +72,20 @@ char* PutBeyondAscii(char* out, std::string_view text, std::size_t at, std::size
     return std::copy_n(text.data() + at, length, out);
 }
 
+// Nonzero when some byte of word is 0 (the usual test: a byte's high bit is
+// set only where a borrow ran through it, which a zero byte starts).
+constexpr std::uint64_t AnyZeroByte(std::uint64_t word) { return (word - kEachByte) & ~word & kHighBits; }
+
+// Whether none of the eight bytes of word needs more than a copy: each
+// printable ASCII, none a character with a name.
+bool IsPlainWord(std::uint64_t word, const Escapes& escapes) {
+    // A byte below 0x20 borrows, which sets its high bit; one from 0x80 up
+    // has it already.
+    const std::uint64_t controlOrBeyond = ((word - kEachByte * 0x20) | word) & kHighBits;
+    return (controlOrBeyond | AnyZeroByte(word ^ (kEachByte * 0x7F)) | AnyZeroByte(word ^ escapes.printableNamed[0]) |
+            AnyZeroByte(word ^ escapes.printableNamed[1])) == 0;
+}
+
 bool IsPlain(char character, const Escapes& escapes) {
     const auto byte = static_cast<unsigned char>(character);
     return byte < 0x80 && escapes.kinds[byte] == Kind::Plain;
@@ -70,7 +95,13 @@ bool IsPlain(char character, const Escapes& escapes) {
 // other control characters and the surrogates.
 char* PutEscaped(char* out, std::string_view text, const Escapes& escapes) {
     for (std::size_t at = 0; at < text.size();) {
-        // Plain characters, most of any text, one after the other.
+        // Plain characters, most of any text: eight at a time, then one by
+        // one.
+        for (std::uint64_t word = 0; text.size() - at >= sizeof word; at += sizeof word, out += sizeof word) {
+            std::memcpy(&word, text.data() + at, sizeof word);
+            if (!IsPlainWord(word, escapes)) break;
+            std::memcpy(out, &word, sizeof word);
+        }
         while (at < text.size() && IsPlain(text[at], escapes)) *out++ = text[at++];
         if (at == text.size()) break;
         const auto byte = static_cast<unsigned char>(text[at]);

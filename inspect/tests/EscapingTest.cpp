@@ -31,6 +31,10 @@ TEST(EscapingTest, FieldsAndJsonStrings) {
         {"\xED\xA0\x80x", L"\\ud800x", L"\\ud800x"},
         {"\xED\xB0\x80\xED\xA0\x80", L"\\udc00\\ud800", L"\\udc00\\ud800"},
         {"\\t\\u0041", L"\\\\t\\\\u0041", L"\\\\t\\\\u0041"},
+        // Eight plain bytes, then eight with one of each kind in their midst.
+        {"12345678123\x7f" "5678123\"5678123\\5678123\x1f" "5678123\xC3\xA9" "78",
+         L"12345678123\\u007f5678123\"5678123\\\\5678123\\u001f5678123\u00e978",
+         L"12345678123\\u007f5678123\\\"5678123\\\\5678123\\u001f5678123\u00e978"},
     };
     for (const auto& row : cases) {
         SCOPED_TRACE(row.text);
