@@ -125,6 +125,40 @@ bool ParseVersion1Text(const std::uint8_t* bytes, std::size_t& at, std::size_t e
     return true;
 }
 
+// The count of a text and where its units lie, within end; at moves past
+// them.
+bool ReadTextSpan(const std::uint8_t* bytes, std::size_t& at, std::size_t end, Span& span) {
+    std::uint64_t size = 0;
+    if (!ReadVarint(bytes, at, end, size) || size > end - at) return false;
+    span = {at, at + static_cast<std::size_t>(size)};
+    at = span.end;
+    return true;
+}
+
+// Checks that the bytes of span are units in their shortest form, and
+// marks whether every one is ASCII.
+bool CheckUnits(const std::uint8_t* bytes, Span& span) {
+    std::size_t unit = AsciiEnd(bytes, span.begin, span.end);
+    span.ascii = unit == span.end;
+    while (unit < span.end) {
+        const std::size_t length = UnitLength(bytes, unit, span.end);
+        if (length == 0) return false;
+        unit += length;
+    }
+    return true;
+}
+
+// Checks the units of a record's texts, which follow one another: where
+// all their bytes, the counts between them too, are ASCII, at one go.
+bool CheckTexts(const std::uint8_t* bytes, View& view) {
+    if (AsciiEnd(bytes, view.id.begin, view.description.end) == view.description.end) {
+        view.id.ascii = view.destination.ascii = view.version.ascii = view.description.ascii = true;
+        return true;
+    }
+    return CheckUnits(bytes, view.id) && CheckUnits(bytes, view.destination) && CheckUnits(bytes, view.version) &&
+           CheckUnits(bytes, view.description);
+}
+
 constexpr std::uint8_t kChecksumMark = 1;
 constexpr std::uint8_t kWindowsMark = 2;
 constexpr std::uint32_t kMarkedVersion = 3;  // the first with marks
@@ -204,10 +238,11 @@ public:
         at_ += 4;
         return true;
     }
-    bool Text(Span& span) { return ParseText(bytes_, at_, end_, span); }
+    // Where the text lies; its units are checked apart (CheckTexts).
+    bool Text(Span& span) { return ReadTextSpan(bytes_, at_, end_, span); }
     bool Text(std::u16string& text) {
         Span span;
-        if (!Text(span)) return false;
+        if (!ParseText(bytes_, at_, end_, span)) return false;
         DecodeTextInto(bytes_, span, text);
         return true;
     }
@@ -221,18 +256,7 @@ private:
 }  // namespace
 
 bool ParseText(const std::uint8_t* bytes, std::size_t& at, std::size_t end, Span& span) {
-    std::uint64_t size = 0;
-    if (!ReadVarint(bytes, at, end, size) || size > end - at) return false;
-    span = {at, at + static_cast<std::size_t>(size)};
-    std::size_t unit = AsciiEnd(bytes, span.begin, span.end);
-    span.ascii = unit == span.end;
-    while (unit < span.end) {
-        const std::size_t length = UnitLength(bytes, unit, span.end);
-        if (length == 0) return false;
-        unit += length;
-    }
-    at = span.end;
-    return true;
+    return ReadTextSpan(bytes, at, end, span) && CheckUnits(bytes, span);
 }
 
 void AppendText(std::vector<std::uint8_t>& out, std::u16string_view text) {
@@ -268,8 +292,8 @@ std::vector<std::uint8_t> Encode(const IndexEntry& entry) {
 
 bool Parse(const std::uint8_t* bytes, std::size_t& at, std::size_t end, View& view, std::uint32_t version) {
     Reader reader(bytes, at, end);
-    return VisitFields(reader, view, version) && IsValidPermissions(view.permissions) && view.id.end > view.id.begin &&
-           view.destination.end > view.destination.begin;
+    return VisitFields(reader, view, version) && CheckTexts(bytes, view) && IsValidPermissions(view.permissions) &&
+           view.id.end > view.id.begin && view.destination.end > view.destination.begin;
 }
 
 bool ParseWhole(const std::uint8_t* bytes, std::size_t begin, std::size_t end, View& view, std::uint32_t version) {
