@@ -306,37 +306,34 @@ const IZarnRepositoryTable kRepositoryTable = {&AddFile, &RemoveFile, &GetFile, 
 
 // IZarnFileList
 
-// Moves list on to its next entry and shows it in the listing's file
-// state; false at the end, with outcome Ok, or where the walk failed.
-bool ShowNext(FileList& list, Outcome& outcome, const std::uint8_t*& bytes, record::View& view) {
-    if (!list.walk.Next(bytes, view)) {
-        outcome = OutcomeOf(list.walk.Status());
-        return false;
-    }
-    ShowRecord(*list.current, bytes, view);
-    outcome = Outcome::Ok;
-    return true;
+// Moves the listing self on to its next entry, shows it in the listing's
+// file state, and hands the record, its fields where view says, to then;
+// *out is cleared first, and stays so at the end or where the walk fails.
+template <typename Out, typename Then>
+KvdStatus WalkOn(IZarnFileList* self, Out* out, Then then) {
+    return Guarded([&] {
+        FileList* list = StateOf(self);
+        if (list == nullptr || out == nullptr) return Outcome::InvalidArgument;
+        *out = {};
+        const std::uint8_t* bytes = nullptr;
+        record::View view;
+        if (!list->walk.Next(bytes, view)) return OutcomeOf(list->walk.Status());
+        ShowRecord(*list->current, bytes, view);
+        then(*list, bytes, view);
+        return Outcome::Ok;
+    });
 }
 
 KvdStatus Next(IZarnFileList* self, IZarnFile** file) {
-    return Guarded([&] {
-        FileList* list = StateOf(self);
-        if (list == nullptr || file == nullptr) return Outcome::InvalidArgument;
-        const std::uint8_t* bytes = nullptr;
-        record::View view;
-        Outcome outcome = Outcome::Ok;
-        *file = nullptr;
-        if (!ShowNext(*list, outcome, bytes, view)) return outcome;
-        DecodeWideTexts(*list->current);
-        *file = list->current->face;
-        return outcome;
+    return WalkOn(self, file, [file](FileList& list, const std::uint8_t*, const record::View&) {
+        DecodeWideTexts(*list.current);
+        *file = list.current->face;
     });
 }
 
 // A text of the record in bytes as UTF-8: an ASCII one where it lies, any
 // other converted into storage.
-void PutUtf8(const std::uint8_t* bytes, record::Span span, std::string& storage, const char*& text,
-             uint32_t& size) {
+void PutUtf8(const std::uint8_t* bytes, record::Span span, std::string& storage, const char*& text, uint32_t& size) {
     std::string_view utf8;
     if (span.ascii) {
         utf8 = {reinterpret_cast<const char*>(bytes + span.begin), span.end - span.begin};
@@ -358,24 +355,16 @@ void PutPath(const std::uint8_t* bytes, const record::View& view, std::string& s
 }
 
 KvdStatus NextListed(IZarnFileList* self, KvdListedEntry* entry) {
-    return Guarded([&] {
-        FileList* list = StateOf(self);
-        if (list == nullptr || entry == nullptr) return Outcome::InvalidArgument;
-        const std::uint8_t* bytes = nullptr;
-        record::View view;
-        Outcome outcome = Outcome::Ok;
-        *entry = {};
-        if (!ShowNext(*list, outcome, bytes, view)) return outcome;
-        PutUtf8(bytes, view.id, list->fileId, entry->fileId, entry->fileIdSize);
-        PutUtf8(bytes, view.version, list->version, entry->version, entry->versionSize);
-        PutUtf8(bytes, view.description, list->description, entry->description, entry->descriptionSize);
-        PutPath(bytes, view, list->path, *entry);
+    return WalkOn(self, entry, [entry](FileList& list, const std::uint8_t* bytes, const record::View& view) {
+        PutUtf8(bytes, view.id, list.fileId, entry->fileId, entry->fileIdSize);
+        PutUtf8(bytes, view.version, list.version, entry->version, entry->versionSize);
+        PutUtf8(bytes, view.description, list.description, entry->description, entry->descriptionSize);
+        PutPath(bytes, view, list.path, *entry);
         entry->permissions = static_cast<int32_t>(view.permissions);
         entry->contentSize = view.contentSize;
         entry->timeAdded = view.addedMicros;
         entry->timeLastChanged = view.changedMicros;
-        entry->file = list->current->face;
-        return outcome;
+        entry->file = list.current->face;
     });
 }
 

@@ -419,25 +419,13 @@ TEST_F(IndexFileTest, DamagedBlockIsRefusedByWhatReadsIt) {
     EXPECT_EQ(reader->table->GetFile(reader, L"k1299", &file), kIoError);
 }
 
-// An entry's fields as the wide getters give them, its texts as UTF-8 in
-// which a surrogate alone keeps its three bytes; or as NextListed gives
-// them.
-struct ListedFields {
-    std::string id, path, version, description;
-    int32_t permissions = 0;
-    uint64_t contentSize = 0;
-    int64_t added = 0, changed = 0;
-    bool operator==(const ListedFields&) const = default;
-};
+// An entry's fields with its texts as UTF-8 in which a surrogate alone
+// keeps its three bytes: as the wide getters give them, converted, or as
+// NextListed gives them.
+using ListedFields = EntryFields<std::string>;
 
 ListedFields FieldsOf(IZarnFile* file) {
-    IZarnFileInfo* info = file->table->GetInfo(file);
-    const IZarnFileInfoTable& table = *info->table;
-    using encoding::Utf8ShowingSurrogates;
-    return {Utf8ShowingSurrogates(table.GetFileId(info)),   Utf8ShowingSurrogates(table.GetPath(info)),
-            Utf8ShowingSurrogates(table.GetVersion(info)),  Utf8ShowingSurrogates(table.GetDescription(info)),
-            table.GetPermissions(info),                     table.GetContentSize(info),
-            table.GetTimeAdded(info),                       table.GetTimeLastChanged(info)};
+    return kvdtest::FieldsOf(file->table->GetInfo(file), encoding::Utf8ShowingSurrogates);
 }
 
 ListedFields FieldsOf(const KvdListedEntry& entry) {
@@ -471,7 +459,8 @@ TEST_F(IndexFileTest, NextListedGivesWhatTheGettersGive) {
         const auto prefix = static_cast<char16_t>(u'a' + entries.size());
         const bool givenOnWindows = entries.size() + 1 == std::size(rows);
         entries.push_back({prefix + row.text, row.text, row.text, row.text,
-                           static_cast<uint32_t>(1 + entries.size() % 3), static_cast<uint8_t>(givenOnWindows ? 3 : 1)});
+                           static_cast<uint32_t>(1 + entries.size() % 3),
+                           static_cast<uint8_t>(givenOnWindows ? 3 : 1)});
     }
     IZarnRepository* repository = OpenWith(BuildIndex(entries, 7, 3));
     ASSERT_NE(repository, nullptr);
