@@ -53,25 +53,24 @@ void AppendCodePoint(std::wstring& text, char32_t codePoint) {
     text.push_back(static_cast<wchar_t>(codePoint));
 }
 
-void AppendUtf8(std::string& bytes, char32_t codePoint) {
-    if (codePoint < 0x80) {
-        bytes.push_back(static_cast<char>(codePoint));
-    } else if (codePoint < 0x800) {
-        bytes.push_back(static_cast<char>(0xC0 | (codePoint >> 6)));
-        bytes.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
-    } else if (codePoint < 0x10000) {
-        bytes.push_back(static_cast<char>(0xE0 | (codePoint >> 12)));
-        bytes.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
-        bytes.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
-    } else {
-        bytes.push_back(static_cast<char>(0xF0 | (codePoint >> 18)));
-        bytes.push_back(static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F)));
-        bytes.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
-        bytes.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
-    }
+bool IsEscapedByte(char32_t unit) { return unit >= kEscapeBase + 0x80 && unit <= kEscapeBase + 0xFF; }
+
+// wchar_t may be signed: the code unit's bits as an unsigned value.
+char32_t UnitAt(std::wstring_view text, size_t at) {
+    return static_cast<char32_t>(static_cast<std::make_unsigned_t<wchar_t>>(text[at]));
 }
 
-bool IsEscapedByte(char32_t unit) { return unit >= kEscapeBase + 0x80 && unit <= kEscapeBase + 0xFF; }
+// The character at text[i], a pair joined where wchar_t has 16 bits; i moves
+// onto its last unit.
+char32_t CharacterAt(std::wstring_view text, size_t& i) {
+    const char32_t unit = UnitAt(text, i);
+    if (sizeof(wchar_t) == 2 && IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(UnitAt(text, i + 1))) {
+        return CharacterOfPair(unit, UnitAt(text, ++i));
+    }
+    return unit;
+}
+
+char32_t Printable(char32_t character) { return character > kLastCodePoint ? char32_t{0xFFFD} : character; }
 
 }  // namespace
 
@@ -105,22 +104,39 @@ std::string BytesFromWide(std::wstring_view text) {
             i = ascii - 1;
             continue;
         }
-        // wchar_t may be signed: take the code unit's bits as an unsigned value.
-        char32_t unit = static_cast<char32_t>(static_cast<std::make_unsigned_t<wchar_t>>(text[i]));
+        const char32_t unit = UnitAt(text, i);
         if (IsEscapedByte(unit)) {
             bytes.push_back(static_cast<char>(unit - kEscapeBase));
             continue;
         }
-        if (sizeof(wchar_t) == 2 && IsHighSurrogate(unit) && i + 1 < text.size()) {
-            const auto next = static_cast<char32_t>(static_cast<std::make_unsigned_t<wchar_t>>(text[i + 1]));
-            if (IsLowSurrogate(next)) {
-                unit = CharacterOfPair(unit, next);
-                ++i;
-            }
-        }
-        AppendUtf8(bytes, unit > kLastCodePoint ? char32_t{0xFFFD} : unit);
+        AppendUtf8(bytes, Printable(CharacterAt(text, i)));
     }
     return bytes;
+}
+
+std::string Utf8ShowingSurrogates(std::wstring_view text) {
+    std::string bytes;
+    bytes.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) AppendUtf8(bytes, Printable(CharacterAt(text, i)));
+    return bytes;
+}
+
+void AppendUtf8(std::string& bytes, char32_t codePoint) {
+    if (codePoint < 0x80) {
+        bytes.push_back(static_cast<char>(codePoint));
+    } else if (codePoint < 0x800) {
+        bytes.push_back(static_cast<char>(0xC0 | (codePoint >> 6)));
+        bytes.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+    } else if (codePoint < 0x10000) {
+        bytes.push_back(static_cast<char>(0xE0 | (codePoint >> 12)));
+        bytes.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
+        bytes.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+    } else {
+        bytes.push_back(static_cast<char>(0xF0 | (codePoint >> 18)));
+        bytes.push_back(static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F)));
+        bytes.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
+        bytes.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+    }
 }
 
 }  // namespace encoding

@@ -16,4 +16,15 @@ namespace encoding {
 std::wstring WideFromBytes(std::string_view bytes);
 std::string BytesFromWide(std::wstring_view text);
 
+// Wide text as UTF-8 that keeps every code unit in sight, for showing it
+// rather than naming a file: a pair (where wchar_t has 16 bits) is one
+// four-byte character, a surrogate that is not half of a pair (the escapes
+// of bytes among them) is written as the three bytes of its value, and a
+// value beyond U+10FFFF as U+FFFD.
+std::string Utf8ShowingSurrogates(std::wstring_view text);
+
+// One code point as UTF-8, one to four bytes; a surrogate's value takes
+// three, as any other below U+10000.
+void AppendUtf8(std::string& bytes, char32_t codePoint);
+
 }  // namespace encoding

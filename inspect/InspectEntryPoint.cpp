@@ -43,7 +43,7 @@ bool InspectOpenRepository(const Request& request) {
         return false;
     }
     IZarnRepository* opened = repository::CurrentRepository();
-    Entry one;
+    FoundEntry one;
     const wchar_t* failure = request.fileId != nullptr ? FindEntry(opened, *request.fileId, one) : nullptr;
     if (failure != nullptr) return Fail(failure);
     OutputBuffer output;
@@ -54,7 +54,7 @@ bool InspectOpenRepository(const Request& request) {
         if (request.verify) failure = CheckStoredCopy(entry, problems);
         return failure == nullptr;
     };
-    if (request.fileId != nullptr) show(one);
+    if (request.fileId != nullptr) show(one.entry);
     else if (const wchar_t* listed = ShowEntries(opened, show)) failure = listed;
     if (failure != nullptr) {
         output.Flush();

@@ -40,7 +40,7 @@ void AppendProblemSentence(std::string& out, const Problem& problem) {
 
 enum class Form { TextLine, Json };
 
-template <std::wstring_view Entry::*text>
+template <std::string_view Entry::*text>
 char* PutText(char* out, const Entry& entry, Form form) {
     return form == Form::Json ? PutJsonString(out, entry.*text) : PutFieldText(out, entry.*text);
 }

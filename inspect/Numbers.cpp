@@ -1,13 +1,25 @@
 #include "inspect/Numbers.h"
 
-#include <iterator>
+#include <algorithm>
 
 namespace inspect {
 
+namespace {
+
+std::size_t DigitCount(std::uint64_t value) {
+    std::size_t count = 1;
+    // 10^19, the last power below the type's limit, ends the rise.
+    for (std::uint64_t power = 10; count < 20 && value >= power; power *= 10) ++count;
+    return count;
+}
+
+}  // namespace
+
 char* PutUnsigned(char* out, std::uint64_t value, std::size_t minimumDigits) {
-    // Filled from the end, two digits at a time, then copied at once.
-    char digits[20];
-    char* first = std::end(digits);
+    // Written in place from the end, two digits at a time, after the zeros
+    // that make up minimumDigits.
+    char* const end = out + std::max(DigitCount(value), minimumDigits);
+    char* first = end;
     for (; value >= 100; value /= 100) {
         first -= 2;
         PutTwoDigits(first, static_cast<unsigned>(value % 100));
@@ -18,9 +30,8 @@ char* PutUnsigned(char* out, std::uint64_t value, std::size_t minimumDigits) {
     } else {
         *--first = static_cast<char>('0' + value);
     }
-    const auto count = static_cast<std::size_t>(std::end(digits) - first);
-    if (count < minimumDigits) out = std::fill_n(out, minimumDigits - count, '0');
-    return std::copy(first, std::end(digits), out);
+    std::fill(out, first, '0');
+    return end;
 }
 
 char* PutSigned(char* out, std::int64_t value) {

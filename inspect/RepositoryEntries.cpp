@@ -1,23 +1,43 @@
 #include "inspect/RepositoryEntries.h"
 
+#include "encoding/WideText.h"
 #include "repository/ContractCalls.h"
 #include "repository/LibraryBinding.h"
 
 namespace inspect {
 namespace {
 
-Entry EntryOf(IZarnFile* file) {
+// The entry of file, its texts converted from the wide getters' into
+// found's strings.
+void FindEntryOf(IZarnFile* file, FoundEntry& found) {
     IZarnFileInfo* info = repository::GetInfo(file);
-    Entry entry;
-    entry.fileId = repository::GetFileId(info);
-    entry.version = repository::GetVersion(info);
-    entry.description = repository::GetDescription(info);
-    entry.destination = repository::GetPath(info);
+    found.fileId = encoding::Utf8ShowingSurrogates(repository::GetFileId(info));
+    found.version = encoding::Utf8ShowingSurrogates(repository::GetVersion(info));
+    found.description = encoding::Utf8ShowingSurrogates(repository::GetDescription(info));
+    found.destination = encoding::Utf8ShowingSurrogates(repository::GetPath(info));
+    Entry& entry = found.entry;
+    entry.fileId = found.fileId;
+    entry.version = found.version;
+    entry.description = found.description;
+    entry.destination = found.destination;
     entry.permissions = repository::GetPermissions(info);
     entry.contentSize = repository::GetContentSize(info);
     entry.timeAdded = repository::GetTimeAdded(info);
     entry.timeLastChanged = repository::GetTimeLastChanged(info);
     entry.file = file;
+}
+
+Entry EntryOf(const KvdListedEntry& listed) {
+    Entry entry;
+    entry.fileId = {listed.fileId, listed.fileIdSize};
+    entry.version = {listed.version, listed.versionSize};
+    entry.description = {listed.description, listed.descriptionSize};
+    entry.destination = {listed.path, listed.pathSize};
+    entry.permissions = listed.permissions;
+    entry.contentSize = listed.contentSize;
+    entry.timeAdded = listed.timeAdded;
+    entry.timeLastChanged = listed.timeLastChanged;
+    entry.file = listed.file;
     return entry;
 }
 
@@ -36,14 +56,14 @@ bool ProblemOf(std::int32_t finding, StoredCopyProblem& kind) {
 
 }  // namespace
 
-bool LibraryListsEntries() { return repository::ProcessLibraryBinding().initLibrary(KVDFILES_TABLES_VERSION_3) != 0; }
+bool LibraryListsEntries() { return repository::ProcessLibraryBinding().initLibrary(KVDFILES_TABLES_VERSION_4) != 0; }
 
-const wchar_t* FindEntry(IZarnRepository* repository, const std::wstring& fileId, Entry& entry) {
+const wchar_t* FindEntry(IZarnRepository* repository, const std::wstring& fileId, FoundEntry& found) {
     IZarnFile* file = nullptr;
     if (repository::GetFile(repository, fileId.c_str(), &file) != 0) {
         return L"Error getting IZarnFile from IZarnRepository.\n\n";
     }
-    entry = EntryOf(file);
+    FindEntryOf(file, found);
     return nullptr;
 }
 
@@ -54,9 +74,9 @@ const wchar_t* ShowEntries(IZarnRepository* repository, const ShowEntry& show) {
     IZarnFileList* list = nullptr;
     if (repository::ListFiles(repository, &list) != 0) return failure;
     for (;;) {
-        IZarnFile* file = nullptr;
-        if (repository::Next(list, &file) != 0) return failure;
-        if (file == nullptr || !show(EntryOf(file))) return nullptr;
+        KvdListedEntry listed{};
+        if (repository::NextListed(list, &listed) != 0) return failure;
+        if (listed.file == nullptr || !show(EntryOf(listed))) return nullptr;
     }
 }
 
@@ -69,7 +89,7 @@ const wchar_t* CheckStoredCopy(const Entry& entry, std::vector<Problem>& problem
     StoredCopyProblem kind = StoredCopyProblem::Missing;
     if (ProblemOf(finding, kind)) {
         problems.push_back(
-            {std::wstring(entry.fileId), std::wstring(entry.destination), kind, entry.contentSize, foundSize});
+            {std::string(entry.fileId), std::string(entry.destination), kind, entry.contentSize, foundSize});
     }
     return nullptr;
 }

@@ -12,13 +12,14 @@
 
 namespace inspect {
 
-// One entry as the library shows it; its texts are the library's, valid
-// until the next entry is read.
+// One entry as the library shows it; its texts, UTF-8 in which a surrogate
+// that is not half of a pair takes the three bytes of its value, are the
+// library's, valid until the next entry is read.
 struct Entry {
-    std::wstring_view fileId;
-    std::wstring_view version;
-    std::wstring_view description;
-    std::wstring_view destination;  // as given when the file was added
+    std::string_view fileId;
+    std::string_view version;
+    std::string_view description;
+    std::string_view destination;  // as given when the file was added
     std::int32_t permissions = 0;
     std::uint64_t contentSize = 0;
     std::int64_t timeAdded = 0;        // microseconds since 1970-01-01, UTC
@@ -32,8 +33,8 @@ enum class StoredCopyProblem { Missing, SizeDiffers, NotAFile, Unreadable, Conte
 
 // What is wrong with an entry's stored copy, with what it needs of its entry.
 struct Problem {
-    std::wstring fileId;
-    std::wstring destination;
+    std::string fileId;
+    std::string destination;
     StoredCopyProblem kind = StoredCopyProblem::Missing;
     std::uint64_t recordedSize = 0;
     std::uint64_t foundSize = 0;  // for SizeDiffers
@@ -47,8 +48,22 @@ using ShowEntry = std::function<bool(const Entry& entry)>;
 // Whether the library's tables hold the operations used here.
 bool LibraryListsEntries();
 
+// An entry found by the library's lookup, its texts in the form of a
+// listed entry's, kept here.
+struct FoundEntry {
+    FoundEntry() = default;
+    FoundEntry(const FoundEntry&) = delete;
+    FoundEntry& operator=(const FoundEntry&) = delete;
+
+    Entry entry;  // its texts view the strings below
+    std::string fileId;
+    std::string version;
+    std::string description;
+    std::string destination;
+};
+
 // The entry of fileId, found by the library's lookup.
-const wchar_t* FindEntry(IZarnRepository* repository, const std::wstring& fileId, Entry& entry);
+const wchar_t* FindEntry(IZarnRepository* repository, const std::wstring& fileId, FoundEntry& found);
 
 // Shows every entry in identifier order, each as soon as it is read, until
 // show returns false.

@@ -5,6 +5,8 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -52,14 +54,18 @@ struct Handle : Face {
 
 struct FileState {
     Repository* repository = nullptr;
-    // Of a listed entry, the identifier and the destination stay in the
-    // record's form (texts holds them, at the spans) until an operation on
-    // the file needs them decoded into entry.
+    // Of a listed entry, the texts stay in the record's form (texts holds
+    // them, at the spans) until something asks for them: an operation on
+    // the file for the identifier and the destination (EntryOf), a getter
+    // of the info for the wide texts (ShownTexts).
     struct RecordTexts {
         std::vector<std::uint8_t> bytes;
         record::Span id;
         record::Span destination;
-        bool pending = false;
+        record::Span version;
+        record::Span description;
+        bool entryPending = false;
+        bool widePending = false;
     } texts;
     IndexEntry entry;
     // What the info's text getters hand out.
@@ -71,12 +77,16 @@ struct FileState {
     IZarnFile* face = nullptr;
 };
 
-// A listing: the walk, and the one file object that shows each entry in
-// turn.
+// A listing: the walk, the one file object that shows each entry in turn,
+// and the texts of the entry NextListed gave out that are not ASCII.
 struct FileList {
     FileList(const Repository& repository, FileState* shown) : walk(repository.WalkEntries()), current(shown) {}
     IndexWalk walk;
     FileState* current;
+    std::string fileId;
+    std::string version;
+    std::string description;
+    std::string path;
 };
 
 // Everything the library handed out, freed together by kvdFiles_ReleaseLibrary.
@@ -161,38 +171,50 @@ void Show(FileState& state, IndexEntry& entry) {
     std::swap(state.entry, entry);
 }
 
-// Makes state show the record whose fields lie in bytes as view says: its
-// texts decoded straight into what the getters hand out, and of the entry
-// only what operations on the file need, its texts kept undecoded until one
-// asks for them (EntryOf). A listing's one file state takes
-// entry after entry this way, its texts keeping their storage.
+// Makes state show the record whose fields lie in bytes as view says: of
+// the entry only the numbers decoded, its texts kept in the record's form
+// until one asks for them (EntryOf, ShownTexts). A listing's one file state
+// takes entry after entry this way, its storage reused.
 void ShowRecord(FileState& state, const std::uint8_t* bytes, const record::View& view) {
-    record::DecodeWideInto(bytes, view.id, state.id);
-    record::DecodeWideInto(bytes, view.version, state.version);
-    record::DecodeWideInto(bytes, view.description, state.description);
-    record::DecodeWideInto(bytes, view.destination, state.path);
-    Repository::UseLocalSeparators(view.givenOnWindows, state.path);
-    // The identifier, the destination's count and the destination follow
-    // one another in the record.
+    // The identifier, destination, version and description follow one
+    // another in the record, each after its count.
     FileState::RecordTexts& texts = state.texts;
     const std::size_t begin = view.id.begin;
-    texts.bytes.assign(bytes + begin, bytes + view.destination.end);
-    texts.id = {0, view.id.end - begin, view.id.ascii};
-    texts.destination = {view.destination.begin - begin, view.destination.end - begin, view.destination.ascii};
-    texts.pending = true;
+    const auto relative = [begin](record::Span span) {
+        return record::Span{span.begin - begin, span.end - begin, span.ascii};
+    };
+    texts.bytes.assign(bytes + begin, bytes + view.description.end);
+    texts.id = relative(view.id);
+    texts.destination = relative(view.destination);
+    texts.version = relative(view.version);
+    texts.description = relative(view.description);
+    texts.entryPending = true;
+    texts.widePending = true;
     IndexEntry& entry = state.entry;
     entry.version.clear();
     entry.description.clear();
     record::DecodeNumbersInto(view, entry);
 }
 
+// Decodes the texts of a shown record into what the info's getters hand out.
+void DecodeWideTexts(FileState& state) {
+    FileState::RecordTexts& texts = state.texts;
+    if (!texts.widePending) return;
+    record::DecodeWideInto(texts.bytes.data(), texts.id, state.id);
+    record::DecodeWideInto(texts.bytes.data(), texts.version, state.version);
+    record::DecodeWideInto(texts.bytes.data(), texts.description, state.description);
+    record::DecodeWideInto(texts.bytes.data(), texts.destination, state.path);
+    Repository::UseLocalSeparators(state.entry.givenOnWindows, state.path);
+    texts.widePending = false;
+}
+
 // The entry of state, with the texts that operations on the file use.
 const IndexEntry& EntryOf(FileState& state) {
     FileState::RecordTexts& texts = state.texts;
-    if (texts.pending) {
+    if (texts.entryPending) {
         record::DecodeTextInto(texts.bytes.data(), texts.id, state.entry.id);
         record::DecodeTextInto(texts.bytes.data(), texts.destination, state.entry.destination);
-        texts.pending = false;
+        texts.entryPending = false;
     }
     return state.entry;
 }
@@ -284,23 +306,69 @@ const IZarnRepositoryTable kRepositoryTable = {&AddFile, &RemoveFile, &GetFile, 
 
 // IZarnFileList
 
-KvdStatus Next(IZarnFileList* self, IZarnFile** file) {
+// Moves the listing self on to its next entry, shows it in the listing's
+// file state, and hands the record, its fields where view says, to then;
+// *out is cleared first, and stays so at the end or where the walk fails.
+template <typename Out, typename Then>
+KvdStatus WalkOn(IZarnFileList* self, Out* out, Then then) {
     return Guarded([&] {
         FileList* list = StateOf(self);
-        if (list == nullptr || file == nullptr) return Outcome::InvalidArgument;
+        if (list == nullptr || out == nullptr) return Outcome::InvalidArgument;
+        *out = {};
         const std::uint8_t* bytes = nullptr;
         record::View view;
-        if (!list->walk.Next(bytes, view)) {
-            *file = nullptr;
-            return OutcomeOf(list->walk.Status());
-        }
+        if (!list->walk.Next(bytes, view)) return OutcomeOf(list->walk.Status());
         ShowRecord(*list->current, bytes, view);
-        *file = list->current->face;
+        then(*list, bytes, view);
         return Outcome::Ok;
     });
 }
 
-const IZarnFileListTable kListTable = {&Next};
+KvdStatus Next(IZarnFileList* self, IZarnFile** file) {
+    return WalkOn(self, file, [file](FileList& list, const std::uint8_t*, const record::View&) {
+        DecodeWideTexts(*list.current);
+        *file = list.current->face;
+    });
+}
+
+// A text of the record in bytes as UTF-8: an ASCII one where it lies, any
+// other converted into storage.
+void PutUtf8(const std::uint8_t* bytes, record::Span span, std::string& storage, const char*& text, uint32_t& size) {
+    std::string_view utf8;
+    if (span.ascii) {
+        utf8 = {reinterpret_cast<const char*>(bytes + span.begin), span.end - span.begin};
+    } else {
+        record::DecodeUtf8Into(bytes, span, storage);
+        utf8 = storage;
+    }
+    text = utf8.data();
+    size = static_cast<uint32_t>(utf8.size());
+}
+
+// The destination as GetPath gives it, as UTF-8.
+void PutPath(const std::uint8_t* bytes, const record::View& view, std::string& storage, KvdListedEntry& entry) {
+    if (!view.givenOnWindows) return PutUtf8(bytes, view.destination, storage, entry.path, entry.pathSize);
+    record::DecodeUtf8Into(bytes, view.destination, storage);
+    Repository::UseLocalSeparators(true, storage);
+    entry.path = storage.data();
+    entry.pathSize = static_cast<uint32_t>(storage.size());
+}
+
+KvdStatus NextListed(IZarnFileList* self, KvdListedEntry* entry) {
+    return WalkOn(self, entry, [entry](FileList& list, const std::uint8_t* bytes, const record::View& view) {
+        PutUtf8(bytes, view.id, list.fileId, entry->fileId, entry->fileIdSize);
+        PutUtf8(bytes, view.version, list.version, entry->version, entry->versionSize);
+        PutUtf8(bytes, view.description, list.description, entry->description, entry->descriptionSize);
+        PutPath(bytes, view, list.path, *entry);
+        entry->permissions = static_cast<int32_t>(view.permissions);
+        entry->contentSize = view.contentSize;
+        entry->timeAdded = view.addedMicros;
+        entry->timeLastChanged = view.changedMicros;
+        entry->file = list.current->face;
+    });
+}
+
+const IZarnFileListTable kListTable = {&Next, &NextListed};
 
 // IZarnFile
 
@@ -369,18 +437,34 @@ IZarnFileInfo* GetInfo(IZarnFile* self) {
 
 const IZarnFileTable kFileTable = {&OpenStream, &GetInfo, &CheckStoredCopy};
 
-// IZarnFileInfo. The fields never change once handed out, so the getters need
-// no lock; the null object reads as an empty entry.
+// IZarnFileInfo. The fields of a file never change once handed out, so the
+// getters of numbers need no lock; those of texts take it, for the texts of
+// a listed entry are decoded when first asked for. The null object reads as
+// an empty entry.
 
 const FileState& InfoState(IZarnFileInfo* self) {
     const FileState* file = StateOf(self);
     return file != nullptr ? *file : *StateOf(EmptyInfo());
 }
 
-const wchar_t* GetPath(IZarnFileInfo* self) { return InfoState(self).path.c_str(); }
-const wchar_t* GetFileId(IZarnFileInfo* self) { return InfoState(self).id.c_str(); }
-const wchar_t* GetVersion(IZarnFileInfo* self) { return InfoState(self).version.c_str(); }
-const wchar_t* GetDescription(IZarnFileInfo* self) { return InfoState(self).description.c_str(); }
+// The state of self with its wide texts decoded; where memory runs out they
+// read as empty.
+const FileState& ShownTexts(IZarnFileInfo* self) {
+    FileState* file = StateOf(self);
+    if (file == nullptr) return InfoState(self);
+    try {
+        const std::lock_guard lock(TheLibrary().mutex);
+        DecodeWideTexts(*file);
+    } catch (...) {
+        for (std::wstring* text : {&file->path, &file->id, &file->version, &file->description}) text->clear();
+    }
+    return *file;
+}
+
+const wchar_t* GetPath(IZarnFileInfo* self) { return ShownTexts(self).path.c_str(); }
+const wchar_t* GetFileId(IZarnFileInfo* self) { return ShownTexts(self).id.c_str(); }
+const wchar_t* GetVersion(IZarnFileInfo* self) { return ShownTexts(self).version.c_str(); }
+const wchar_t* GetDescription(IZarnFileInfo* self) { return ShownTexts(self).description.c_str(); }
 int32_t GetPermissions(IZarnFileInfo* self) { return static_cast<int32_t>(InfoState(self).entry.permissions); }
 uint64_t GetContentSize(IZarnFileInfo* self) { return InfoState(self).entry.contentSize; }
 int64_t GetTimeAdded(IZarnFileInfo* self) { return InfoState(self).entry.addedMicros; }
@@ -433,7 +517,7 @@ using kvd::TheLibrary;
 extern "C" {
 
 KVDFILES_EXPORT int32_t kvdFiles_InitLibrary(int32_t version) {
-    return version >= KVDFILES_TABLES_VERSION_1 && version <= KVDFILES_TABLES_VERSION_3 ? 1 : 0;
+    return version >= KVDFILES_TABLES_VERSION_1 && version <= KVDFILES_TABLES_VERSION_4 ? 1 : 0;
 }
 
 KVDFILES_EXPORT int32_t kvdFiles_ReleaseLibrary(void) {

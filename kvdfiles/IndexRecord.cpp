@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "encoding/Surrogates.h"
+#include "encoding/WideText.h"
 #include "kvdfiles/Crc32c.h"
 #include "kvdfiles/LittleEndian.h"
 
@@ -92,6 +93,18 @@ char32_t NextUnit(const std::uint8_t* bytes, std::size_t& at) {
     return static_cast<char32_t>((lead & 0x0F) << 12 | (bytes[at - 2] & 0x3F) << 6 | (bytes[at - 1] & 0x3F));
 }
 
+// The character at at of a checked text that ends at end, a pair of
+// surrogates joined into one, and at moved past it.
+char32_t NextCharacter(const std::uint8_t* bytes, std::size_t& at, std::size_t end) {
+    const char32_t unit = NextUnit(bytes, at);
+    if (!encoding::IsHighSurrogate(unit) || at == end) return unit;
+    std::size_t next = at;
+    const char32_t low = NextUnit(bytes, next);
+    if (!encoding::IsLowSurrogate(low)) return unit;
+    at = next;
+    return encoding::CharacterOfPair(unit, low);
+}
+
 // Widens the units of an ASCII text, one byte each, into text.
 template <typename Text>
 void AssignAscii(const std::uint8_t* bytes, Span span, Text& text) {
@@ -110,6 +123,40 @@ bool ParseVersion1Text(const std::uint8_t* bytes, std::size_t& at, std::size_t e
     for (std::size_t i = 0; i < length; ++i) text[i] = static_cast<char16_t>(ReadU16(bytes + at + 2 * i));
     at += 2 * length;
     return true;
+}
+
+// The count of a text and where its units lie, within end; at moves past
+// them.
+bool ReadTextSpan(const std::uint8_t* bytes, std::size_t& at, std::size_t end, Span& span) {
+    std::uint64_t size = 0;
+    if (!ReadVarint(bytes, at, end, size) || size > end - at) return false;
+    span = {at, at + static_cast<std::size_t>(size)};
+    at = span.end;
+    return true;
+}
+
+// Checks that the bytes of span are units in their shortest form, and
+// marks whether every one is ASCII.
+bool CheckUnits(const std::uint8_t* bytes, Span& span) {
+    std::size_t unit = AsciiEnd(bytes, span.begin, span.end);
+    span.ascii = unit == span.end;
+    while (unit < span.end) {
+        const std::size_t length = UnitLength(bytes, unit, span.end);
+        if (length == 0) return false;
+        unit += length;
+    }
+    return true;
+}
+
+// Checks the units of a record's texts, which follow one another: where
+// all their bytes, the counts between them too, are ASCII, at one go.
+bool CheckTexts(const std::uint8_t* bytes, View& view) {
+    if (AsciiEnd(bytes, view.id.begin, view.description.end) == view.description.end) {
+        view.id.ascii = view.destination.ascii = view.version.ascii = view.description.ascii = true;
+        return true;
+    }
+    return CheckUnits(bytes, view.id) && CheckUnits(bytes, view.destination) && CheckUnits(bytes, view.version) &&
+           CheckUnits(bytes, view.description);
 }
 
 constexpr std::uint8_t kChecksumMark = 1;
@@ -191,10 +238,11 @@ public:
         at_ += 4;
         return true;
     }
-    bool Text(Span& span) { return ParseText(bytes_, at_, end_, span); }
+    // Where the text lies; its units are checked apart (CheckTexts).
+    bool Text(Span& span) { return ReadTextSpan(bytes_, at_, end_, span); }
     bool Text(std::u16string& text) {
         Span span;
-        if (!Text(span)) return false;
+        if (!ParseText(bytes_, at_, end_, span)) return false;
         DecodeTextInto(bytes_, span, text);
         return true;
     }
@@ -208,18 +256,7 @@ private:
 }  // namespace
 
 bool ParseText(const std::uint8_t* bytes, std::size_t& at, std::size_t end, Span& span) {
-    std::uint64_t size = 0;
-    if (!ReadVarint(bytes, at, end, size) || size > end - at) return false;
-    span = {at, at + static_cast<std::size_t>(size)};
-    std::size_t unit = AsciiEnd(bytes, span.begin, span.end);
-    span.ascii = unit == span.end;
-    while (unit < span.end) {
-        const std::size_t length = UnitLength(bytes, unit, span.end);
-        if (length == 0) return false;
-        unit += length;
-    }
-    at = span.end;
-    return true;
+    return ReadTextSpan(bytes, at, end, span) && CheckUnits(bytes, span);
 }
 
 void AppendText(std::vector<std::uint8_t>& out, std::u16string_view text) {
@@ -255,8 +292,8 @@ std::vector<std::uint8_t> Encode(const IndexEntry& entry) {
 
 bool Parse(const std::uint8_t* bytes, std::size_t& at, std::size_t end, View& view, std::uint32_t version) {
     Reader reader(bytes, at, end);
-    return VisitFields(reader, view, version) && IsValidPermissions(view.permissions) && view.id.end > view.id.begin &&
-           view.destination.end > view.destination.begin;
+    return VisitFields(reader, view, version) && CheckTexts(bytes, view) && IsValidPermissions(view.permissions) &&
+           view.id.end > view.id.begin && view.destination.end > view.destination.begin;
 }
 
 bool ParseWhole(const std::uint8_t* bytes, std::size_t begin, std::size_t end, View& view, std::uint32_t version) {
@@ -329,18 +366,15 @@ void DecodeWideInto(const std::uint8_t* bytes, Span span, std::wstring& text) {
     if (span.ascii) return AssignAscii(bytes, span, text);
     text.clear();
     for (std::size_t at = span.begin; at < span.end;) {
-        char32_t unit = NextUnit(bytes, at);
         // Where wchar_t has 32 bits a pair is one character.
-        if (sizeof(wchar_t) == 4 && encoding::IsHighSurrogate(unit) && at < span.end) {
-            std::size_t next = at;
-            const char32_t low = NextUnit(bytes, next);
-            if (encoding::IsLowSurrogate(low)) {
-                unit = encoding::CharacterOfPair(unit, low);
-                at = next;
-            }
-        }
+        const char32_t unit = sizeof(wchar_t) == 4 ? NextCharacter(bytes, at, span.end) : NextUnit(bytes, at);
         text.push_back(static_cast<wchar_t>(unit));
     }
+}
+
+void DecodeUtf8Into(const std::uint8_t* bytes, Span span, std::string& text) {
+    text.clear();
+    for (std::size_t at = span.begin; at < span.end;) encoding::AppendUtf8(text, NextCharacter(bytes, at, span.end));
 }
 
 std::uint32_t NameKey(const std::uint8_t* bytes, Span destination) {

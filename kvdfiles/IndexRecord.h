@@ -107,6 +107,9 @@ std::u16string DecodeText(const std::uint8_t* bytes, Span span);
 void DecodeTextInto(const std::uint8_t* bytes, Span span, std::u16string& text);
 // The same as wide text (UTF-16 pairs joined where wchar_t has 32 bits).
 void DecodeWideInto(const std::uint8_t* bytes, Span span, std::wstring& text);
+// The same as UTF-8: a pair joined into one four-byte character, a surrogate
+// alone in the three bytes the record holds for it.
+void DecodeUtf8Into(const std::uint8_t* bytes, Span span, std::string& text);
 
 // The key under which the index files a destination: a checksum of its last
 // component, the bytes after its last '/', '\\' or ':'. Two destinations that

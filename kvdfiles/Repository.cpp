@@ -292,6 +292,10 @@ void Repository::UseLocalSeparators(bool givenOnWindows, std::wstring& destinati
     if (givenOnWindows && !kWindowsPaths) std::replace(destination.begin(), destination.end(), L'\\', L'/');
 }
 
+void Repository::UseLocalSeparators(bool givenOnWindows, std::string& destination) {
+    if (givenOnWindows && !kWindowsPaths) std::replace(destination.begin(), destination.end(), '\\', '/');
+}
+
 Path Repository::StoredPath(const IndexEntry& entry) const {
     std::wstring destination;
     AssignDestination(entry, destination);

@@ -88,8 +88,9 @@ public:
     // The destination of entry as a path of this system, relative ones as
     // given: one given on Windows has its '\' turned into '/' elsewhere.
     static void AssignDestination(const IndexEntry& entry, std::wstring& destination);
-    // The same for a destination already wide.
+    // The same for a destination already decoded, wide or UTF-8.
     static void UseLocalSeparators(bool givenOnWindows, std::wstring& destination);
+    static void UseLocalSeparators(bool givenOnWindows, std::string& destination);
 
     // The writers: each takes the lock, reads the index again, and commits.
     Outcome AddEntry(const NewEntry& entry, Content content);

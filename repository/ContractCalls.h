@@ -80,4 +80,9 @@ inline KvdStatus ListFiles(IZarnRepository* repository, IZarnFileList** list) {
 
 inline KvdStatus Next(IZarnFileList* list, IZarnFile** file) { return list->table->Next(list, file); }
 
+// Version 4 of the tables: only after kvdFiles_InitLibrary(KVDFILES_TABLES_VERSION_4)
+// returned nonzero.
+
+inline KvdStatus NextListed(IZarnFileList* list, KvdListedEntry* entry) { return list->table->NextListed(list, entry); }
+
 }  // namespace repository

@@ -16,8 +16,8 @@ namespace {
 void Gather(std::string_view text, void* pieces) { static_cast<std::vector<std::string>*>(pieces)->emplace_back(text); }
 
 TEST(ListingTest, StoredCopyThatCannotBeExamined) {
-    const Entry entry{L"a", L"1", L"", L"a\tb", 3, 5, 0, 1};
-    const std::vector<Problem> problems = {{L"a", L"a\tb", StoredCopyProblem::Unreadable, 5, 0}};
+    const Entry entry{"a", "1", "", "a\tb", 3, 5, 0, 1};
+    const std::vector<Problem> problems = {{"a", "a\tb", StoredCopyProblem::Unreadable, 5, 0}};
     std::string line;
     AppendTextLine(line, entry);
     std::string object;
@@ -46,8 +46,8 @@ TEST(ListingTest, LongListingIsHandedOnInWholeLines) {
     Listing listing(Format::Text, output);
     std::string expected;
     for (int i = 0; i < 5000; ++i) {
-        const std::wstring fileId = std::to_wstring(i);
-        const Entry entry{fileId, L"", L"", L"d"};
+        const std::string fileId = std::to_string(i);
+        const Entry entry{fileId, "", "", "d"};
         listing.Add(entry);
         AppendTextLine(expected, entry);
     }
@@ -61,11 +61,11 @@ TEST(ListingTest, LongListingIsHandedOnInWholeLines) {
     EXPECT_EQ(joined, expected);
 }
 
-// The room made for an entry holds its longest form: every unit of its texts
+// The room made for an entry holds its longest form: every byte of its texts
 // escaped to six bytes, its numbers and times at their longest.
 TEST(ListingTest, AnEntryAtItsLongestIsWrittenWhole) {
-    const std::wstring escaped(1000, L'\x01');
-    const std::wstring plain(1000, L'a');
+    const std::string escaped(1000, '\x01');
+    const std::string plain(1000, 'a');
     const Entry longest{escaped,
                         escaped,
                         escaped,

@@ -20,19 +20,10 @@ std::int64_t NowMicros() {
     return std::chrono::duration_cast<std::chrono::microseconds>(now).count();
 }
 
-struct Fields {
-    std::wstring id, path, version, description;
-    int32_t permissions = 0;
-    uint64_t contentSize = 0;
-    int64_t added = 0, changed = 0;
-    bool operator==(const Fields&) const = default;
-};
+using Fields = EntryFields<std::wstring>;
 
 Fields FieldsOf(IZarnFileInfo* info) {
-    const IZarnFileInfoTable& table = *info->table;
-    return {table.GetFileId(info),      table.GetPath(info),           table.GetVersion(info),
-            table.GetDescription(info), table.GetPermissions(info),    table.GetContentSize(info),
-            table.GetTimeAdded(info),   table.GetTimeLastChanged(info)};
+    return kvdtest::FieldsOf(info, [](const wchar_t* text) { return std::wstring(text); });
 }
 
 Fields FieldsOf(IZarnFile* file) { return FieldsOf(file->table->GetInfo(file)); }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <random>
 
+#include "encoding/WideText.h"
 #include "kvdfiles/tests/TestSupport.h"
 
 namespace kvdtest {
@@ -337,6 +338,42 @@ TEST_F(IndexFileTest, LibraryWritesTheDocumentedLayout) {
     }
 }
 
+// How a walk of a listing ended: after how many entries, with what status.
+struct Walked {
+    std::size_t entries = 0;
+    KvdStatus status = 0;
+    bool operator==(const Walked&) const = default;
+};
+
+// Walks a listing to its end or its failure, through Next alone or through
+// Next and NextListed in turn, and checks that both then go on ending so.
+Walked Walk(IZarnRepository* repository, bool takingTurns) {
+    IZarnFileList* list = nullptr;
+    EXPECT_EQ(repository->table->ListFiles(repository, &list), 0);
+    // Each call starts from a file that is not null, so that one that
+    // leaves it shows.
+    static IZarnFile stale = {nullptr};
+    const auto step = [list](bool listed, IZarnFile*& file) {
+        file = &stale;
+        if (!listed) return list->table->Next(list, &file);
+        KvdListedEntry entry{};
+        entry.file = &stale;
+        const KvdStatus status = list->table->NextListed(list, &entry);
+        file = entry.file;
+        return status;
+    };
+    Walked walked;
+    IZarnFile* file = nullptr;
+    while ((walked.status = step(takingTurns && walked.entries % 2 == 1, file)) == 0 && file != nullptr) {
+        ++walked.entries;
+    }
+    for (const bool listed : {false, true}) {
+        EXPECT_EQ(step(listed, file), walked.status);
+        EXPECT_EQ(file, nullptr);
+    }
+    return walked;
+}
+
 // Lookups check only the blocks they read: damage elsewhere does not stop
 // them, but every lookup that reads it, a listing and every change that
 // reads it refuse the index, and leave it as it is. Where the index is read
@@ -368,12 +405,84 @@ TEST_F(IndexFileTest, DamagedBlockIsRefusedByWhatReadsIt) {
     EXPECT_EQ(AddFile(writer, L"k1300", L"new", "content"), kBadIndex);
     EXPECT_EQ(ModifyFile(writer, L"k1299", "content"), kBadIndex);
     EXPECT_EQ(ReadFileBytes(directory_.Path() / "ZarnRepository.bin"), index);
+    // A listing walked with Next, or with Next and NextListed in turn, fails
+    // at the same entry, and from then on.
+    const Walked byNext = Walk(repository, false);
+    EXPECT_EQ(byNext.status, kBadIndex);
+    EXPECT_LT(byNext.entries, 300u);
+    EXPECT_EQ(Walk(repository, true), byNext);
 
     // Cut short under a reader, the index is a read error, not damage.
     IZarnRepository* reader = OpenWith(BuildIndex(entries, 7, 3));
     ASSERT_NE(reader, nullptr);
     fs::resize_file(directory_.Path() / "ZarnRepository.bin", lastRecord);
     EXPECT_EQ(reader->table->GetFile(reader, L"k1299", &file), kIoError);
+}
+
+// An entry's fields with its texts as UTF-8 in which a surrogate alone
+// keeps its three bytes: as the wide getters give them, converted, or as
+// NextListed gives them.
+using ListedFields = EntryFields<std::string>;
+
+ListedFields FieldsOf(IZarnFile* file) {
+    return kvdtest::FieldsOf(file->table->GetInfo(file), encoding::Utf8ShowingSurrogates);
+}
+
+ListedFields FieldsOf(const KvdListedEntry& entry) {
+    return {{entry.fileId, entry.fileIdSize},
+            {entry.path, entry.pathSize},
+            {entry.version, entry.versionSize},
+            {entry.description, entry.descriptionSize},
+            entry.permissions,
+            entry.contentSize,
+            entry.timeAdded,
+            entry.timeLastChanged};
+}
+
+// NextListed gives the fields the getters give, its texts as UTF-8: the
+// file it hands out shows them, and so does the same entry of a listing
+// walked with Next. The last entry's destination was given on Windows.
+TEST_F(IndexFileTest, NextListedGivesWhatTheGettersGive) {
+    struct Row {
+        std::u16string text;
+        std::string utf8;
+    };
+    const Row rows[] = {
+        {u"plain.txt", "plain.txt"},
+        {u"caf\u00E9/\u65E5", "caf\xC3\xA9/\xE6\x97\xA5"},
+        {u"pair \xD83D\xDE00", "pair \xF0\x9F\x98\x80"},
+        {u"alone \xDC80", "alone \xED\xB2\x80"},
+        {u"docs\\a.txt", fs::path::preferred_separator == '\\' ? "docs\\a.txt" : "docs/a.txt"},
+    };
+    std::vector<LayoutEntry> entries;
+    for (const Row& row : rows) {
+        const auto prefix = static_cast<char16_t>(u'a' + entries.size());
+        const bool givenOnWindows = entries.size() + 1 == std::size(rows);
+        entries.push_back({prefix + row.text, row.text, row.text, row.text,
+                           static_cast<uint32_t>(1 + entries.size() % 3),
+                           static_cast<uint8_t>(givenOnWindows ? 3 : 1)});
+    }
+    IZarnRepository* repository = OpenWith(BuildIndex(entries, 7, 3));
+    ASSERT_NE(repository, nullptr);
+    ASSERT_NE(kvdFiles_InitLibrary(KVDFILES_TABLES_VERSION_4), 0);
+    IZarnFileList* list = nullptr;
+    IZarnFileList* other = nullptr;
+    ASSERT_EQ(repository->table->ListFiles(repository, &list), 0);
+    ASSERT_EQ(repository->table->ListFiles(repository, &other), 0);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.utf8);
+        KvdListedEntry entry{};
+        IZarnFile* file = nullptr;
+        ASSERT_EQ(list->table->NextListed(list, &entry), 0);
+        ASSERT_EQ(other->table->Next(other, &file), 0);
+        ASSERT_NE(entry.file, nullptr);
+        ASSERT_NE(file, nullptr);
+        const ListedFields listed = FieldsOf(entry);
+        EXPECT_EQ(listed.path, row.utf8);
+        EXPECT_EQ(listed, FieldsOf(entry.file));
+        EXPECT_EQ(listed, FieldsOf(file));
+    }
+    EXPECT_EQ(Walk(repository, true), (Walked{std::size(rows), 0}));
 }
 
 TEST_F(IndexFileTest, ChangesWrittenToTheDocumentedLayoutApply) {

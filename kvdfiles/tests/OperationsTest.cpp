@@ -48,9 +48,9 @@ protected:
 };
 
 TEST(RepositoryOpenTest, RefusesWhatIsNotARepositoryAndKeepsTheLastOpened) {
-    for (const int32_t version : {1, 2, 3}) EXPECT_NE(kvdFiles_InitLibrary(version), 0) << version;
+    for (const int32_t version : {1, 2, 3, 4}) EXPECT_NE(kvdFiles_InitLibrary(version), 0) << version;
     EXPECT_EQ(kvdFiles_InitLibrary(0), 0);
-    EXPECT_EQ(kvdFiles_InitLibrary(4), 0);
+    EXPECT_EQ(kvdFiles_InitLibrary(5), 0);
     TemporaryDirectory directory;
     WriteFileBytes(directory.Path() / "plain", "x");
     EXPECT_EQ(kvdFiles_GetRepositoryFromPath(nullptr), nullptr);

@@ -44,5 +44,25 @@ TEST(RecordCodecTest, EveryCutOfARecordIsRefused) {
     }
 }
 
+// A unit cut short, in a longer form than its shortest or without its lead
+// is refused in whichever text it stands.
+TEST(RecordCodecTest, MalformedUnitsAreRefused) {
+    const IndexEntry entry{u"i\u00e9", u"d\u00e9", u"\u00e9", u"t\u00e9", 3, 5, 1, 2, 7u};
+    const std::vector<std::uint8_t> bytes = record::Encode(entry);
+    record::View view;
+    std::size_t at = 0;
+    ASSERT_TRUE(record::Parse(bytes.data(), at, bytes.size(), view));
+    const std::uint8_t malformed[][2] = {{0xC3, 'A'}, {0xC0, 0xA9}, {0x80, 0xA9}};
+    for (const record::Span& text : {view.id, view.destination, view.version, view.description}) {
+        for (const auto& unit : malformed) {
+            std::vector<std::uint8_t> damaged = bytes;
+            damaged[text.end - 2] = unit[0];
+            damaged[text.end - 1] = unit[1];
+            at = 0;
+            EXPECT_FALSE(record::Parse(damaged.data(), at, damaged.size(), view)) << text.begin << " " << +unit[0];
+        }
+    }
+}
+
 }  // namespace
 }  // namespace kvd

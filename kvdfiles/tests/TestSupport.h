@@ -36,6 +36,27 @@ KvdStatus RemoveFile(IZarnRepository* repository, const std::wstring& id);
 // The stored content as GetFile, OpenStream(1), GetSize and Read give it.
 std::optional<std::string> GetContent(IZarnRepository* repository, const std::wstring& id);
 std::optional<std::wstring> GetPath(IZarnRepository* repository, const std::wstring& id);
+// An entry's fields, its texts wide as the getters give them or in another
+// form.
+template <typename Text>
+struct EntryFields {
+    Text id, path, version, description;
+    int32_t permissions = 0;
+    uint64_t contentSize = 0;
+    int64_t added = 0, changed = 0;
+    bool operator==(const EntryFields&) const = default;
+};
+
+// The fields an info's getters give, each text passed through convert.
+template <typename Convert>
+auto FieldsOf(IZarnFileInfo* info, Convert convert) {
+    const IZarnFileInfoTable& table = *info->table;
+    return EntryFields<decltype(convert(L""))>{convert(table.GetFileId(info)),  convert(table.GetPath(info)),
+                                               convert(table.GetVersion(info)), convert(table.GetDescription(info)),
+                                               table.GetPermissions(info),      table.GetContentSize(info),
+                                               table.GetTimeAdded(info),        table.GetTimeLastChanged(info)};
+}
+
 // The identifiers ListFiles hands out, in its order; nullopt when it fails.
 std::optional<std::vector<std::wstring>> ListedIds(IZarnRepository* repository);
 

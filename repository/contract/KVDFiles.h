@@ -27,7 +27,9 @@
  *   version 1 only, and nothing past their version-1 operations may be read.
  *   Version 3 appends ListFiles, a listing read front to back as it is
  *   walked (marked "Version 3"); kvdFiles_InitLibrary(3) tells whether the
- *   tables hold it.
+ *   tables hold it. Version 4 appends NextListed, which walks that listing
+ *   handing out each entry's fields at once, its texts as UTF-8 (marked
+ *   "Version 4"); kvdFiles_InitLibrary(4) tells whether the tables hold it.
  */
 #ifndef KVDFILES_CONTRACT_H
 #define KVDFILES_CONTRACT_H
@@ -63,6 +65,7 @@ typedef int32_t KvdStatus;
 #define KVDFILES_TABLES_VERSION_1 1
 #define KVDFILES_TABLES_VERSION_2 2
 #define KVDFILES_TABLES_VERSION_3 3
+#define KVDFILES_TABLES_VERSION_4 4
 
 /* CheckStoredCopy: what stands at the place of an entry's stored copy. */
 #define KVDFILES_STORED_COPY_WHOLE 0           /* a regular file of the recorded size and checksum */
@@ -172,11 +175,40 @@ struct IZarnFileStream {
     const IZarnFileStreamTable* table;
 };
 
+/* Version 4. An entry of a listing as NextListed fills it; the caller owns
+   the struct. Each text is UTF-8 (a byte count, no terminating zero), owned
+   by the library and valid until the next call on the listing. A surrogate
+   that is not half of a pair (a Windows name can hold one) is written as the
+   three bytes its value would take; a pair is one four-byte character. */
+typedef struct KvdListedEntry {
+    /* The listing's own object, as Next gives it; null at the end. */
+    IZarnFile* file;
+    const char* fileId;
+    uint32_t fileIdSize;
+    const char* version;
+    uint32_t versionSize;
+    const char* description;
+    uint32_t descriptionSize;
+    /* As GetPath gives it: folders separated the way this system does. */
+    const char* path;
+    uint32_t pathSize;
+    int32_t permissions;
+    uint64_t contentSize;
+    int64_t timeAdded;       /* as GetTimeAdded */
+    int64_t timeLastChanged; /* as GetTimeLastChanged */
+} KvdListedEntry;
+
 typedef struct IZarnFileListTable {
     /* Version 3. The next entry of the listing: *file is the listing's own
        object, which the next call changes; at the end, *file is null and
        the status 0. Fails, from then on, where the index is damaged. */
     KvdStatus (*Next)(IZarnFileList* self, IZarnFile** file);
+    /* Version 4. The same walk as Next, the two mixed as the caller likes:
+       each call moves the listing on by one entry and fills *entry with its
+       fields. entry->file is the object Next would give, which the next
+       call changes. At the end, entry->file is null and the status 0. Fails,
+       from then on, where the index is damaged. */
+    KvdStatus (*NextListed)(IZarnFileList* self, KvdListedEntry* entry);
 } IZarnFileListTable;
 
 struct IZarnFileList {
