@@ -127,12 +127,22 @@ std::error_code OpenLockedTemporary(const Path& temporary, File& file) {
     }
 }
 
+// A temporary that a copy left unfinished is emptied first. An empty one is
+// left alone: ext4 takes a truncation to nothing for a file being rewritten
+// and starts writing the new content out when it is closed, and close waits
+// for that (0.3 s after a copy of 512 MiB, against nothing untruncated).
+std::error_code Emptied(File file) {
+    struct stat info {};
+    if (::fstat(Descriptor(file), &info) != 0) return LastError();
+    if (info.st_size != 0 && ::ftruncate(Descriptor(file), 0) != 0) return LastError();
+    return {};
+}
+
 std::error_code CopyToLockedTemporary(File source, File temporary) {
     struct stat info {};
     if (::fstat(Descriptor(source), &info) != 0) return LastError();
-    if (::ftruncate(Descriptor(temporary), 0) != 0 || ::fchmod(Descriptor(temporary), info.st_mode & 07777) != 0) {
-        return LastError();
-    }
+    if (auto error = Emptied(temporary)) return error;
+    if (::fchmod(Descriptor(temporary), info.st_mode & 07777) != 0) return LastError();
     return CopyContent(source, temporary);
 }
 
