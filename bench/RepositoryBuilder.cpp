@@ -91,9 +91,8 @@ bool WriteStoredCopies(const fs::path& directory, std::uint32_t count, std::size
     {
         std::vector<std::jthread> writers;
         for (std::uint32_t first = 0; first < threads; ++first) {
-            writers.emplace_back([&, first] {
-                written[first] = WriteEvery(directory, first, threads, count, size, checksums) ? 1 : 0;
-            });
+            writers.emplace_back(
+                [&, first] { written[first] = WriteEvery(directory, first, threads, count, size, checksums) ? 1 : 0; });
         }
     }
     return std::all_of(written.begin(), written.end(), [](char ok) { return ok != 0; });
